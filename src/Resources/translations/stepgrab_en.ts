@@ -1,0 +1,289 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<!--
+  Stepgrab, English texts (ID-based: each id is looked up with qtTrId()).
+
+  Download log layout: the program writes "StartedDownload", then
+  "CreateNewFolder" (only when a dated folder was made), then the first
+  "DownloadComleted"/"FailureDownload" line, all on one line with no line
+  break between them; every file line is followed by a line break, and
+  "FinishedDownload" comes after a line break. So the two opening texts and
+  "FinishedDownload" end with a single space (each can be followed directly
+  by another text), file lines start with no space, and no text holds a
+  line break. %1 stands for the file name in the three file-line texts.
+  A run thus reads:
+    Download started. A new folder was made for this run. Downloaded pic012.jpg
+    Downloaded pic013.jpg
+    pic014.jpg was not found on the server
+
+    Download finished.
+-->
+<TS version="2.1" language="en">
+<context>
+    <name>Stepgrab</name>
+    <message id="StartedDownload">
+        <source>StartedDownload</source>
+        <translation>Download started. </translation>
+    </message>
+    <message id="CreateNewFolder">
+        <source>CreateNewFolder</source>
+        <translation>A new folder was made for this run. </translation>
+    </message>
+    <message id="DownloadComleted">
+        <source>DownloadComleted</source>
+        <translation>Downloaded %1</translation>
+    </message>
+    <message id="FailureDownload">
+        <source>FailureDownload</source>
+        <translation>Could not download %1</translation>
+    </message>
+    <message id="CantFound">
+        <source>CantFound</source>
+        <translation>%1 was not found on the server</translation>
+    </message>
+    <message id="FinishedDownload">
+        <source>FinishedDownload</source>
+        <translation>Download finished. </translation>
+    </message>
+    <message id="Warning">
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message id="InvalidURLInfo">
+        <source>InvalidURLInfo</source>
+        <translation>This address cannot be used. Enter an address that contains “http://”, such as http://host/dir/pic012.jpg.</translation>
+    </message>
+    <message id="FailureGrabURL">
+        <source>FailureGrabURL</source>
+        <translation>Could not get a usable address from the web browser. Check that the browser is open and shows a page whose address begins with “http://”.</translation>
+    </message>
+    <message id="FailurePasteURL">
+        <source>FailurePasteURL</source>
+        <translation>The clipboard holds no usable address. Copy an address that contains “http://” and try again.</translation>
+    </message>
+    <message id="FailureGrabText">
+        <source>FailureGrabText</source>
+        <translation>The address list is empty. Enter or paste the addresses to download, one per line.</translation>
+    </message>
+    <message id="StopButtonTips">
+        <source>StopButtonTips</source>
+        <translation>Stop the download in progress.</translation>
+    </message>
+    <message id="StartButtonTips">
+        <source>StartButtonTips</source>
+        <translation>Start downloading the series, counting the number up from the current file.</translation>
+    </message>
+    <message id="WebButtonTips">
+        <source>WebButtonTips</source>
+        <translation>Take the address of the page shown in the web browser.</translation>
+    </message>
+    <message id="ClipButtonTips">
+        <source>ClipButtonTips</source>
+        <translation>Take the address from the clipboard.</translation>
+    </message>
+    <message id="LogButtonTips">
+        <source>LogButtonTips</source>
+        <translation>Show or hide the download log.</translation>
+    </message>
+    <message id="ResetButtonTips">
+        <source>ResetButtonTips</source>
+        <translation>Clear the address fields, the log and the file counter.</translation>
+    </message>
+    <message id="InitButtonTips">
+        <source>InitButtonTips</source>
+        <translation>Put the starting number back and set the file counter to zero.</translation>
+    </message>
+    <message id="Bookmark Open">
+        <source>Bookmark Open</source>
+        <translation>Open Bookmark</translation>
+    </message>
+    <message id="Bookmark Save">
+        <source>Bookmark Save</source>
+        <translation>Save Bookmark</translation>
+    </message>
+    <message id="LabelLocation">
+        <source>LabelLocation</source>
+        <translation>Location</translation>
+    </message>
+    <message id="LabelFileName">
+        <source>LabelFileName</source>
+        <translation>File name</translation>
+    </message>
+    <message id="LabelNumber">
+        <source>LabelNumber</source>
+        <translation>Number</translation>
+    </message>
+    <message id="LabelExtension">
+        <source>LabelExtension</source>
+        <translation>Extension</translation>
+    </message>
+    <message id="LabelCounter">
+        <source>LabelCounter</source>
+        <translation>Files</translation>
+    </message>
+    <message id="ButtonStart">
+        <source>ButtonStart</source>
+        <translation>Start</translation>
+    </message>
+    <message id="ButtonStop">
+        <source>ButtonStop</source>
+        <translation>Stop</translation>
+    </message>
+    <message id="ButtonWeb">
+        <source>ButtonWeb</source>
+        <translation>Web</translation>
+    </message>
+    <message id="ButtonClip">
+        <source>ButtonClip</source>
+        <translation>Clip</translation>
+    </message>
+    <message id="ButtonLog">
+        <source>ButtonLog</source>
+        <translation>Log</translation>
+    </message>
+    <message id="ButtonReset">
+        <source>ButtonReset</source>
+        <translation>Reset</translation>
+    </message>
+    <message id="ButtonInit">
+        <source>ButtonInit</source>
+        <translation>Init</translation>
+    </message>
+    <message id="MenuFile">
+        <source>MenuFile</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message id="MenuEdit">
+        <source>MenuEdit</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message id="MenuDownload">
+        <source>MenuDownload</source>
+        <translation>&amp;Download</translation>
+    </message>
+    <message id="MenuWindow">
+        <source>MenuWindow</source>
+        <translation>&amp;Window</translation>
+    </message>
+    <message id="MenuHelp">
+        <source>MenuHelp</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message id="MenuOpenDownload">
+        <source>MenuOpenDownload</source>
+        <translation>Downloaded Files</translation>
+    </message>
+    <message id="MenuOpenAll">
+        <source>MenuOpenAll</source>
+        <translation>Open All Files</translation>
+    </message>
+    <message id="MenuRevealFolder">
+        <source>MenuRevealFolder</source>
+        <translation>Show Download Folder</translation>
+    </message>
+    <message id="MenuQuit">
+        <source>MenuQuit</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message id="MenuPreferences">
+        <source>MenuPreferences</source>
+        <translation>Preferences…</translation>
+    </message>
+    <message id="MenuStart">
+        <source>MenuStart</source>
+        <translation>Start Download</translation>
+    </message>
+    <message id="MenuStop">
+        <source>MenuStop</source>
+        <translation>Stop Download</translation>
+    </message>
+    <message id="MenuGetFromWeb">
+        <source>MenuGetFromWeb</source>
+        <translation>Address from Web Browser</translation>
+    </message>
+    <message id="MenuGetFromClip">
+        <source>MenuGetFromClip</source>
+        <translation>Address from Clipboard</translation>
+    </message>
+    <message id="MenuShowLog">
+        <source>MenuShowLog</source>
+        <translation>Show or Hide Log</translation>
+    </message>
+    <message id="MenuDefaultPosition">
+        <source>MenuDefaultPosition</source>
+        <translation>Move to Default Position</translation>
+    </message>
+    <message id="MenuAbout">
+        <source>MenuAbout</source>
+        <translation>About Stepgrab</translation>
+    </message>
+    <message id="MenuSaveBookmark">
+        <source>MenuSaveBookmark</source>
+        <translation>Save Address as Bookmark…</translation>
+    </message>
+    <message id="MenuOpenBookmark">
+        <source>MenuOpenBookmark</source>
+        <translation>Open Bookmark…</translation>
+    </message>
+    <message id="MenuCopyAddress">
+        <source>MenuCopyAddress</source>
+        <translation>Copy Full Address</translation>
+    </message>
+    <message id="MenuURLList">
+        <source>MenuURLList</source>
+        <translation>Download Address List…</translation>
+    </message>
+    <message id="MenuSearchAll">
+        <source>MenuSearchAll</source>
+        <translation>Find All Links</translation>
+    </message>
+    <message id="MenuSearchArchives">
+        <source>MenuSearchArchives</source>
+        <translation>Find Archive Links</translation>
+    </message>
+    <message id="MenuSearchMovies">
+        <source>MenuSearchMovies</source>
+        <translation>Find Movie Links</translation>
+    </message>
+    <message id="MenuSearchImages">
+        <source>MenuSearchImages</source>
+        <translation>Find Image Links</translation>
+    </message>
+    <message id="DropBoxTips">
+        <source>DropBoxTips</source>
+        <translation>Drop a .url bookmark here</translation>
+    </message>
+    <message id="CommandLineDescription">
+        <source>CommandLineDescription</source>
+        <translation>Downloads a numbered series of files, counting up from one address.</translation>
+    </message>
+    <message id="OptionStart">
+        <source>OptionStart</source>
+        <translation>Start the download once the address is in.</translation>
+    </message>
+    <message id="OptionQuitWhenDone">
+        <source>OptionQuitWhenDone</source>
+        <translation>Quit when the download run ends; exit status 1 when a failure ended it.</translation>
+    </message>
+    <message id="OptionLog">
+        <source>OptionLog</source>
+        <translation>Mirror the download log to standard output.</translation>
+    </message>
+    <message id="OptionOutput">
+        <source>OptionOutput</source>
+        <translation>Write into DIR for this launch only.</translation>
+    </message>
+    <message id="ArgumentAddress">
+        <source>ArgumentAddress</source>
+        <translation>A numbered address such as http://host/dir/pic012.jpg</translation>
+    </message>
+    <message id="UnknownOption">
+        <source>UnknownOption</source>
+        <translation>Unknown option: %1</translation>
+    </message>
+    <message id="AboutText">
+        <source>AboutText</source>
+        <translation>Stepgrab %1 — downloads numbered series of files.</translation>
+    </message>
+</context>
+</TS>

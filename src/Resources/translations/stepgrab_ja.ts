@@ -1,0 +1,287 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<!--
+  Stepgrab, Japanese texts (ID-based: each id is looked up with qtTrId()).
+
+  Download log layout: "StartedDownload", "CreateNewFolder" (only when a
+  dated folder was made) and the first file line are written on one line
+  with no line break between them, and "FinishedDownload" may be followed
+  directly by a late file line. These texts therefore end with the
+  sentence mark "。", which separates them without a space; file lines have
+  no leading space and no text holds a line break. %1 stands for the file
+  name in the three file-line texts. A run thus reads:
+    ダウンロードを開始しました。pic012.jpg をダウンロードしました
+    pic013.jpg をダウンロードしました
+    pic014.jpg はサーバ上に見つかりませんでした
+
+    ダウンロードを終了しました。
+-->
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>Stepgrab</name>
+    <message id="StartedDownload">
+        <source>StartedDownload</source>
+        <translation>ダウンロードを開始しました。</translation>
+    </message>
+    <message id="CreateNewFolder">
+        <source>CreateNewFolder</source>
+        <translation>今回のダウンロード用に新しいフォルダを作成しました。</translation>
+    </message>
+    <message id="DownloadComleted">
+        <source>DownloadComleted</source>
+        <translation>%1 をダウンロードしました</translation>
+    </message>
+    <message id="FailureDownload">
+        <source>FailureDownload</source>
+        <translation>%1 をダウンロードできませんでした</translation>
+    </message>
+    <message id="CantFound">
+        <source>CantFound</source>
+        <translation>%1 はサーバ上に見つかりませんでした</translation>
+    </message>
+    <message id="FinishedDownload">
+        <source>FinishedDownload</source>
+        <translation>ダウンロードを終了しました。</translation>
+    </message>
+    <message id="Warning">
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message id="InvalidURLInfo">
+        <source>InvalidURLInfo</source>
+        <translation>このアドレスは使用できません。http://host/dir/pic012.jpg のように「http://」を含むアドレスを入力してください。</translation>
+    </message>
+    <message id="FailureGrabURL">
+        <source>FailureGrabURL</source>
+        <translation>Webブラウザから使用できるアドレスを取得できませんでした。ブラウザが起動していて、「http://」で始まるアドレスのページを表示しているか確認してください。</translation>
+    </message>
+    <message id="FailurePasteURL">
+        <source>FailurePasteURL</source>
+        <translation>クリップボードに使用できるアドレスがありません。「http://」を含むアドレスをコピーしてから、もう一度試してください。</translation>
+    </message>
+    <message id="FailureGrabText">
+        <source>FailureGrabText</source>
+        <translation>アドレスリストが空です。ダウンロードするアドレスを1行に1つずつ入力するか、貼り付けてください。</translation>
+    </message>
+    <message id="StopButtonTips">
+        <source>StopButtonTips</source>
+        <translation>実行中のダウンロードを停止します。</translation>
+    </message>
+    <message id="StartButtonTips">
+        <source>StartButtonTips</source>
+        <translation>現在のファイルから番号を1つずつ増やしながら、連番ファイルのダウンロードを開始します。</translation>
+    </message>
+    <message id="WebButtonTips">
+        <source>WebButtonTips</source>
+        <translation>Webブラウザで表示中のページのアドレスを取り込みます。</translation>
+    </message>
+    <message id="ClipButtonTips">
+        <source>ClipButtonTips</source>
+        <translation>クリップボードからアドレスを取り込みます。</translation>
+    </message>
+    <message id="LogButtonTips">
+        <source>LogButtonTips</source>
+        <translation>ダウンロードログを表示または非表示にします。</translation>
+    </message>
+    <message id="ResetButtonTips">
+        <source>ResetButtonTips</source>
+        <translation>アドレス欄、ログ、ファイル数をクリアします。</translation>
+    </message>
+    <message id="InitButtonTips">
+        <source>InitButtonTips</source>
+        <translation>番号を最初の値に戻し、ファイル数を 0 にします。</translation>
+    </message>
+    <message id="Bookmark Open">
+        <source>Bookmark Open</source>
+        <translation>ブックマークを開く</translation>
+    </message>
+    <message id="Bookmark Save">
+        <source>Bookmark Save</source>
+        <translation>ブックマークを保存</translation>
+    </message>
+    <message id="LabelLocation">
+        <source>LabelLocation</source>
+        <translation>場所</translation>
+    </message>
+    <message id="LabelFileName">
+        <source>LabelFileName</source>
+        <translation>ファイル名</translation>
+    </message>
+    <message id="LabelNumber">
+        <source>LabelNumber</source>
+        <translation>番号</translation>
+    </message>
+    <message id="LabelExtension">
+        <source>LabelExtension</source>
+        <translation>拡張子</translation>
+    </message>
+    <message id="LabelCounter">
+        <source>LabelCounter</source>
+        <translation>ファイル数</translation>
+    </message>
+    <message id="ButtonStart">
+        <source>ButtonStart</source>
+        <translation>開始</translation>
+    </message>
+    <message id="ButtonStop">
+        <source>ButtonStop</source>
+        <translation>停止</translation>
+    </message>
+    <message id="ButtonWeb">
+        <source>ButtonWeb</source>
+        <translation>Web</translation>
+    </message>
+    <message id="ButtonClip">
+        <source>ButtonClip</source>
+        <translation>クリップ</translation>
+    </message>
+    <message id="ButtonLog">
+        <source>ButtonLog</source>
+        <translation>ログ</translation>
+    </message>
+    <message id="ButtonReset">
+        <source>ButtonReset</source>
+        <translation>リセット</translation>
+    </message>
+    <message id="ButtonInit">
+        <source>ButtonInit</source>
+        <translation>初期化</translation>
+    </message>
+    <message id="MenuFile">
+        <source>MenuFile</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message id="MenuEdit">
+        <source>MenuEdit</source>
+        <translation>編集(&amp;E)</translation>
+    </message>
+    <message id="MenuDownload">
+        <source>MenuDownload</source>
+        <translation>ダウンロード(&amp;D)</translation>
+    </message>
+    <message id="MenuWindow">
+        <source>MenuWindow</source>
+        <translation>ウインドウ(&amp;W)</translation>
+    </message>
+    <message id="MenuHelp">
+        <source>MenuHelp</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message id="MenuOpenDownload">
+        <source>MenuOpenDownload</source>
+        <translation>ダウンロードしたファイル</translation>
+    </message>
+    <message id="MenuOpenAll">
+        <source>MenuOpenAll</source>
+        <translation>すべてのファイルを開く</translation>
+    </message>
+    <message id="MenuRevealFolder">
+        <source>MenuRevealFolder</source>
+        <translation>ダウンロードフォルダを表示</translation>
+    </message>
+    <message id="MenuQuit">
+        <source>MenuQuit</source>
+        <translation>終了(&amp;Q)</translation>
+    </message>
+    <message id="MenuPreferences">
+        <source>MenuPreferences</source>
+        <translation>環境設定…</translation>
+    </message>
+    <message id="MenuStart">
+        <source>MenuStart</source>
+        <translation>ダウンロードを開始</translation>
+    </message>
+    <message id="MenuStop">
+        <source>MenuStop</source>
+        <translation>ダウンロードを停止</translation>
+    </message>
+    <message id="MenuGetFromWeb">
+        <source>MenuGetFromWeb</source>
+        <translation>Webブラウザからアドレスを取得</translation>
+    </message>
+    <message id="MenuGetFromClip">
+        <source>MenuGetFromClip</source>
+        <translation>クリップボードからアドレスを取得</translation>
+    </message>
+    <message id="MenuShowLog">
+        <source>MenuShowLog</source>
+        <translation>ログの表示/非表示</translation>
+    </message>
+    <message id="MenuDefaultPosition">
+        <source>MenuDefaultPosition</source>
+        <translation>初期位置に移動</translation>
+    </message>
+    <message id="MenuAbout">
+        <source>MenuAbout</source>
+        <translation>Stepgrab について</translation>
+    </message>
+    <message id="MenuSaveBookmark">
+        <source>MenuSaveBookmark</source>
+        <translation>アドレスをブックマークとして保存…</translation>
+    </message>
+    <message id="MenuOpenBookmark">
+        <source>MenuOpenBookmark</source>
+        <translation>ブックマークを開く…</translation>
+    </message>
+    <message id="MenuCopyAddress">
+        <source>MenuCopyAddress</source>
+        <translation>完全なアドレスをコピー</translation>
+    </message>
+    <message id="MenuURLList">
+        <source>MenuURLList</source>
+        <translation>アドレスリストをダウンロード…</translation>
+    </message>
+    <message id="MenuSearchAll">
+        <source>MenuSearchAll</source>
+        <translation>すべてのリンクを検索</translation>
+    </message>
+    <message id="MenuSearchArchives">
+        <source>MenuSearchArchives</source>
+        <translation>アーカイブへのリンクを検索</translation>
+    </message>
+    <message id="MenuSearchMovies">
+        <source>MenuSearchMovies</source>
+        <translation>動画へのリンクを検索</translation>
+    </message>
+    <message id="MenuSearchImages">
+        <source>MenuSearchImages</source>
+        <translation>画像へのリンクを検索</translation>
+    </message>
+    <message id="DropBoxTips">
+        <source>DropBoxTips</source>
+        <translation>.url ブックマークをここにドロップ</translation>
+    </message>
+    <message id="CommandLineDescription">
+        <source>CommandLineDescription</source>
+        <translation>1つのアドレスから番号を数え上げて、連番ファイルをダウンロードします。</translation>
+    </message>
+    <message id="OptionStart">
+        <source>OptionStart</source>
+        <translation>アドレスが入力されたらダウンロードを開始します。</translation>
+    </message>
+    <message id="OptionQuitWhenDone">
+        <source>OptionQuitWhenDone</source>
+        <translation>ダウンロードが終わったら終了します。失敗で終わった場合の終了ステータスは 1 です。</translation>
+    </message>
+    <message id="OptionLog">
+        <source>OptionLog</source>
+        <translation>ダウンロードログを標準出力にも書き出します。</translation>
+    </message>
+    <message id="OptionOutput">
+        <source>OptionOutput</source>
+        <translation>今回の起動に限り DIR に書き込みます。</translation>
+    </message>
+    <message id="ArgumentAddress">
+        <source>ArgumentAddress</source>
+        <translation>http://host/dir/pic012.jpg のような番号付きアドレス</translation>
+    </message>
+    <message id="UnknownOption">
+        <source>UnknownOption</source>
+        <translation>不明なオプション: %1</translation>
+    </message>
+    <message id="AboutText">
+        <source>AboutText</source>
+        <translation>Stepgrab %1 — 連番ファイルをダウンロードします。</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,300 @@
+#include "controller.h"
+
+#include "app/logdrawer.h"
+#include "app/mainpanel.h"
+#include "download/downloadworker.h"
+#include "host/host.h"
+#include "host/localized.h"
+#include "sources/dropbox.h"
+#include "ui_mainpanel.h"
+
+#include <QAction>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextCharFormat>
+#include <QToolButton>
+
+Controller::Controller(Host* host, QObject* parent)
+    : QObject(parent), mHost(host), mMainWindow(new MainPanel)
+{
+    Ui::MainPanel& ui = mMainWindow->ui();
+    mLocation = ui.mLocation;
+    mFileName = ui.mFileName;
+    mNumber = ui.mNumber;
+    mExtension = ui.mExtension;
+    mStartButton = ui.mStartButton;
+    mStopButton = ui.mStopButton;
+    mWebButton = ui.mWebButton;
+    mClipButton = ui.mClipButton;
+    mLogButton = ui.mLogButton;
+    mResetButton = ui.mResetButton;
+    mInitButton = ui.mInitButton;
+    mCounter = ui.mCounter;
+    mProgressBar = ui.mProgressBar;
+    mDropBox = ui.mDropBox;
+    mDrawer = ui.mDrawer;
+    mDrawer_Text = ui.mDrawer_Text;
+    mOpenDownloadMenu = ui.mOpenDownloadMenu;
+
+    mNetwork = new QNetworkAccessManager(this);
+    mFirstFetch = new Fetcher(mNetwork, this);
+    connectOutlets();
+}
+
+Controller::~Controller()
+{
+    // The worker thread must be gone before the state it reads.
+    mWorker.reset();
+    delete mMainWindow;
+}
+
+void Controller::connectOutlets()
+{
+    Ui::MainPanel& ui = mMainWindow->ui();
+    QStyle* style = mMainWindow->style();
+    mStartButton->setIcon(style->standardIcon(QStyle::SP_MediaPlay));
+    mStopButton->setIcon(style->standardIcon(QStyle::SP_MediaStop));
+    mWebButton->setIcon(QIcon::fromTheme(QStringLiteral("web-browser"),
+                                         style->standardIcon(QStyle::SP_DriveNetIcon)));
+    mClipButton->setIcon(QIcon::fromTheme(QStringLiteral("edit-paste"),
+                                          style->standardIcon(QStyle::SP_FileDialogContentsView)));
+    mResetButton->setIcon(style->standardIcon(QStyle::SP_DialogResetButton));
+    mInitButton->setIcon(style->standardIcon(QStyle::SP_BrowserReload));
+    mLogButton->setIcon(style->standardIcon(QStyle::SP_FileDialogDetailedView));
+    mOpenDownloadMenu->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
+
+    connect(mLocation, &QLineEdit::returnPressed, this, &Controller::enter_location);
+    // The user's edits are the element; programmatic changes go through the store.
+    connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setLocation(t); });
+    connect(mFileName, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setFileName(t); });
+    connect(mNumber, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setNumber(t); });
+    connect(mExtension, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setExtension(t); });
+
+    connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
+    connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
+    connect(mWebButton, &QPushButton::clicked, this, &Controller::obtaion_from_web);
+    connect(mClipButton, &QPushButton::clicked, this, &Controller::obtaion_from_clip);
+    connect(mLogButton, &QPushButton::clicked, this, &Controller::show_log);
+    connect(mResetButton, &QPushButton::clicked, this, &Controller::reset_info);
+    connect(mInitButton, &QPushButton::clicked, this, &Controller::init_number);
+
+    connect(ui.actionStart, &QAction::triggered, this, &Controller::start_download);
+    connect(ui.actionStop, &QAction::triggered, this, &Controller::stop_download);
+    connect(ui.actionGetFromWeb, &QAction::triggered, this, &Controller::obtaion_from_web);
+    connect(ui.actionGetFromClip, &QAction::triggered, this, &Controller::obtaion_from_clip);
+    connect(ui.actionShowLog, &QAction::triggered, this, &Controller::show_log);
+    connect(ui.actionDefaultPosition, &QAction::triggered, this, &Controller::moveDefaultPosition);
+    connect(ui.actionOpenAllFiles, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
+    connect(ui.actionRevealFolder, &QAction::triggered, this, &Controller::openOutputDirectory);
+    connect(ui.actionQuit, &QAction::triggered, mMainWindow, &QWidget::close);
+    connect(ui.actionAbout, &QAction::triggered, this, [this] {
+        QMessageBox::about(mMainWindow, QStringLiteral("Stepgrab"),
+                           localizedFormat("AboutText", QCoreApplication::applicationVersion()));
+    });
+    // Commands whose sources come later stay visible but cannot be chosen yet.
+    for (QAction* pending : {ui.actionGetFromWeb, ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark, ui.actionPreferences,
+                             ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll,
+                             ui.actionSearchArchives, ui.actionSearchMovies, ui.actionSearchImages})
+        pending->setProperty("pending", true);
+    mWebButton->setEnabled(false);
+    mClipButton->setEnabled(false);
+    for (QMenu* menu : mMainWindow->menuBar()->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, &Controller::validateMenus);
+
+    auto* openMenu = new QMenu(mOpenDownloadMenu);
+    QAction* openAll = openMenu->addAction(localized("MenuOpenAll"));
+    connect(openAll, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
+    openMenu->addSeparator();
+    mOpenDownloadMenu->setMenu(openMenu);
+
+    connect(mMainWindow, &MainPanel::windowWillClose, this, &Controller::windowWillClose);
+}
+
+void Controller::applicationDidFinishLaunching()
+{
+    readPreferences();
+    download_mode = false;
+    cleanupInfoString();
+    controllButtonCondition();
+    setupDefaultFontAttribute();
+    directoryInfo.clear();
+    setupHTMLHeader();
+    mStopButton->setToolTip(localized("StopButtonTips"));
+    mStartButton->setToolTip(localized("StartButtonTips"));
+    mWebButton->setToolTip(localized("WebButtonTips"));
+    mClipButton->setToolTip(localized("ClipButtonTips"));
+    mLogButton->setToolTip(localized("LogButtonTips"));
+    mResetButton->setToolTip(localized("ResetButtonTips"));
+    mInitButton->setToolTip(localized("InitButtonTips"));
+    mHTMLURLArray.clear();
+    mLocation->setFocus();
+    mMainWindow->show();
+    mMainWindow->raise();
+    mMainWindow->activateWindow();
+}
+
+void Controller::applicationWillTerminate()
+{
+    if (download_mode || mRunActive)
+        stop_download();
+    mWorker.reset();
+    updatePreferences();
+}
+
+void Controller::windowWillClose()
+{
+    QCoreApplication::quit();
+}
+
+bool Controller::canStart() const
+{
+    const FileElement e = mElement.get();
+    return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !download_mode;
+}
+
+void Controller::controllButtonCondition()
+{
+    const FileElement e = mElement.get();
+    mStartButton->setEnabled(canStart());
+    mStopButton->setEnabled(download_mode);
+    mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() || !e.number.isEmpty() ||
+                             !e.extension.isEmpty());
+    mInitButton->setEnabled(!e.number.isEmpty());
+    validateMenus();
+}
+
+void Controller::validateMenus()
+{
+    for (QAction* action : mMainWindow->findChildren<QAction*>()) {
+        if (action->property("tag").isValid())
+            action->setEnabled(validateMenuItem(action));
+        if (action->property("pending").toBool())
+            action->setEnabled(false);
+    }
+}
+
+bool Controller::validateMenuItem(QAction* item) const
+{
+    const FileElement e = mElement.get();
+    switch (item->property("tag").toInt()) {
+    case 1:
+        return canStart();
+    case 2:
+        return download_mode;
+    case 3:
+    case 7:
+    case 8:
+        return !download_mode;
+    case 4:
+    case 5:
+        return !e.location.isEmpty();
+    case 6:
+        return mOpenDownloadMenu->menu()->actions().size() > 2 && mCreateNewFolder;
+    default:
+        return true;
+    }
+}
+
+void Controller::cleanupInfoString()
+{
+    mElement.set({});
+    mLocation->clear();
+    mFileName->clear();
+    mNumber->clear();
+    mExtension->clear();
+    mDrawer_Text->clear();
+    resetCounter();
+}
+
+void Controller::setEditableInfoString(bool editable)
+{
+    for (QLineEdit* field : {mLocation, mFileName, mNumber, mExtension})
+        field->setReadOnly(!editable);
+    if (editable)
+        mLocation->setFocus();
+}
+
+void Controller::reset_info()
+{
+    cleanupInfoString();
+    controllButtonCondition();
+}
+
+void Controller::init_number()
+{
+    mElement.setNumber(mIntFileNumber);
+    mNumber->setText(mIntFileNumber);
+    resetCounter();
+    controllButtonCondition();
+}
+
+void Controller::show_log()
+{
+    switch (mDrawer->state()) {
+    case LogDrawer::Closed:
+        mDrawer->open();
+        break;
+    case LogDrawer::Open:
+        mDrawer->close();
+        break;
+    default:
+        break;
+    }
+}
+
+void Controller::moveDefaultPosition()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect frame = screen->geometry();
+    mMainWindow->move(frame.x() + 49, frame.y() + 22);
+}
+
+void Controller::showAlertSheet(const QString& message)
+{
+    auto* box = new QMessageBox(mMainWindow);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(localized("Warning"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(message);
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("alertSheet"));
+    box->open();
+}
+
+void Controller::setupDefaultFontAttribute()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(10.0);
+    mDrawer_Text->setFont(font);
+}
+
+void Controller::resetCounter()
+{
+    download_counter = 0;
+    mCounter->setNum(download_counter);
+}
+
+void Controller::updateCounter()
+{
+    ++download_counter;
+    mCounter->setNum(download_counter);
+}
+
+void Controller::obtaion_from_web() {}
+
+void Controller::obtaion_from_clip() {}

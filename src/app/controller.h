@@ -1,0 +1,181 @@
+#pragma once
+
+#include "address/fileelement.h"
+#include "download/fetcher.h"
+#include "download/rungate.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class DropBox;
+class Host;
+class LogDrawer;
+class MainPanel;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QNetworkAccessManager;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class WorkerThread;
+
+// The one object that holds the program's state and answers every command.
+// Its members are defined beside the subsystem they serve:
+// app/ (shell, preferences), address/, download/, sources/, linksearch/.
+class Controller : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Controller(Host* host, QObject* parent = nullptr);
+    ~Controller() override;
+
+    MainPanel* mainWindow() const { return mMainWindow; }
+
+    // Start-up and quit.
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    void windowWillClose();
+
+    // The shell.
+    void controllButtonCondition();
+    bool canStart() const; // the Start button's rule
+    void cleanupInfoString();
+    void setEditableInfoString(bool editable);
+    bool validateMenuItem(QAction* item) const;
+    void showAlertSheet(const QString& message);
+    void setupDefaultFontAttribute();
+    void resetCounter();
+    void updateCounter();
+    int counter() const { return download_counter; }
+
+    // Preferences.
+    void updatePreferences();
+    QStringList getSoundsName() const;
+
+    // The counted address.
+    bool setupLocation(const QString& address);
+    bool parseFileElement(const QString& address);
+    QString createDownloadFileElement() const;
+    void setupDownloadFileNumber();
+    FileElement fileElement() const { return mElement.get(); }
+    void takeAddress(const QString& text); // as if typed into the location field and confirmed
+
+    // The download run.
+    void setupHTMLHeader();
+    bool isHTMLFile(const QByteArray& data) const;
+    void writeLogView(const QString& text);
+    void finishDownload();
+    bool isDownloading() const { return download_mode; }
+
+    // The download folder and its menu.
+    bool createDownloadFolder();
+    void updateOutputDirectoryInfo();
+    void updateOpenDownloadMenu();
+    void openOutputDirectory();
+    bool isValidFileName(const QString& name) const;
+    void launchApplicationWithFile(const QString& path);
+    void openAllFiles();
+    QString currentDownloadFolder() const;
+    QStringList downloadedFiles() const { return directoryInfo; }
+
+    // Launch options of the command line.
+    void setOutputDirectoryForLaunch(const QString& directory);
+    void setLogMirror(bool on) { mLogMirror = on; }
+
+    // Preference values (read at start-up, written at quit).
+    int mWebBrowser = 0;
+    bool mCreateNewFolder = false;
+    bool mOpenFolder = false;
+    bool mNoticeSoundAlert = false;
+    bool mNoticeDockingAction = false;
+    QString mOutputDirectory;
+    QString mNoticeSound;
+
+public slots:
+    void enter_location();
+    void reset_info();
+    void init_number();
+    void show_log();
+    void moveDefaultPosition();
+    void start_download();
+    void stop_download();
+    void selectOpenEachMenuItem(QAction* item);
+    void selectOpenAllMenuItem();
+    // Filled by the issues that bring the browser, clipboard, bookmark, list and search sources.
+    void obtaion_from_web();
+    void obtaion_from_clip();
+
+signals:
+    // A run has ended; failed when a failure (not the end of the series or Stop) ended it.
+    void downloadFinished(bool failed);
+
+private:
+    void connectOutlets();
+    void readPreferences();
+    void validateMenus();
+    void downloadOneStep();
+    void URLResourceDidFinishLoading(const Fetcher::Result& result);
+    void URLHandle(const QString& reason);
+    void startWorker();
+    void endRun(bool failed);
+    void onWorkerNumber(quint64 run, const QString& number);
+    void onWorkerLog(quint64 run, const QString& text);
+    void onWorkerFile(quint64 run);
+    void onWorkerFinished(quint64 run, bool failed);
+    void showNumber(const QString& number);
+    bool applyAddress(const QString& address, bool withLocation);
+
+    Host* mHost;
+    MainPanel* mMainWindow = nullptr;
+
+    // Outlets into the main window.
+    QLineEdit* mLocation = nullptr;
+    QLineEdit* mFileName = nullptr;
+    QLineEdit* mNumber = nullptr;
+    QLineEdit* mExtension = nullptr;
+    QPushButton* mStartButton = nullptr;
+    QPushButton* mStopButton = nullptr;
+    QPushButton* mWebButton = nullptr;
+    QPushButton* mClipButton = nullptr;
+    QPushButton* mLogButton = nullptr;
+    QPushButton* mResetButton = nullptr;
+    QPushButton* mInitButton = nullptr;
+    QLabel* mCounter = nullptr;
+    QProgressBar* mProgressBar = nullptr;
+    DropBox* mDropBox = nullptr;
+    LogDrawer* mDrawer = nullptr;
+    QPlainTextEdit* mDrawer_Text = nullptr;
+    QToolButton* mOpenDownloadMenu = nullptr;
+
+    // Working state.
+    FileElementStore mElement;
+    QString mIntFileNumber;
+    std::atomic<bool> download_mode{false};
+    RunGate mRunGate{download_mode};
+    quint64 mRun = 0;
+    bool mRunActive = false;
+    bool mRunFailed = false;
+    int download_counter = 0;
+    QByteArray htmlHeader;
+    QStringList directoryInfo;
+    QString mDownloadFolder;
+    QString mHTMLFileName;
+    QStringList mHTMLURLArray;
+    QString mLaunchOutputDirectory;
+    QString mStoredOutputDirectory;
+    bool mLogMirror = false;
+
+    QNetworkAccessManager* mNetwork = nullptr;
+    Fetcher* mFirstFetch = nullptr;
+    QString mFirstFileName;
+    std::unique_ptr<WorkerThread> mWorker;
+};

@@ -1,0 +1,89 @@
+#include "app/controller.h"
+#include "app/mainpanel.h"
+#include "host/desktophost.h"
+#include "host/localized.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+
+namespace {
+
+void installTranslation(QApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("stepgrab"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
+        translator->load(QStringLiteral("stepgrab_en"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(translator);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Stepgrab"));
+    QCoreApplication::setApplicationName(QStringLiteral("Stepgrab"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(STEPGRAB_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("stepgrab"));
+    installTranslation(app);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(localized("CommandLineDescription"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption start(QStringLiteral("start"), localized("OptionStart"));
+    const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"), localized("OptionQuitWhenDone"));
+    const QCommandLineOption log(QStringLiteral("log"), localized("OptionLog"));
+    const QCommandLineOption output(QStringLiteral("output"), localized("OptionOutput"), QStringLiteral("DIR"));
+    parser.addOptions({start, quitWhenDone, log, output});
+    parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"), QStringLiteral("[ADDRESS]"));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "stepgrab: %s\nTry 'stepgrab --help' for more information.\n",
+                     qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "stepgrab: only one ADDRESS can be given\nTry 'stepgrab --help' for more information.\n");
+        return 2;
+    }
+
+    DesktopHost host;
+    Controller controller(&host);
+    host.setWindow(controller.mainWindow());
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller, &Controller::applicationWillTerminate);
+    controller.applicationDidFinishLaunching();
+    if (parser.isSet(output))
+        controller.setOutputDirectoryForLaunch(parser.value(output));
+    controller.setLogMirror(parser.isSet(log));
+
+    int status = 0;
+    if (parser.isSet(quitWhenDone)) {
+        QObject::connect(&controller, &Controller::downloadFinished, &app, [&status](bool failed) {
+            status = failed ? 1 : 0;
+            // Quit from the event loop, after the run's own end has been handled.
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        });
+    }
+    if (!parser.positionalArguments().isEmpty())
+        controller.takeAddress(parser.positionalArguments().constFirst());
+    if (parser.isSet(start)) {
+        if (!controller.canStart()) {
+            std::fprintf(stderr, "stepgrab: --start needs a counted address such as "
+                                 "http://host/dir/pic012.jpg\n");
+            if (parser.isSet(quitWhenDone))
+                return 1;
+        }
+        controller.start_download();
+    }
+    const int loop = app.exec();
+    return loop != 0 ? loop : status;
+}

@@ -1,0 +1,191 @@
+#include "app/controller.h"
+
+#include "app/logdrawer.h"
+#include "download/downloadfolder.h"
+#include "download/downloadworker.h"
+#include "download/htmlcheck.h"
+#include "host/host.h"
+#include "host/localized.h"
+
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <cstdio>
+
+void Controller::setupHTMLHeader()
+{
+    htmlHeader = html::header();
+}
+
+bool Controller::isHTMLFile(const QByteArray& data) const
+{
+    return html::isHTMLFile(data);
+}
+
+void Controller::start_download()
+{
+    if (!canStart() || mRunActive)
+        return;
+    // A stopped run's worker is told to end; it holds nothing worth waiting long for.
+    mWorker.reset();
+
+    mDrawer_Text->clear();
+    if (mDrawer->state() == LogDrawer::Closed)
+        mDrawer->open();
+    mRun = mRunGate.begin();
+    mRunActive = true;
+    mRunFailed = false;
+    mProgressBar->setRange(0, 0);
+    writeLogView(localized("StartedDownload"));
+    if (mCreateNewFolder && createDownloadFolder())
+        writeLogView(localized("CreateNewFolder"));
+    controllButtonCondition();
+    setEditableInfoString(false);
+    resetCounter();
+    downloadOneStep();
+}
+
+void Controller::downloadOneStep()
+{
+    const FileElement element = mElement.get();
+    mFirstFileName = address::fileNameOf(element);
+    const QString path = folder::filePathIn(currentDownloadFolder(), mFirstFileName);
+    const QUrl url = download::urlOf(address::fullAddress(element));
+    if (path.isEmpty() || !url.isValid()) {
+        // No folder to write into, or nothing that can be fetched: the run cannot begin.
+        Fetcher::Result result;
+        result.outcome = Fetcher::Outcome::WriteError;
+        URLResourceDidFinishLoading(result);
+        return;
+    }
+    disconnect(mFirstFetch, &Fetcher::finished, this, nullptr);
+    const quint64 run = mRun;
+    connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
+        if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
+            return;
+        if (result.outcome == Fetcher::Outcome::NetworkError)
+            URLHandle(result.reason);
+        else
+            URLResourceDidFinishLoading(result);
+    });
+    mFirstFetch->start(url, path, false);
+}
+
+void Controller::URLResourceDidFinishLoading(const Fetcher::Result& result)
+{
+    switch (result.outcome) {
+    case Fetcher::Outcome::Written:
+        writeLogView(localizedFormat("DownloadComleted", mFirstFileName) + u'\n');
+        updateCounter();
+        startWorker();
+        break;
+    case Fetcher::Outcome::HttpError:
+    case Fetcher::Outcome::HtmlPage:
+        // Even the first number is missing: nothing of the series is there.
+        writeLogView(localizedFormat("CantFound", mFirstFileName) + u'\n');
+        endRun(true);
+        break;
+    default:
+        writeLogView(localizedFormat("FailureDownload", mFirstFileName) + u'\n');
+        endRun(true);
+        break;
+    }
+}
+
+void Controller::URLHandle(const QString& reason)
+{
+    writeLogView(u'>' + reason + u'\n');
+    endRun(true);
+}
+
+void Controller::startWorker()
+{
+    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, currentDownloadFolder());
+    connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
+    connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
+    connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
+    connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
+    mWorker = std::make_unique<WorkerThread>(worker);
+}
+
+// Signals of a worker whose run is over (stopped, or followed by a new run) are dropped.
+void Controller::onWorkerNumber(quint64 run, const QString& number)
+{
+    if (run == mRun && mRunActive)
+        showNumber(number);
+}
+
+void Controller::onWorkerLog(quint64 run, const QString& text)
+{
+    if (run == mRun && mRunActive)
+        writeLogView(text);
+}
+
+void Controller::onWorkerFile(quint64 run)
+{
+    if (run == mRun && mRunActive)
+        updateCounter();
+}
+
+void Controller::onWorkerFinished(quint64 run, bool failed)
+{
+    if (run == mRun && mRunActive)
+        endRun(failed);
+}
+
+void Controller::endRun(bool failed)
+{
+    mRunFailed = failed;
+    stop_download();
+}
+
+void Controller::stop_download()
+{
+    // A run ends once, however many ways its end arrives.
+    if (!mRunActive)
+        return;
+    mRunActive = false;
+    mRunGate.end();
+    if (mFirstFetch->isRunning())
+        mFirstFetch->abort();
+    if (mWorker)
+        mWorker->abort();
+    writeLogView(u'\n' + localized("FinishedDownload"));
+    mProgressBar->setRange(0, 1);
+    mProgressBar->setValue(0);
+    controllButtonCondition();
+    setEditableInfoString(true);
+    updateOutputDirectoryInfo();
+    updateOpenDownloadMenu();
+    finishDownload();
+    emit downloadFinished(mRunFailed);
+}
+
+void Controller::finishDownload()
+{
+    if (mNoticeSoundAlert && !mNoticeSound.isEmpty())
+        mHost->playSound(mNoticeSound);
+    if (mNoticeDockingAction)
+        mHost->requestAttention(QStringLiteral("Stepgrab"),
+                                localized("FinishedDownload").trimmed() + u' ' +
+                                    localizedFormat("LabelCounter", QString::number(download_counter)));
+    if (mOpenFolder)
+        openOutputDirectory();
+}
+
+void Controller::writeLogView(const QString& text)
+{
+    QScrollBar* bar = mDrawer_Text->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    QTextCursor cursor(mDrawer_Text->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    if (following)
+        bar->setValue(bar->maximum());
+    if (mLogMirror) {
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+    }
+}

@@ -1,0 +1,134 @@
+#include "downloadworker.h"
+
+#include "address/fileelement.h"
+#include "downloadfolder.h"
+#include "host/localized.h"
+#include "rungate.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+namespace {
+std::atomic<int> gPause{1000};
+}
+
+DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element,
+                               const QString& folder)
+    : mGate(gate), mRun(run), mElement(element), mFolder(folder)
+{
+}
+
+void DownloadWorker::setPause(int milliseconds)
+{
+    gPause = milliseconds;
+}
+
+void DownloadWorker::downloadEachStep()
+{
+    QNetworkAccessManager manager;
+    Fetcher fetcher(&manager);
+    mFetcher = &fetcher;
+    bool failed = false;
+    while (!mAborted && mGate->isActive(mRun)) {
+        const FileElement element = mElement->countUp();
+        emit numberChanged(mRun, element.number);
+        const QString name = address::fileNameOf(element);
+        const QString path = folder::filePathIn(mFolder, name);
+        const QUrl url = download::urlOf(address::fullAddress(element));
+
+        Fetcher::Result result;
+        if (path.isEmpty())
+            result.outcome = Fetcher::Outcome::WriteError;
+        else if (!url.isValid())
+            result.outcome = Fetcher::Outcome::NetworkError;
+        else
+            result = fetch(url, path);
+        // A stopped run says nothing more: its end was already written.
+        if (mAborted || !mGate->isActive(mRun))
+            break;
+
+        switch (result.outcome) {
+        case Fetcher::Outcome::Written:
+            emit logLine(mRun, localizedFormat("DownloadComleted", name) + u'\n');
+            emit fileWritten(mRun);
+            break;
+        case Fetcher::Outcome::HtmlPage:
+        case Fetcher::Outcome::HttpError:
+            emit logLine(mRun, localizedFormat("CantFound", name) + u'\n');
+            break;
+        default:
+            emit logLine(mRun, localizedFormat("FailureDownload", name) + u'\n');
+            break;
+        }
+        if (result.outcome != Fetcher::Outcome::Written) {
+            failed = result.outcome != Fetcher::Outcome::HtmlPage &&
+                     result.outcome != Fetcher::Outcome::HttpError;
+            mGate->endIf(mRun);
+        }
+        pause();
+    }
+    mFetcher = nullptr;
+    emit finished(mRun, failed);
+}
+
+Fetcher::Result DownloadWorker::fetch(const QUrl& url, const QString& path)
+{
+    Fetcher::Result result;
+    QEventLoop loop;
+    connect(mFetcher, &Fetcher::finished, &loop, [&](const Fetcher::Result& r) {
+        result = r;
+        loop.quit();
+    });
+    mFetcher->start(url, path, true);
+    mLoop = &loop;
+    if (mFetcher->isRunning())
+        loop.exec();
+    mLoop = nullptr;
+    disconnect(mFetcher, &Fetcher::finished, &loop, nullptr);
+    return result;
+}
+
+void DownloadWorker::pause()
+{
+    if (mAborted)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(gPause.load(), &loop, &QEventLoop::quit);
+    mLoop = &loop;
+    loop.exec();
+    mLoop = nullptr;
+}
+
+void DownloadWorker::abort()
+{
+    mAborted = true;
+    if (mFetcher && mFetcher->isRunning())
+        mFetcher->abort();
+    if (mLoop)
+        mLoop->quit();
+}
+
+WorkerThread::WorkerThread(DownloadWorker* worker) : mThread(new QThread), mWorker(worker)
+{
+    mWorker->moveToThread(mThread);
+    QObject::connect(mThread, &QThread::started, mWorker, &DownloadWorker::downloadEachStep);
+    mThread->start();
+}
+
+WorkerThread::~WorkerThread()
+{
+    abort();
+    mThread->quit();
+    mThread->wait();
+    delete mWorker;
+    delete mThread;
+}
+
+void WorkerThread::abort()
+{
+    QMetaObject::invokeMethod(mWorker, &DownloadWorker::abort, Qt::QueuedConnection);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "fetcher.h"
+
+#include <QObject>
+#include <QString>
+
+class FileElementStore;
+class QEventLoop;
+class QThread;
+class RunGate;
+
+// The stepping part of a count-up run, on its own thread: count up, fetch,
+// test, write, log, pause, for as long as its run is the active one. It never
+// touches a widget; every effect leaves as a signal tagged with its run.
+class DownloadWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, const QString& folder);
+
+    // Pause after every step; tests shorten it.
+    static void setPause(int milliseconds);
+
+public slots:
+    void downloadEachStep();
+    // Queued from the main thread on Stop: ends the fetch or pause in progress.
+    void abort();
+
+signals:
+    void numberChanged(quint64 run, const QString& number);
+    void logLine(quint64 run, const QString& text);
+    void fileWritten(quint64 run);
+    void finished(quint64 run, bool failed);
+
+private:
+    Fetcher::Result fetch(const QUrl& url, const QString& path);
+    void pause();
+
+    RunGate* mGate;
+    const quint64 mRun;
+    FileElementStore* mElement;
+    const QString mFolder;
+    Fetcher* mFetcher = nullptr;
+    QEventLoop* mLoop = nullptr;
+    bool mAborted = false;
+};
+
+// Owns a worker and its thread; never lets the thread outlive it.
+class WorkerThread
+{
+public:
+    explicit WorkerThread(DownloadWorker* worker);
+    ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    DownloadWorker* worker() const { return mWorker; }
+    void abort();
+
+private:
+    QThread* mThread;
+    DownloadWorker* mWorker;
+};

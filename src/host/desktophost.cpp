@@ -1,0 +1,86 @@
+#include "desktophost.h"
+
+#include "gioapps.h"
+#include "soundfolders.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QUrl>
+
+#include <canberra.h>
+
+DesktopHost::DesktopHost()
+{
+    if (ca_context_create(&mSound) != CA_SUCCESS)
+        mSound = nullptr;
+}
+
+DesktopHost::~DesktopHost()
+{
+    if (mSound)
+        ca_context_destroy(mSound);
+}
+
+void DesktopHost::playSound(const QString& name)
+{
+    if (!mSound || name.isEmpty())
+        return;
+    const QString file = sounds::soundFile(name);
+    if (file.isEmpty()) {
+        // Not a file of the sound folders: perhaps a name of the desktop's sound theme.
+        ca_context_play(mSound, 0, CA_PROP_EVENT_ID, name.toUtf8().constData(), nullptr);
+        return;
+    }
+    ca_context_play(mSound, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData(), nullptr);
+}
+
+void DesktopHost::requestAttention(const QString& summary, const QString& body)
+{
+    if (mWindow)
+        QApplication::alert(mWindow, 0);
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    notify << QStringLiteral("Stepgrab") << 0u << QStringLiteral("stepgrab") << summary << body
+           << QStringList() << QVariantMap() << -1;
+    // Where no notification server answers, the call simply fails.
+    QDBusConnection::sessionBus().asyncCall(notify);
+}
+
+void DesktopHost::revealFile(const QString& path)
+{
+    const QString folder = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
+    QDBusMessage show = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    show << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(show));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* w) {
+        if (w->isError())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        w->deleteLater();
+    });
+}
+
+bool DesktopHost::openFile(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool DesktopHost::openFilesWithApplicationOf(const QString& first, const QStringList& paths)
+{
+    const QString type = QMimeDatabase().mimeTypeForFile(first).name();
+    const QString app = gioapps::defaultApplicationFor(type);
+    return !app.isEmpty() && gioapps::launch(app, paths);
+}

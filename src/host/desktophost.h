@@ -1,0 +1,29 @@
+#pragma once
+
+#include "host.h"
+
+#include <QPointer>
+#include <QWidget>
+
+struct ca_context;
+
+// The host on a Linux desktop: libcanberra for sounds, the session bus for
+// notifications and the file manager, GIO for default applications.
+class DesktopHost : public Host
+{
+public:
+    DesktopHost();
+    ~DesktopHost() override;
+
+    void setWindow(QWidget* window) { mWindow = window; }
+
+    void playSound(const QString& name) override;
+    void requestAttention(const QString& summary, const QString& body) override;
+    void revealFile(const QString& path) override;
+    bool openFile(const QString& path) override;
+    bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) override;
+
+private:
+    QPointer<QWidget> mWindow;
+    ca_context* mSound = nullptr;
+};

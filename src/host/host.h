@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the program asks of the desktop. The desktop implementation talks to
+// libcanberra, D-Bus and the MIME database; tests put a recording one in its place.
+class Host
+{
+public:
+    virtual ~Host() = default;
+
+    // Plays the sound of that name (a sound file's name without its extension);
+    // a name that finds no sound plays nothing.
+    virtual void playSound(const QString& name) = 0;
+    // Asks once for the user's attention after a run.
+    virtual void requestAttention(const QString& summary, const QString& body) = 0;
+    // Shows the file or folder selected in the file manager.
+    virtual void revealFile(const QString& path) = 0;
+    // Opens one file with its default application.
+    virtual bool openFile(const QString& path) = 0;
+    // Opens every path with the default application of the first one: in one
+    // launch where that application takes several files, one by one otherwise.
+    // False when no application is known for the first file.
+    virtual bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) = 0;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// Texts shown to the user are looked up by key; a key without a text shows as itself.
+QString localized(const char* key);
+// A localized text with one argument in place of its "%1"; a text without the
+// place gets the argument after a blank, so it is never lost.
+QString localizedFormat(const char* key, const QString& argument);

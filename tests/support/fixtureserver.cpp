@@ -1,0 +1,570 @@
+#include "fixtureserver.h"
+
+#include <httplib.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kChunk = 1024 * 1024;
+constexpr int kWorkerThreads = 16;
+constexpr quint64 kLargeSeed = 0x5374657067726162ULL;
+
+using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+// The socket of the request the current worker thread is answering, so that a stalled
+// response can notice the client hanging up.
+thread_local socket_t currentSocket = INVALID_SOCKET;
+
+quint64 splitmix64(quint64 x)
+{
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+quint64 fnv1a(const QByteArray& data)
+{
+    quint64 h = 0xCBF29CE484222325ULL;
+    for (char c : data) {
+        h ^= quint8(c);
+        h *= 0x100000001B3ULL;
+    }
+    return h;
+}
+
+// Random access into an endless pseudo-random stream: byte i is byte (i % 8) of word i / 8.
+QByteArray pattern(quint64 seed, qint64 offset, qint64 length)
+{
+    QByteArray out(std::max<qint64>(length, 0), Qt::Uninitialized);
+    char* dst = out.data();
+    qint64 pos = offset;
+    const qint64 end = offset + out.size();
+    while (pos < end) {
+        const quint64 word = splitmix64(seed + quint64(pos / 8) * 0x2545F4914F6CDD1DULL);
+        unsigned char bytes[8];
+        for (int i = 0; i < 8; ++i)
+            bytes[i] = static_cast<unsigned char>(word >> (8 * i));
+        const qint64 skip = pos % 8;
+        const qint64 n = std::min<qint64>(8 - skip, end - pos);
+        std::memcpy(dst, bytes + skip, size_t(n));
+        dst += n;
+        pos += n;
+    }
+    return out;
+}
+
+QByteArray magicFor(const QString& fileName)
+{
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    if (ext == QLatin1String("png"))
+        return QByteArray("\x89PNG\r\n\x1a\n", 8);
+    if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))
+        return QByteArray("\xff\xd8\xff\xe0\x00\x10JFIF\x00", 11);
+    if (ext == QLatin1String("gif"))
+        return QByteArray("GIF89a");
+    return QByteArray("\x00\xffSG", 4);
+}
+
+QByteArray seriesChunk(const QString& fileName, qint64 offset, qint64 length)
+{
+    QByteArray out = pattern(fnv1a(fileName.toUtf8()), offset, length);
+    const QByteArray magic = magicFor(fileName);
+    for (qint64 i = offset; i < std::min<qint64>(magic.size(), offset + length); ++i)
+        out[i - offset] = magic[i];
+    return out;
+}
+
+std::string contentTypeFor(const QString& fileName)
+{
+    static const QHash<QString, const char*> types{
+        {"png", "image/png"},   {"jpg", "image/jpeg"},    {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},   {"webp", "image/webp"},   {"bmp", "image/bmp"},
+        {"svg", "image/svg+xml"}, {"html", "text/html"},  {"htm", "text/html"},
+        {"txt", "text/plain"},  {"css", "text/css"},      {"json", "application/json"},
+    };
+    return types.value(QFileInfo(fileName).suffix().toLower(), "application/octet-stream");
+}
+
+// Serves through a content provider even for small bodies: httplib would otherwise gzip text
+// bodies for clients that accept it, and tests want the exact bytes and Content-Length.
+void serveGenerated(httplib::Response& res, int status, qint64 size, const std::string& type,
+                    std::function<QByteArray(qint64 offset, qint64 length)> generate)
+{
+    // Leaving 200 unset lets httplib answer Range requests with 206.
+    if (status != 200)
+        res.status = status;
+    if (size <= 0) {
+        res.set_content(std::string(), type);
+        return;
+    }
+    res.set_content_provider(
+        size_t(size), type,
+        [generate = std::move(generate)](size_t offset, size_t length, httplib::DataSink& sink) {
+            const QByteArray chunk = generate(qint64(offset), std::min<qint64>(length, kChunk));
+            return sink.write(chunk.constData(), size_t(chunk.size()));
+        });
+}
+
+void serveBytes(httplib::Response& res, int status, const QByteArray& body,
+                const std::string& type)
+{
+    serveGenerated(res, status, body.size(), type,
+                   [body](qint64 offset, qint64 length) { return body.mid(offset, length); });
+}
+
+void serveEnd(httplib::Response& res, FixtureServer::End end)
+{
+    switch (end) {
+    case FixtureServer::End::HtmlPage:
+        serveBytes(res, 200,
+                   "<html><head><title>Missing</title></head>"
+                   "<body><p>This picture does not exist.</p></body></html>\n",
+                   "text/html");
+        return;
+    case FixtureServer::End::NotFound404Binary:
+        serveBytes(res, 404, QByteArray("\x89PNG\r\n\x1a\n", 8) + pattern(404, 0, 56),
+                   "image/png");
+        return;
+    case FixtureServer::End::SoftDoctype:
+        serveBytes(res, 200,
+                   "<!DOCTYPE html>\n<html><head><title>Missing</title></head>"
+                   "<body><p>This picture does not exist.</p></body></html>\n",
+                   "text/html");
+        return;
+    case FixtureServer::End::UpperHtml:
+        serveBytes(res, 200,
+                   "<HTML><HEAD><TITLE>Missing</TITLE></HEAD>"
+                   "<BODY><P>This picture does not exist.</P></BODY></HTML>\n",
+                   "text/html");
+        return;
+    case FixtureServer::End::NotFound404Html:
+        serveBytes(res, 404,
+                   "<html><head><title>404 Not Found</title></head>"
+                   "<body><h1>Not Found</h1></body></html>\n",
+                   "text/html");
+        return;
+    }
+}
+
+// httplib 0.11 cuts a Range out of any body, error pages included, and neither clamps ranges
+// to the body nor refuses unsatisfiable ones. Do what real servers do, so that resuming
+// downloads meet the same answers here as on the net.
+void fitRanges(httplib::Request& req, httplib::Response& res)
+{
+    if (req.ranges.empty())
+        return;
+    if (res.status != -1) {
+        req.ranges.clear();
+        return;
+    }
+    const auto size =
+        ssize_t(res.content_provider_ ? res.content_length_ : res.body.size());
+    httplib::Ranges fitted;
+    for (auto [first, last] : req.ranges) {
+        if (first < 0) {
+            first = std::max<ssize_t>(size - last, 0);
+            last = size - 1;
+        } else if (last < 0 || last >= size) {
+            last = size - 1;
+        }
+        if (first <= last)
+            fitted.emplace_back(first, last);
+    }
+    // httplib's multipart/byteranges answers carry a wrong total, and downloaders ask for one
+    // range only anyway.
+    if (fitted.size() > 1)
+        fitted.resize(1);
+    req.ranges = fitted;
+    if (fitted.empty()) {
+        res.status = 416;
+        res.set_header("Content-Range", "bytes */" + std::to_string(size));
+        res.content_provider_ = nullptr;
+        res.content_length_ = 0;
+        res.set_content(std::string(), "text/plain");
+    }
+}
+
+bool peerHungUp(socket_t sock)
+{
+    if (sock == INVALID_SOCKET)
+        return false;
+    pollfd p{sock, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+}
+
+// httplib's own connection loop waits up to the keep-alive timeout for the next request and
+// cannot be woken, so an idle keep-alive client would hold up stop(). This loop does the same
+// work but can be interrupted by shutting the sockets down.
+class InterruptibleServer : public httplib::Server
+{
+public:
+    void interrupt()
+    {
+        std::lock_guard lock(socketsMutex_);
+        interrupted_ = true;
+        for (socket_t s : sockets_)
+            ::shutdown(s, SHUT_RDWR);
+    }
+
+private:
+    bool process_and_close_socket(socket_t sock) override
+    {
+        bool ok = false;
+        bool tracked = false;
+        {
+            std::lock_guard lock(socketsMutex_);
+            if (!interrupted_)
+                tracked = sockets_.insert(sock).second;
+        }
+        if (tracked) {
+            currentSocket = sock;
+            for (size_t left = keep_alive_max_count_; left > 0; --left) {
+                if (!waitForRequest(sock) || svr_sock_ == INVALID_SOCKET)
+                    break;
+                const bool closeConnection = left == 1;
+                bool closed = false;
+                ok = httplib::detail::process_client_socket(
+                    sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
+                    write_timeout_usec_, [&](httplib::Stream& strm) {
+                        return process_request(strm, closeConnection, closed, {});
+                    });
+                if (!ok || closed)
+                    break;
+            }
+            currentSocket = INVALID_SOCKET;
+            std::lock_guard lock(socketsMutex_);
+            sockets_.erase(sock);
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        httplib::detail::close_socket(sock);
+        return ok;
+    }
+
+    bool waitForRequest(socket_t sock) const
+    {
+        pollfd p{sock, POLLIN, 0};
+        const int r = ::poll(&p, 1, int(keep_alive_timeout_sec_ * 1000));
+        return r > 0;
+    }
+
+    std::mutex socketsMutex_;
+    std::set<socket_t> sockets_;
+    bool interrupted_ = false;
+};
+
+struct Series
+{
+    QString dirPrefix; // "/dir/" or "/"
+    QString prefix;
+    int first = 0;
+    int last = 0;
+    int width = 1;
+    QString suffix; // ".ext"
+    FixtureServer::End end = FixtureServer::End::NotFound404Html;
+    qint64 bytes = 0;
+};
+
+} // namespace
+
+class FixtureServer::Impl
+{
+public:
+    InterruptibleServer http;
+    std::thread thread;
+    std::atomic<bool> listenReturned{false};
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::map<QString, Handler> routes;
+    std::vector<Series> series;
+    QString directory;
+    QStringList log;
+    QHash<QString, int> hitCount;
+
+    std::mutex stopMutex;
+    std::condition_variable stopCv;
+    bool stopping = false;
+
+    void addRoute(const QString& path, Handler handler)
+    {
+        std::lock_guard lock(mutex);
+        routes[path] = std::move(handler);
+    }
+
+    // Returns true when the server is stopping.
+    bool sleepFor(std::chrono::milliseconds duration)
+    {
+        std::unique_lock lock(stopMutex);
+        return stopCv.wait_for(lock, duration, [this] { return stopping; });
+    }
+
+    void stallUntilHangupOrStop()
+    {
+        const socket_t sock = currentSocket;
+        while (!sleepFor(std::chrono::milliseconds(50))) {
+            if (peerHungUp(sock))
+                return;
+        }
+    }
+
+    void handle(const httplib::Request& req, httplib::Response& res)
+    {
+        const QString path = QString::fromStdString(req.path);
+        Handler route;
+        std::vector<Series> allSeries;
+        QString dir;
+        {
+            std::lock_guard lock(mutex);
+            log.append(path);
+            ++hitCount[path];
+            if (auto it = routes.find(path); it != routes.end())
+                route = it->second;
+            else
+                allSeries = series;
+            dir = directory;
+        }
+        if (route)
+            route(req, res);
+        else if (!std::any_of(allSeries.begin(), allSeries.end(),
+                              [&](const Series& s) { return serveSeries(s, path, res); }) &&
+                 (dir.isEmpty() || !serveFromDirectory(dir, path, res)))
+            serveEnd(res, End::NotFound404Html);
+
+        // The request object httplib hands out is not itself const.
+        fitRanges(const_cast<httplib::Request&>(req), res);
+    }
+
+    static bool serveSeries(const Series& s, const QString& path, httplib::Response& res)
+    {
+        if (!path.startsWith(s.dirPrefix))
+            return false;
+        const QString fileName = path.mid(s.dirPrefix.size());
+        if (fileName.contains(QLatin1Char('/')) || !fileName.startsWith(s.prefix) ||
+            !fileName.endsWith(s.suffix) ||
+            fileName.size() <= s.prefix.size() + s.suffix.size())
+            return false;
+        const QString digits =
+            fileName.mid(s.prefix.size(), fileName.size() - s.prefix.size() - s.suffix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+            return false;
+
+        bool ok = false;
+        const qlonglong n = digits.size() <= 18 ? digits.toLongLong(&ok) : 0;
+        const bool served = ok && n >= s.first && n <= s.last &&
+                            digits == QStringLiteral("%1").arg(n, s.width, 10, QLatin1Char('0'));
+        if (!served) {
+            serveEnd(res, s.end);
+            return true;
+        }
+        serveGenerated(res, 200, s.bytes, contentTypeFor(fileName),
+                       [fileName](qint64 offset, qint64 length) {
+                           return seriesChunk(fileName, offset, length);
+                       });
+        return true;
+    }
+
+    static bool serveFromDirectory(const QString& dir, const QString& path,
+                                   httplib::Response& res)
+    {
+        const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (parts.isEmpty() || parts.contains(QStringLiteral("..")))
+            return false;
+        const QFileInfo info(QDir(dir).filePath(parts.join(QLatin1Char('/'))));
+        const QString root = QFileInfo(dir).canonicalFilePath() + QLatin1Char('/');
+        if (!info.isFile() || !info.canonicalFilePath().startsWith(root))
+            return false;
+        auto file = std::make_shared<QFile>(info.canonicalFilePath());
+        if (!file->open(QIODevice::ReadOnly))
+            return false;
+        serveGenerated(res, 200, file->size(), contentTypeFor(info.fileName()),
+                       [file](qint64 offset, qint64 length) {
+                           return file->seek(offset) ? file->read(length) : QByteArray();
+                       });
+        return true;
+    }
+};
+
+FixtureServer::FixtureServer(int port) : d(std::make_unique<Impl>())
+{
+    d->http.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    d->http.set_keep_alive_max_count(100);
+    d->http.set_keep_alive_timeout(5);
+    d->http.Get(".*", [impl = d.get()](const httplib::Request& req, httplib::Response& res) {
+        impl->handle(req, res);
+    });
+
+    const char* host = "127.0.0.1";
+    d->port = port == 0 ? d->http.bind_to_any_port(host)
+                        : (d->http.bind_to_port(host, port) ? port : -1);
+    if (d->port <= 0)
+        throw std::runtime_error("FixtureServer: cannot bind 127.0.0.1:" + std::to_string(port));
+
+    d->thread = std::thread([impl = d.get()] {
+        impl->http.listen_after_bind();
+        impl->listenReturned = true;
+    });
+    // stop() does nothing until the accept loop runs, so the destructor could hang otherwise.
+    while (!d->http.is_running() && !d->listenReturned)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+FixtureServer::~FixtureServer()
+{
+    d->http.stop();
+    {
+        std::lock_guard lock(d->stopMutex);
+        d->stopping = true;
+    }
+    d->stopCv.notify_all();
+    d->http.interrupt();
+    d->thread.join();
+}
+
+int FixtureServer::port() const
+{
+    return d->port;
+}
+
+QString FixtureServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(d->port);
+}
+
+void FixtureServer::addSeries(const QString& dir, const QString& prefix, int first, int last,
+                              int width, const QString& ext, End end, qint64 bytesPerFile)
+{
+    Series s;
+    const QString trimmed = QDir::cleanPath(QLatin1Char('/') + dir);
+    s.dirPrefix = trimmed == QLatin1String("/") ? trimmed : trimmed + QLatin1Char('/');
+    s.prefix = prefix;
+    s.first = first;
+    s.last = last;
+    s.width = std::max(width, 1);
+    s.suffix = QLatin1Char('.') + ext;
+    s.end = end;
+    s.bytes = bytesPerFile;
+    std::lock_guard lock(d->mutex);
+    d->series.push_back(s);
+}
+
+QByteArray FixtureServer::seriesBody(const QString& fileName, qint64 size)
+{
+    return seriesChunk(fileName, 0, size);
+}
+
+void FixtureServer::addFile(const QString& path, const QByteArray& body, int status,
+                            const QByteArray& contentType)
+{
+    d->addRoute(path, [body, status, type = contentType.toStdString()](
+                          const httplib::Request&, httplib::Response& res) {
+        serveBytes(res, status, body, type);
+    });
+}
+
+void FixtureServer::addRedirect(const QString& path, const QString& location, int status)
+{
+    d->addRoute(path, [target = location.toStdString(), status](const httplib::Request&,
+                                                                httplib::Response& res) {
+        res.set_redirect(target, status);
+    });
+}
+
+void FixtureServer::addStall(const QString& path, qint64 bytesBeforeStall)
+{
+    d->addRoute(path, [impl = d.get(), stallAt = bytesBeforeStall](const httplib::Request&,
+                                                                    httplib::Response& res) {
+        res.set_content_provider(
+            size_t(stallAt + kChunk), "application/octet-stream",
+            [impl, stallAt](size_t offset, size_t length, httplib::DataSink& sink) {
+                const qint64 pos = qint64(offset);
+                if (pos < stallAt) {
+                    const qint64 n = std::min({qint64(length), stallAt - pos, kChunk});
+                    const QByteArray chunk = largeChunk(pos, n);
+                    return sink.write(chunk.constData(), size_t(chunk.size()));
+                }
+                impl->stallUntilHangupOrStop();
+                return false;
+            });
+    });
+}
+
+void FixtureServer::addCut(const QString& path, qint64 bytesBeforeCut, qint64 announcedLength)
+{
+    const qint64 announced = std::max(announcedLength, bytesBeforeCut + 1);
+    d->addRoute(path, [cutAt = bytesBeforeCut, announced](const httplib::Request&,
+                                                          httplib::Response& res) {
+        res.set_content_provider(
+            size_t(announced), "application/octet-stream",
+            [cutAt](size_t offset, size_t length, httplib::DataSink& sink) {
+                const qint64 pos = qint64(offset);
+                if (pos >= cutAt)
+                    return false; // httplib closes the connection when a provider fails
+                const qint64 n = std::min({qint64(length), cutAt - pos, kChunk});
+                const QByteArray chunk = largeChunk(pos, n);
+                return sink.write(chunk.constData(), size_t(chunk.size()));
+            });
+    });
+}
+
+void FixtureServer::addLarge(const QString& path, qint64 size)
+{
+    d->addRoute(path, [size](const httplib::Request&, httplib::Response& res) {
+        serveGenerated(res, 200, size, "application/octet-stream", &FixtureServer::largeChunk);
+    });
+}
+
+QByteArray FixtureServer::largeChunk(qint64 offset, qint64 length)
+{
+    return pattern(kLargeSeed, offset, length);
+}
+
+void FixtureServer::addDelayed(const QString& path, const QByteArray& body, int delayMs)
+{
+    d->addRoute(path, [impl = d.get(), body, delayMs](const httplib::Request&,
+                                                      httplib::Response& res) {
+        if (impl->sleepFor(std::chrono::milliseconds(delayMs))) {
+            res.status = 503;
+            return;
+        }
+        serveBytes(res, 200, body, "application/octet-stream");
+    });
+}
+
+void FixtureServer::serveDirectory(const QString& localDir)
+{
+    std::lock_guard lock(d->mutex);
+    d->directory = localDir;
+}
+
+int FixtureServer::hits(const QString& path) const
+{
+    std::lock_guard lock(d->mutex);
+    return d->hitCount.value(path);
+}
+
+QStringList FixtureServer::requestLog() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->log;
+}
