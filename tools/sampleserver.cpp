@@ -6,14 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <pthread.h>
-#include <signal.h>
-
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <pthread.h>
+#include <signal.h>
 
 namespace {
 
@@ -39,8 +37,9 @@ std::optional<qint64> parseSize(QString text)
     qint64 factor = 1;
     const QChar unit = text.isEmpty() ? QChar() : text.back().toUpper();
     if (unit == QLatin1Char('K') || unit == QLatin1Char('M') || unit == QLatin1Char('G')) {
-        factor = unit == QLatin1Char('K') ? 1024 : unit == QLatin1Char('M') ? 1024 * 1024
-                                                                            : 1024 * 1024 * 1024;
+        factor = unit == QLatin1Char('K')   ? 1024
+                 : unit == QLatin1Char('M') ? 1024 * 1024
+                                            : 1024 * 1024 * 1024;
         text.chop(1);
     }
     bool ok = false;

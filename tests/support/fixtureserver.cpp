@@ -1,25 +1,22 @@
 #include "fixtureserver.h"
 
-#include <httplib.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <httplib.h>
 #include <map>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -98,10 +95,10 @@ QByteArray seriesChunk(const QString& fileName, qint64 offset, qint64 length)
 std::string contentTypeFor(const QString& fileName)
 {
     static const QHash<QString, const char*> types{
-        {"png", "image/png"},   {"jpg", "image/jpeg"},    {"jpeg", "image/jpeg"},
-        {"gif", "image/gif"},   {"webp", "image/webp"},   {"bmp", "image/bmp"},
+        {"png", "image/png"},     {"jpg", "image/jpeg"},  {"jpeg", "image/jpeg"},
+        {"gif", "image/gif"},     {"webp", "image/webp"}, {"bmp", "image/bmp"},
         {"svg", "image/svg+xml"}, {"html", "text/html"},  {"htm", "text/html"},
-        {"txt", "text/plain"},  {"css", "text/css"},      {"json", "application/json"},
+        {"txt", "text/plain"},    {"css", "text/css"},    {"json", "application/json"},
     };
     return types.value(QFileInfo(fileName).suffix().toLower(), "application/octet-stream");
 }
@@ -126,8 +123,7 @@ void serveGenerated(httplib::Response& res, int status, qint64 size, const std::
         });
 }
 
-void serveBytes(httplib::Response& res, int status, const QByteArray& body,
-                const std::string& type)
+void serveBytes(httplib::Response& res, int status, const QByteArray& body, const std::string& type)
 {
     serveGenerated(res, status, body.size(), type,
                    [body](qint64 offset, qint64 length) { return body.mid(offset, length); });
@@ -143,8 +139,7 @@ void serveEnd(httplib::Response& res, FixtureServer::End end)
                    "text/html");
         return;
     case FixtureServer::End::NotFound404Binary:
-        serveBytes(res, 404, QByteArray("\x89PNG\r\n\x1a\n", 8) + pattern(404, 0, 56),
-                   "image/png");
+        serveBytes(res, 404, QByteArray("\x89PNG\r\n\x1a\n", 8) + pattern(404, 0, 56), "image/png");
         return;
     case FixtureServer::End::SoftDoctype:
         serveBytes(res, 200,
@@ -178,8 +173,7 @@ void fitRanges(httplib::Request& req, httplib::Response& res)
         req.ranges.clear();
         return;
     }
-    const auto size =
-        ssize_t(res.content_provider_ ? res.content_length_ : res.body.size());
+    const auto size = ssize_t(res.content_provider_ ? res.content_length_ : res.body.size());
     httplib::Ranges fitted;
     for (auto [first, last] : req.ranges) {
         if (first < 0) {
@@ -361,8 +355,7 @@ public:
             return false;
         const QString fileName = path.mid(s.dirPrefix.size());
         if (fileName.contains(QLatin1Char('/')) || !fileName.startsWith(s.prefix) ||
-            !fileName.endsWith(s.suffix) ||
-            fileName.size() <= s.prefix.size() + s.suffix.size())
+            !fileName.endsWith(s.suffix) || fileName.size() <= s.prefix.size() + s.suffix.size())
             return false;
         const QString digits =
             fileName.mid(s.prefix.size(), fileName.size() - s.prefix.size() - s.suffix.size());
@@ -384,8 +377,7 @@ public:
         return true;
     }
 
-    static bool serveFromDirectory(const QString& dir, const QString& path,
-                                   httplib::Response& res)
+    static bool serveFromDirectory(const QString& dir, const QString& path, httplib::Response& res)
     {
         const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         if (parts.isEmpty() || parts.contains(QStringLiteral("..")))
@@ -410,13 +402,18 @@ FixtureServer::FixtureServer(int port) : d(std::make_unique<Impl>())
     d->http.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     d->http.set_keep_alive_max_count(100);
     d->http.set_keep_alive_timeout(5);
+    // httplib's default adds SO_REUSEPORT, which would let a second server share a fixed port.
+    d->http.set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     d->http.Get(".*", [impl = d.get()](const httplib::Request& req, httplib::Response& res) {
         impl->handle(req, res);
     });
 
     const char* host = "127.0.0.1";
-    d->port = port == 0 ? d->http.bind_to_any_port(host)
-                        : (d->http.bind_to_port(host, port) ? port : -1);
+    d->port =
+        port == 0 ? d->http.bind_to_any_port(host) : (d->http.bind_to_port(host, port) ? port : -1);
     if (d->port <= 0)
         throw std::runtime_error("FixtureServer: cannot bind 127.0.0.1:" + std::to_string(port));
 
@@ -476,8 +473,8 @@ QByteArray FixtureServer::seriesBody(const QString& fileName, qint64 size)
 void FixtureServer::addFile(const QString& path, const QByteArray& body, int status,
                             const QByteArray& contentType)
 {
-    d->addRoute(path, [body, status, type = contentType.toStdString()](
-                          const httplib::Request&, httplib::Response& res) {
+    d->addRoute(path, [body, status, type = contentType.toStdString()](const httplib::Request&,
+                                                                       httplib::Response& res) {
         serveBytes(res, status, body, type);
     });
 }
@@ -493,7 +490,7 @@ void FixtureServer::addRedirect(const QString& path, const QString& location, in
 void FixtureServer::addStall(const QString& path, qint64 bytesBeforeStall)
 {
     d->addRoute(path, [impl = d.get(), stallAt = bytesBeforeStall](const httplib::Request&,
-                                                                    httplib::Response& res) {
+                                                                   httplib::Response& res) {
         res.set_content_provider(
             size_t(stallAt + kChunk), "application/octet-stream",
             [impl, stallAt](size_t offset, size_t length, httplib::DataSink& sink) {
@@ -512,19 +509,19 @@ void FixtureServer::addStall(const QString& path, qint64 bytesBeforeStall)
 void FixtureServer::addCut(const QString& path, qint64 bytesBeforeCut, qint64 announcedLength)
 {
     const qint64 announced = std::max(announcedLength, bytesBeforeCut + 1);
-    d->addRoute(path, [cutAt = bytesBeforeCut, announced](const httplib::Request&,
-                                                          httplib::Response& res) {
-        res.set_content_provider(
-            size_t(announced), "application/octet-stream",
-            [cutAt](size_t offset, size_t length, httplib::DataSink& sink) {
-                const qint64 pos = qint64(offset);
-                if (pos >= cutAt)
-                    return false; // httplib closes the connection when a provider fails
-                const qint64 n = std::min({qint64(length), cutAt - pos, kChunk});
-                const QByteArray chunk = largeChunk(pos, n);
-                return sink.write(chunk.constData(), size_t(chunk.size()));
-            });
-    });
+    d->addRoute(
+        path, [cutAt = bytesBeforeCut, announced](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(
+                size_t(announced), "application/octet-stream",
+                [cutAt](size_t offset, size_t length, httplib::DataSink& sink) {
+                    const qint64 pos = qint64(offset);
+                    if (pos >= cutAt)
+                        return false; // httplib closes the connection when a provider fails
+                    const qint64 n = std::min({qint64(length), cutAt - pos, kChunk});
+                    const QByteArray chunk = largeChunk(pos, n);
+                    return sink.write(chunk.constData(), size_t(chunk.size()));
+                });
+        });
 }
 
 void FixtureServer::addLarge(const QString& path, qint64 size)
@@ -541,14 +538,14 @@ QByteArray FixtureServer::largeChunk(qint64 offset, qint64 length)
 
 void FixtureServer::addDelayed(const QString& path, const QByteArray& body, int delayMs)
 {
-    d->addRoute(path, [impl = d.get(), body, delayMs](const httplib::Request&,
-                                                      httplib::Response& res) {
-        if (impl->sleepFor(std::chrono::milliseconds(delayMs))) {
-            res.status = 503;
-            return;
-        }
-        serveBytes(res, 200, body, "application/octet-stream");
-    });
+    d->addRoute(path,
+                [impl = d.get(), body, delayMs](const httplib::Request&, httplib::Response& res) {
+                    if (impl->sleepFor(std::chrono::milliseconds(delayMs))) {
+                        res.status = 503;
+                        return;
+                    }
+                    serveBytes(res, 200, body, "application/octet-stream");
+                });
 }
 
 void FixtureServer::serveDirectory(const QString& localDir)

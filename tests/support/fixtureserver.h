@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-
 #include <memory>
 
 // HTTP server on 127.0.0.1 for tests, the demo and the benchmark. Requests are answered on a
