@@ -39,8 +39,8 @@ struct Split
 // lies inside the extension (song.mp3, img.php?id=012, http://abc.lan/).
 Split parseFileElement(const QString& address);
 
-// The location part with the "//" after the scheme put back; nullopt-like
-// empty result is never produced: callers check parseFileElement first.
+// The location part of an address, with the "/" that the path rule takes from
+// the scheme's "//" put back (http://host/dir for http://host/dir/pic012.jpg).
 QString locationOf(const QString& address);
 
 QString fullAddress(const FileElement& element);
