@@ -22,8 +22,10 @@ void Controller::enter_location()
     takeAddress(mLocation->text());
 }
 
-void Controller::takeAddress(const QString& text)
+void Controller::takeAddress(const QString& typed)
 {
+    // Pasted addresses often carry blanks or a line end around them.
+    const QString text = typed.trimmed();
     if (!address::containsWebScheme(text)) {
         showAlertSheet(localized("InvalidURLInfo"));
         cleanupInfoString();

@@ -46,6 +46,11 @@ Controller::Controller(Host* host, QObject* parent)
     mDrawer = ui.mDrawer;
     mDrawer_Text = ui.mDrawer_Text;
     mOpenDownloadMenu = ui.mOpenDownloadMenu;
+    // The busy bar shows only while a run is busy; an idle one looks like an empty field.
+    QSizePolicy keepPlace = mProgressBar->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    mProgressBar->setSizePolicy(keepPlace);
+    mProgressBar->hide();
 
     mNetwork = new QNetworkAccessManager(this);
     mFirstFetch = new Fetcher(mNetwork, this);

@@ -21,10 +21,29 @@ void installTranslation(QApplication& app)
         QCoreApplication::installTranslator(translator);
 }
 
+// Without any display, a run to its end and the answers that need no window
+// (help, version, a bad option) still work on the offscreen platform.
+void chooseOffscreenWithoutDisplay(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    static const QList<QByteArray> windowOptions = {"--start", "--log", "--output"};
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--quit-when-done" ||
+            (arg.startsWith('-') && !windowOptions.contains(arg) && !arg.startsWith("--output="))) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    chooseOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Stepgrab"));
     QCoreApplication::setApplicationName(QStringLiteral("Stepgrab"));
@@ -85,5 +104,8 @@ int main(int argc, char* argv[])
         controller.start_download();
     }
     const int loop = app.exec();
+    // The log itself ends without a line end; the terminal's prompt should not follow it.
+    if (parser.isSet(log))
+        std::fputs("\n", stdout);
     return loop != 0 ? loop : status;
 }

@@ -30,6 +30,9 @@ void Controller::start_download()
         return;
     // A stopped run's worker is told to end; it holds nothing worth waiting long for.
     mWorker.reset();
+    // That worker may have counted on after the field last heard from it; the run
+    // starts from the number the element holds, so the field shows that one.
+    showNumber(mElement.get().number);
 
     mDrawer_Text->clear();
     if (mDrawer->state() == LogDrawer::Closed)
@@ -38,6 +41,7 @@ void Controller::start_download()
     mRunActive = true;
     mRunFailed = false;
     mProgressBar->setRange(0, 0);
+    mProgressBar->show();
     writeLogView(localized("StartedDownload"));
     if (mCreateNewFolder && createDownloadFolder())
         writeLogView(localized("CreateNewFolder"));
@@ -110,10 +114,12 @@ void Controller::startWorker()
     mWorker = std::make_unique<WorkerThread>(worker);
 }
 
-// Signals of a worker whose run is over (stopped, or followed by a new run) are dropped.
+// Signals of a worker whose run is over (stopped, or followed by a new run) are dropped,
+// except its number: the element already holds it, so the field must show it too, or the
+// next Start would begin from a number the user never saw.
 void Controller::onWorkerNumber(quint64 run, const QString& number)
 {
-    if (run == mRun && mRunActive)
+    if (run == mRun)
         showNumber(number);
 }
 
@@ -155,6 +161,7 @@ void Controller::stop_download()
     writeLogView(u'\n' + localized("FinishedDownload"));
     mProgressBar->setRange(0, 1);
     mProgressBar->setValue(0);
+    mProgressBar->hide();
     controllButtonCondition();
     setEditableInfoString(true);
     updateOutputDirectoryInfo();
