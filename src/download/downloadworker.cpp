@@ -88,6 +88,12 @@ Fetcher::Result DownloadWorker::fetch(const QUrl& url, const QString& path)
     if (mFetcher->isRunning())
         loop.exec();
     mLoop = nullptr;
+    // The thread's own end (QThread::quit) also ends this wait, perhaps before the queued
+    // abort arrives: a fetch still running then is abandoned, not reported.
+    if (mFetcher->isRunning()) {
+        mAborted = true;
+        mFetcher->abort();
+    }
     disconnect(mFetcher, &Fetcher::finished, &loop, nullptr);
     return result;
 }
@@ -97,7 +103,8 @@ void DownloadWorker::pause()
     if (mAborted)
         return;
     QEventLoop loop;
-    QTimer::singleShot(gPause.load(), &loop, &QEventLoop::quit);
+    // A coarse timer may end the pause up to 5% late; the pause is the run's pace.
+    QTimer::singleShot(gPause.load(), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     mLoop = &loop;
     loop.exec();
     mLoop = nullptr;

@@ -131,7 +131,8 @@ bool Fetcher::consume(const QByteArray& data)
 bool Fetcher::decideAndOpen()
 {
     mDecided = true;
-    if (mTestForHtml && html::isHTMLFile(mSniff)) {
+    // Only the first bytes count, so the verdict does not depend on how the body was chunked.
+    if (mTestForHtml && html::isHTMLFile(mSniff.first(qMin(mSniff.size(), html::kSniffLength)))) {
         finish(Outcome::HtmlPage);
         return false;
     }
@@ -193,6 +194,15 @@ void Fetcher::onFinished()
         return;
     if (!mDecided && !decideAndOpen())
         return;
+    // Qt can report a connection closed mid-body as a complete reply. It drops the length
+    // of a body it decompresses, so an announced length is always that of the bytes read.
+    const QVariant announced = mReply->header(QNetworkRequest::ContentLengthHeader);
+    if (announced.isValid() && announced.toLongLong() != mResult.bytes) {
+        finish(Outcome::NetworkError, QStringLiteral("The connection closed after %1 of %2 bytes")
+                                          .arg(mResult.bytes)
+                                          .arg(announced.toLongLong()));
+        return;
+    }
     if (!mFile->commit()) {
         finish(Outcome::WriteError, mFile->errorString());
         return;
@@ -206,7 +216,8 @@ void Fetcher::finish(Outcome outcome, const QString& reason)
     if (QNetworkReply* reply = mReply.data()) {
         mReply = nullptr;
         reply->disconnect(this);
-        reply->abort();
+        // Deleting an unfinished reply cancels it quietly; abort() would make Qt report a
+        // second error on it when the server's error status is still on its way.
         reply->deleteLater();
     }
     if (mFile) {
