@@ -5,6 +5,7 @@
 #include "host/localized.h"
 #include "rungate.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QThread>
@@ -14,7 +15,8 @@
 
 namespace {
 std::atomic<int> gPause{1000};
-}
+constexpr int kFinalStretch = 20; // milliseconds
+} // namespace
 
 DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element,
                                const QString& folder)
@@ -102,9 +104,21 @@ void DownloadWorker::pause()
 {
     if (mAborted)
         return;
+    // The kernel lets a long wait run late by a thousandth of its length, a millisecond
+    // a file here; so wait most of the pause, then the rest against the deadline.
+    const QDeadlineTimer deadline(gPause.load(), Qt::PreciseTimer);
     QEventLoop loop;
-    // A coarse timer may end the pause up to 5% late; the pause is the run's pace.
-    QTimer::singleShot(gPause.load(), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, [&] {
+        const qint64 left = deadline.remainingTime();
+        if (left > 0)
+            timer.start(int(left));
+        else
+            loop.quit();
+    });
+    timer.start(int(qMax<qint64>(0, gPause.load() - kFinalStretch)));
     mLoop = &loop;
     loop.exec();
     mLoop = nullptr;

@@ -1,6 +1,7 @@
 #include "fetcher.h"
 
 #include "htmlcheck.h"
+#include "partfile.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -36,7 +37,7 @@ Fetcher::~Fetcher()
         mReply->deleteLater();
     }
     if (mFile)
-        mFile->cancelWriting();
+        mFile->discard();
 }
 
 void Fetcher::setInactivityTimeout(int milliseconds)
@@ -118,7 +119,7 @@ bool Fetcher::consume(const QByteArray& data)
             return true;
         return decideAndOpen();
     }
-    if (mFile->write(data) != data.size()) {
+    if (!mFile->write(data)) {
         finish(Outcome::WriteError, mFile->errorString());
         return false;
     }
@@ -136,13 +137,13 @@ bool Fetcher::decideAndOpen()
         finish(Outcome::HtmlPage);
         return false;
     }
-    mFile = std::make_unique<QSaveFile>(mPath);
-    if (!mFile->open(QIODevice::WriteOnly)) {
+    mFile = std::make_unique<PartFile>(mPath);
+    if (!mFile->open()) {
         finish(Outcome::WriteError, mFile->errorString());
         return false;
     }
     const QByteArray held = std::exchange(mSniff, {});
-    if (mFile->write(held) != held.size()) {
+    if (!mFile->write(held)) {
         finish(Outcome::WriteError, mFile->errorString());
         return false;
     }
@@ -221,7 +222,7 @@ void Fetcher::finish(Outcome outcome, const QString& reason)
         reply->deleteLater();
     }
     if (mFile) {
-        mFile->cancelWriting();
+        mFile->discard();
         mFile.reset();
     }
     mResult.outcome = outcome;

@@ -2,17 +2,17 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <memory>
 
+class PartFile;
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// Fetches one address straight into a file. The body is streamed into a
-// QSaveFile beside the target and committed only when the transfer is complete
-// and accepted, so a failed, refused or abandoned fetch never leaves a file.
+// Fetches one address straight into a file. The body is streamed into an
+// unnamed file beside the target and put in place only when the transfer is
+// complete and accepted, so a failed, refused or abandoned fetch never leaves a file.
 class Fetcher : public QObject
 {
     Q_OBJECT
@@ -61,7 +61,7 @@ private:
 
     QNetworkAccessManager* mManager;
     QPointer<QNetworkReply> mReply;
-    std::unique_ptr<QSaveFile> mFile;
+    std::unique_ptr<PartFile> mFile;
     QUrl mUrl;
     QString mPath;
     QByteArray mSniff;
