@@ -1,0 +1,220 @@
+#include "address/fileelement.h"
+#include "download/downloadfolder.h"
+#include "download/htmlcheck.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace address;
+using namespace Qt::StringLiterals;
+
+class TestRules : public QObject
+{
+    Q_OBJECT
+
+    static bool touch(const QString& path) { return QFile(path).open(QIODevice::WriteOnly); }
+
+private slots:
+    void split_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<QString>("nextFile");
+        QTest::addColumn<QString>("edited");
+        // No parts: the address is refused. An edited number is one typed into the field.
+        const auto row = [](const char* name, QString location, QString file, QStringList parts,
+                            QString nextFile = {}, QString edited = {}) {
+            QTest::newRow(name) << location << file << parts << nextFile << edited;
+        };
+        const QString d = u"http://host/dir"_s, a = u"http://host/a"_s;
+        row("prefix", d, "pic012.jpg", {"pic", "012", "jpg"}, "pic013.jpg");
+        row("no prefix", a, "012.jpg", {"", "012", "jpg"}, "013.jpg");
+        row("carry keeps width", a, "pic099.gif", {"pic", "099", "gif"}, "pic100.gif");
+        row("width grows", a, "pic9.gif", {"pic", "9", "gif"}, "pic10.gif");
+        row("no digit", a, "index.html", {"", "index", "html"}, "00001.html");
+        row("letters inside number", a, "k2pic01.jpg", {"k", "2pic01", "jpg"}, "k000003.jpg");
+        row("double extension", a, "pic01.tar.gz", {"pic", "01.tar", "gz"}, "pic000002.gz");
+        row("query", a, "pic012.jpg?size=2", {"pic", "012", "jpg?size=2"}, "pic013.jpg?size=2");
+        row("file at root", "http://host", "pic5.png", {"pic", "5", "png"}, "pic6.png");
+        row("bare host", "http:/", "abc.lan", {"", "abc", "lan"}, "001.lan");
+        row("https", "https://host/dir", "pic012.jpg", {"pic", "012", "jpg"}, "pic013.jpg");
+        row("ftp", "ftp://host/a", "b01.zip", {"b", "01", "zip"}, "b02.zip");
+        row("slash runs collapse", d, "/pic012.jpg", {"pic", "012", "jpg"}, "pic013.jpg");
+        row("empty number", a, ".jpg", {"", "", "jpg"}, "1.jpg");
+        row("empty extension keeps its dot", a, "x1.", {"x", "1", ""}, "x2.");
+        row("all digits beyond 64 bits", a, "v99999999999999999999.bin",
+            {"v", "99999999999999999999", "bin"}, "v100000000000000000000.bin");
+        row("non-ASCII digit", a, u"p\u0661.jpg"_s, {"p", u"\u0661"_s, "jpg"}, "p1.jpg");
+        row("edited with a leading blank", a, "p1.jpg", {"p", "1", "jpg"}, "p06.jpg", " 5");
+        row("edited negative to zero", a, "p1.jpg", {"p", "1", "jpg"}, "p00.jpg", "-1");
+        row("edited with zeros before the sign", a, "p1.jpg", {"p", "1", "jpg"}, "p0-4.jpg", "-05");
+        row("digit in extension", a, "song.mp3", {});
+        row("digit in query", a, "img.php?id=012", {});
+        row("digit opens the extension", a, "archive.7z", {});
+        row("site with trailing slash", "http:/", "abc.lan/", {});
+        row("no dot", d, "pic012", {});
+    }
+
+    void split()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, file);
+        QFETCH(QStringList, parts);
+        QFETCH(QString, edited);
+        const QString address = location + '/' + file;
+        const Split split = parseFileElement(address);
+        QCOMPARE(split.countable, !parts.isEmpty());
+        if (split.countable) {
+            QCOMPARE(QStringList({split.fileName, split.number, split.extension}), parts);
+            QCOMPARE(locationOf(address), location);
+            FileElementStore store;
+            store.set({location, split.fileName, split.number, split.extension});
+            store.setNumber(edited.isEmpty() ? split.number : edited);
+            QFETCH(QString, nextFile);
+            QCOMPARE(fullAddress(store.countUp()), location + '/' + nextFile);
+        }
+    }
+
+    void storeNeverMixesTwoElements()
+    {
+        // Each field carries its element's tag; counting up never reaches the other tag.
+        const auto whole = [](const FileElement& e) {
+            return e.location == e.fileName && e.fileName == e.extension &&
+                   e.number.startsWith(e.location);
+        };
+        FileElementStore store;
+        const FileElement a{"10", "10", "10000000000", "10"}, b{"20", "20", "20000000000", "20"};
+        store.set(a);
+        std::atomic<int> mixed{0}, rounds{0};
+        {
+            std::jthread worker([&](std::stop_token stop) {
+                for (; !stop.stop_requested(); ++rounds)
+                    mixed += !whole(store.countUp()) + !whole(store.get());
+            });
+            for (int i = 0; i < 1000000; ++i)
+                store.set(i % 2 ? a : b);
+        }
+        QVERIFY(rounds > 0);
+        QCOMPARE(mixed.load(), 0);
+    }
+
+    void isHTMLFile_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("html");
+        QTest::newRow("mixed case after line breaks, tabs") << QByteArray("\r\n\t<Html>") << true;
+        QTest::newRow("doctype after blanks") << QByteArray("  <!DOCTYPE html>\n<html>") << true;
+        QTest::newRow("BOM and attributes") << QByteArray("\xEF\xBB\xBF<html lang=en>") << true;
+        QTest::newRow("BOM, blank, doctype") << QByteArray("\xEF\xBB\xBF\n<!doctype html>") << true;
+        QTest::newRow("cut tag") << QByteArray("<htm") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("blanks only") << QByteArray(" \n\t ") << false;
+        QTest::newRow("tag after text") << QByteArray("hello <html>") << false;
+        QTest::newRow("xml doctype") << QByteArray("<!doctype xml>") << false;
+        QTest::newRow("blank before BOM") << QByteArray(" \xEF\xBB\xBF<html>") << false;
+    }
+
+    void isHTMLFile()
+    {
+        QFETCH(QByteArray, data);
+        QTEST(html::isHTMLFile(data), "html");
+    }
+
+    void createDatedFolder_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<int>("offsetMinutes");
+        QTest::addColumn<QString>("made");
+        QTest::newRow("behind with minutes") << "re" << -210 << "re/2004-03-05 04:05:09 -0330";
+        QTest::newRow("zero offset") << "re" << 0 << "re/2004-03-05 04:05:09 +0000";
+        QTest::newRow("same second, reused") << "re/" << 540 << "re/2004-03-05 04:05:09 +0900";
+        QTest::newRow("base is a file") << "file.txt" << 540 << "";
+        QTest::newRow("parent missing") << "missing/sub" << 540 << "";
+        QTest::newRow("file in the folder's place") << "taken" << 540 << "";
+        QTest::newRow("no base") << "" << 540 << "";
+    }
+
+    void createDatedFolder()
+    {
+        QFETCH(QString, base);
+        QFETCH(int, offsetMinutes);
+        QFETCH(QString, made);
+        const QString kept = "re/2004-03-05 04:05:09 +0900/pic001.jpg";
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        for (const QString& file : {kept, u"file.txt"_s, u"taken/2004-03-05 04:05:09 +0900"_s})
+            QVERIFY(dir.mkpath(QFileInfo(file).path()) && touch(dir.filePath(file)));
+        const QDateTime moment({2004, 3, 5}, {4, 5, 9}, Qt::OffsetFromUTC, offsetMinutes * 60);
+        QCOMPARE(folder::createDatedFolder(base.isEmpty() ? base : dir.filePath(base), moment),
+                 made.isEmpty() ? made : dir.filePath(made));
+        // A second run in the same second shares the folder and must not lose what is in it.
+        QVERIFY(QFileInfo::exists(dir.filePath(kept)));
+    }
+
+    void listFilesAndMenu_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("titles");
+        const QStringList all{".hidden",  "README",    "a.gif",       "a.jpg",     "a.tar.gz",
+                              "pic9.jpg", "pic10.jpg", "pic010b.jpg", "pic100.jpg"};
+        const QStringList titles{"README", "a", "a", "a.tar", "pic9", "pic10", "pic010b", "pic100"};
+        QTest::newRow("plain files by number") << "d.x" << all << titles;
+        QTest::newRow("missing") << "missing" << QStringList() << QStringList();
+        QTest::newRow("no folder") << "" << QStringList() << QStringList();
+    }
+
+    void listFilesAndMenu()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QStringList, names);
+        QTemporaryDir tmp;
+        const QDir d(tmp.filePath("d.x"));
+        QVERIFY(d.mkpath("sub") && QFile::link(d.filePath("gone.jpg"), d.filePath("pic6.jpg")));
+        for (const char* name : {"pic100.jpg", "pic9.jpg", "a.jpg", ".hidden", "README", "a.tar.gz",
+                                 "pic10.jpg", "a.gif", "pic010b.jpg"})
+            QVERIFY(touch(d.filePath(name)));
+        // Opening a pipe from the menu would hang the viewer: only regular files count.
+        QCOMPARE(::mkfifo(QFile::encodeName(d.filePath("pic7.jpg")).constData(), 0600), 0);
+        const QStringList listed = folder::listFiles(dir.isEmpty() ? dir : tmp.filePath(dir));
+        QStringList titles;
+        for (const QString& path : listed)
+            if (folder::isValidFileName(QFileInfo(path).fileName()))
+                titles << folder::menuTitle(path);
+        for (QString& name : names)
+            name.prepend(d.path() + '/');
+        QCOMPARE(listed, names);
+        QTEST(titles, "titles");
+    }
+
+    void filePathIn_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("plain") << u"/d/out"_s << u"pic012.jpg"_s << u"/d/out/pic012.jpg"_s;
+        QTest::newRow("folder with slash") << u"/d/out/"_s << u"a.jpg"_s << u"/d/out/a.jpg"_s;
+        QTest::newRow("hidden name") << u"/d"_s << u".x.jpg"_s << u"/d/.x.jpg"_s;
+        QTest::newRow("no folder") << QString() << u"a.jpg"_s << QString();
+        QTest::newRow("empty name") << u"/d"_s << QString() << QString();
+        QTest::newRow("dot") << u"/d"_s << u"."_s << QString();
+        QTest::newRow("dot dot") << u"/d"_s << u".."_s << QString();
+        QTest::newRow("climbs out") << u"/d"_s << u"../x.jpg"_s << QString();
+        QTest::newRow("absolute") << u"/d"_s << u"/etc/x"_s << QString();
+    }
+
+    void filePathIn()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QString, name);
+        QTEST(folder::filePathIn(dir, name), "path");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRules)
+#include "tst_rules.moc"
