@@ -180,28 +180,10 @@ void FileElementStore::set(const FileElement& element)
     mElement = element;
 }
 
-void FileElementStore::setLocation(const QString& value)
+void FileElementStore::setPart(QString FileElement::*part, const QString& value)
 {
     QMutexLocker lock(&mLock);
-    mElement.location = value;
-}
-
-void FileElementStore::setFileName(const QString& value)
-{
-    QMutexLocker lock(&mLock);
-    mElement.fileName = value;
-}
-
-void FileElementStore::setNumber(const QString& value)
-{
-    QMutexLocker lock(&mLock);
-    mElement.number = value;
-}
-
-void FileElementStore::setExtension(const QString& value)
-{
-    QMutexLocker lock(&mLock);
-    mElement.extension = value;
+    mElement.*part = value;
 }
 
 FileElement FileElementStore::countUp()

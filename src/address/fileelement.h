@@ -59,14 +59,16 @@ class FileElementStore
 public:
     FileElement get() const;
     void set(const FileElement& element);
-    void setLocation(const QString& value);
-    void setFileName(const QString& value);
-    void setNumber(const QString& value);
-    void setExtension(const QString& value);
+    void setLocation(const QString& value) { setPart(&FileElement::location, value); }
+    void setFileName(const QString& value) { setPart(&FileElement::fileName, value); }
+    void setNumber(const QString& value) { setPart(&FileElement::number, value); }
+    void setExtension(const QString& value) { setPart(&FileElement::extension, value); }
     // Counts the number up and answers the element as it now is.
     FileElement countUp();
 
 private:
+    void setPart(QString FileElement::*part, const QString& value);
+
     mutable QMutex mLock;
     FileElement mElement;
 };
