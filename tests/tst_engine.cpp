@@ -1,0 +1,258 @@
+#include "address/fileelement.h"
+#include "download/downloadworker.h"
+#include "download/fetcher.h"
+#include "download/rungate.h"
+#include "fixtureserver.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+using Outcome = Fetcher::Outcome;
+using End = FixtureServer::End;
+// A fetch case's answer at /d/f; it gives the bytes a complete fetch writes.
+using Setup = std::function<QByteArray(FixtureServer&)>;
+Q_DECLARE_METATYPE(Setup)
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+    // The folder's entries, hidden ones included, then "open <name>" for each descriptor of this
+    // process on something in it: a file not linked into place yet reads as "#123 (deleted)".
+    static QStringList leftovers(const QString& dir)
+    {
+        QStringList out =
+            QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        for (QDirIterator it("/proc/self/fd", QDir::AllEntries | QDir::System); it.hasNext();)
+            if (const QString t = it.nextFileInfo().symLinkTarget(); t.startsWith(dir + '/'))
+                out << "open " + t.mid(dir.size() + 1);
+        return out;
+    }
+    // With a location (%1: the server's base address), /d/f redirects there and the body is
+    // served at /files/t.png.
+    static Setup file(const QByteArray& body, int status = 200, const QString& location = {})
+    {
+        return [=](FixtureServer& server) {
+            server.addFile(location.isEmpty() ? "/d/f" : "/files/t.png", body, status);
+            if (!location.isEmpty())
+                server.addRedirect("/d/f", QString(location).replace("%1", server.baseUrl()));
+            return body;
+        };
+    }
+    // Sends `sent` bytes, then stalls or, when a length is announced, hangs up short of it.
+    static Setup broken(qint64 sent, qint64 announced = 0)
+    {
+        return [=](FixtureServer& server) {
+            announced ? server.addCut("/d/f", sent, announced) : server.addStall("/d/f", sent);
+            return QByteArray();
+        };
+    }
+    static QString num(int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); }
+    // The worker's files from pic013.jpg to the number `last`, or their addresses under `dir`.
+    static QStringList pics(int last, const QString& dir = {})
+    {
+        QStringList names;
+        for (int n = 13; n <= last; ++n)
+            names << dir + "pic" + num(n) + ".jpg";
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        // Qt's own complaints about how a reply was handled count as failures.
+        QTest::failOnWarning(QRegularExpression(".*"));
+        Fetcher::setInactivityTimeout(1000);
+    }
+
+    void fetch_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<bool>("testForHtml");
+        QTest::addColumn<QString>("target"); // in a folder that holds the plain file "old"
+        QTest::addColumn<Outcome>("outcome");
+        using enum Fetcher::Outcome;
+        const QByteArray png = FixtureServer::seriesBody("pic001.png", 100 * 1024);
+        const QByteArray page = QByteArray("<html><body>no such file.").leftJustified(40960, ' ');
+        const auto moved = [&](const QString& location) { return file(png, 200, location); };
+        QTest::newRow("binary") << file(png) << true << "f" << Written;
+        QTest::newRow("empty") << file({}) << true << "f" << Written;
+        QTest::newRow("5 bytes") << file(png.left(5)) << true << "f" << Written;
+        QTest::newRow("bare tag, 5 bytes") << file("<html") << true << "f" << HtmlPage;
+        QTest::newRow("binary 511") << file(png.left(511)) << true << "f" << Written;
+        QTest::newRow("binary 512") << file(png.left(512)) << true << "f" << Written;
+        QTest::newRow("binary 513") << file(png.left(513)) << true << "f" << Written;
+        QTest::newRow("html page") << file(page) << true << "f" << HtmlPage;
+        QTest::newRow("doctype") << file("<!DOCTYPE html>\n<html>") << true << "f" << HtmlPage;
+        // The verdict rests on the first 512 bytes, however the body arrives.
+        QTest::newRow("tag at 600")
+            << file(QByteArray(600, ' ') + "<html>") << true << "f" << Written;
+        QTest::newRow("html page, untested") << file(page) << false << "f" << Written;
+        QTest::newRow("404 binary") << file(png.left(64), 404) << true << "f" << HttpError;
+        QTest::newRow("404 html, untested") << file(page, 404) << false << "f" << HttpError;
+        QTest::newRow("500 empty") << file({}, 500) << true << "f" << HttpError;
+        QTest::newRow("500 empty, untested") << file({}, 500) << false << "f" << HttpError;
+        QTest::newRow("32 MiB") << file(FixtureServer::largeChunk(0, 32 << 20)) << true << "f"
+                                << Written;
+        QTest::newRow("replaces a file") << file(png.left(3000)) << true << "old" << Written;
+        QTest::newRow("redirect, relative") << moved("../files/t.png") << true << "f" << Written;
+        QTest::newRow("redirect, absolute") << moved("%1/files/t.png") << true << "f" << Written;
+        QTest::newRow("redirect to nothing") << moved("/none") << true << "f" << HttpError;
+        QTest::newRow("redirect to itself") << moved("/d/f") << true << "f" << NetworkError;
+        QTest::newRow("redirect to ftp") << moved("ftp://h/t") << true << "f" << NetworkError;
+        QTest::newRow("redirect to file") << moved("file:/bin/sh") << true << "f" << NetworkError;
+        QTest::newRow("stall, file open") << broken(300000) << true << "f" << NetworkError;
+        QTest::newRow("cut before the verdict") << broken(100, 1000) << true << "f" << NetworkError;
+        QTest::newRow("cut, file open") << broken(300000, 400000) << true << "f" << NetworkError;
+        QTest::newRow("cut one byte short") << broken(4095, 4096) << true << "f" << NetworkError;
+        QTest::newRow("folder missing") << file(png) << true << "none/f" << WriteError;
+        QTest::newRow("folder missing, empty") << file({}) << true << "none/f" << WriteError;
+        QTest::newRow("folder is a file") << file(png) << true << "old/f" << WriteError;
+        QTest::newRow("abort, file open") << broken(300000) << true << "f" << Aborted;
+    }
+
+    void fetch()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(bool, testForHtml);
+        QFETCH(QString, target);
+        QFETCH(Outcome, outcome);
+        FixtureServer server;
+        const QByteArray body = setup(server);
+        QTemporaryDir dir;
+        QFile old(dir.filePath("old"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+
+        QNetworkAccessManager manager;
+        Fetcher fetcher(&manager);
+        QSignalSpy spy(&fetcher, &Fetcher::finished);
+        fetcher.start(QUrl(server.baseUrl() + "/d/f"), dir.filePath(target), testForHtml);
+        if (outcome == Outcome::Aborted) {
+            QTRY_VERIFY(leftovers(dir.path()).last().startsWith("open "));
+            fetcher.abort();
+            fetcher.abort();
+            QTest::qWait(200); // room for a late signal of the dropped reply
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QCOMPARE(spy.at(0).at(0).value<Fetcher::Result>().outcome, outcome);
+        const bool added = outcome == Outcome::Written && target == u"f";
+        QCOMPARE(leftovers(dir.path()), (added ? QStringList{"f", "old"} : QStringList{"old"}));
+        QFile written(dir.filePath(target));
+        if (outcome == Outcome::Written)
+            QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "<none>", body);
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<End>("end");
+        QTest::addColumn<QString>("fault"); // of pic015.jpg, or of the output folder
+        QTest::addColumn<int>("pause");     // -1: the pause no one has set yet
+        // Taken when the worker waits on pic015.jpg, or else in its pause after the last file.
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("last");         // the last file written
+        QTest::addColumn<QStringList>("tail"); // what the worker reports after it
+        const End html = End::HtmlPage;
+        const QStringList cantFound{"021", "CantFound pic021.jpg\n", "finished"};
+        const QStringList cut{"015", "FailureDownload pic015.jpg\n", "failed"};
+        const QStringList noFolder{"013", "FailureDownload pic013.jpg\n", "failed"};
+        const QStringList inFlight{"015", "finished"}, ended{"finished"};
+        // First, so that the pause is still the one a run has by default.
+        QTest::newRow("default pause") << html << "" << -1 << "stop" << 15 << ended;
+        QTest::newRow("html page") << html << "" << 50 << "" << 20 << cantFound;
+        QTest::newRow("404 binary") << End::NotFound404Binary << "" << 50 << "" << 20 << cantFound;
+        QTest::newRow("doctype page") << End::SoftDoctype << "" << 50 << "" << 20 << cantFound;
+        QTest::newRow("capitals page") << End::UpperHtml << "" << 50 << "" << 20 << cantFound;
+        QTest::newRow("cut mid-body") << html << "cut" << 50 << "" << 14 << cut;
+        QTest::newRow("output folder missing") << html << "folder" << 50 << "" << 12 << noFolder;
+        QTest::newRow("stop, answer delayed") << html << "delay" << 50 << "stop" << 14 << inFlight;
+        QTest::newRow("stop, body stalled") << html << "stall" << 50 << "stop" << 14 << inFlight;
+        QTest::newRow("stop in the pause") << html << "" << 3000 << "stop" << 13 << ended;
+        // Nothing but the new run number tells the old worker.
+        QTest::newRow("new run in the pause") << html << "" << 600 << "new run" << 13 << ended;
+        QTest::newRow("deleted mid-fetch") << html << "delay" << 50 << "delete" << 14 << inFlight;
+    }
+
+    void run()
+    {
+        QFETCH(End, end);
+        QFETCH(QString, fault);
+        QFETCH(int, pause);
+        QFETCH(QString, action);
+        QFETCH(int, last);
+        QFETCH(QStringList, tail);
+        if (pause >= 0)
+            DownloadWorker::setPause(pause);
+        FixtureServer server;
+        server.addSeries("dir", "pic", 13, 20, 3, "jpg", end, 20000);
+        if (fault == u"cut")
+            server.addCut("/dir/pic015.jpg", 5000, 20000);
+        if (fault == u"stall")
+            server.addStall("/dir/pic015.jpg", 5000);
+        if (fault == u"delay")
+            server.addDelayed("/dir/pic015.jpg", "late", 5000);
+        QStringList events;
+        for (const QString& name : pics(last))
+            events << name.mid(3, 3) << "DownloadComleted " + name + '\n' << "written";
+        events += tail;
+        // A file tried and not written leads the tail with its number.
+        const int tried = tail.size() > 1 ? last + 1 : last;
+
+        // The run counts up from pic012.jpg; its signals are taken in on this thread in the
+        // order issued, as the controller takes them.
+        std::atomic<bool> mode{false};
+        RunGate gate(mode);
+        FileElementStore element;
+        element.set({server.baseUrl() + "/dir", "pic", "012", "jpg"});
+        const quint64 id = gate.begin();
+        QTemporaryDir dir;
+        QStringList got;
+        QObject receiver; // drops what is still queued for a run that is over
+        auto* w = new DownloadWorker(&gate, id, &element,
+                                     fault == u"folder" ? dir.filePath("none") : dir.path());
+        const auto note = [&](quint64 run, const QString& e) {
+            got << (run == id ? e : "other run");
+        };
+        connect(w, &DownloadWorker::numberChanged, &receiver, note);
+        connect(w, &DownloadWorker::logLine, &receiver, note);
+        connect(w, &DownloadWorker::fileWritten, &receiver, [&](quint64 r) { note(r, "written"); });
+        connect(w, &DownloadWorker::finished, &receiver,
+                [&](quint64 r, bool failed) { note(r, failed ? "failed" : "finished"); });
+        QElapsedTimer clock;
+        clock.start();
+        auto thread = std::make_unique<WorkerThread>(w);
+
+        if (!action.isEmpty()) {
+            QTRY_COMPARE(server.requestLog(), pics(tried, "/dir/"));
+            QTRY_COMPARE(got, events.mid(0, events.size() - 1));
+            // By default two pauses of a second lie between the start and the third file.
+            if (pause < 0)
+                QCOMPARE_LT(qAbs(clock.elapsed() - 2000), 500);
+            clock.restart();
+            if (action == u"new run") {
+                gate.begin();
+            } else if (action == u"delete") {
+                thread.reset();
+            } else {
+                gate.end();
+                thread->abort();
+            }
+            QTRY_COMPARE(got, events);
+            QCOMPARE_LT(clock.elapsed(), 1000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(got, events, 10000);
+        QCOMPARE(server.requestLog(), pics(tried, "/dir/"));
+        QCOMPARE(element.get().number, num(tried));
+        QCOMPARE(bool(mode), action == u"new run" || action == u"delete");
+        QCOMPARE(leftovers(dir.path()), pics(last));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
