@@ -1,438 +1,200 @@
 #include "app/controller.h"
 #include "app/logdrawer.h"
 #include "app/mainpanel.h"
-#include "download/downloadworker.h"
 #include "fixtureserver.h"
 #include "host/host.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QSignalSpy>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Nothing here ends a run with notices worth reading; the host only has to exist.
-class QuietHost : public Host
+// Set before the application exists: the settings' location is fixed at first use.
+const QTemporaryDir kConfigHome;
+const bool kConfigIsolated = qputenv("XDG_CONFIG_HOME", kConfigHome.path().toLocal8Bit());
+
+// Browser, new folder, open folder, sound alert, attention, output folder, sound name.
+using Prefs = std::tuple<int, bool, bool, bool, bool, QString, QString>;
+
+auto prefs(Controller& c)
 {
-public:
+    return std::tie(c.mWebBrowser, c.mCreateNewFolder, c.mOpenFolder, c.mNoticeSoundAlert,
+                    c.mNoticeDockingAction, c.mOutputDirectory, c.mNoticeSound);
+}
+
+const QStringList kFields{"mLocation", "mFileName", "mNumber", "mExtension"};
+
+// A launched window; as its host it ignores what nothing here asks of a desktop.
+struct Window : Host
+{
+    Controller controller{this};
+
+    Window() { controller.applicationDidFinishLaunching(); }
     void playSound(const QString&) override {}
     void requestAttention(const QString&, const QString&) override {}
     void revealFile(const QString&) override {}
     bool openFile(const QString&) override { return true; }
     bool openFilesWithApplicationOf(const QString&, const QStringList&) override { return true; }
-};
-
-struct Window
-{
-    QuietHost host;
-    Controller controller{&host};
-    QSignalSpy finished{&controller, &Controller::downloadFinished};
-
-    Window() { controller.applicationDidFinishLaunching(); }
-    template <typename T = QLineEdit> T* get(const char* name) const
+    template <class T = QLineEdit> T* get(const QString& n) const
     {
-        return controller.mainWindow()->findChild<T*>(QLatin1String(name));
+        return controller.mainWindow()->findChild<T*>(n);
     }
-    // Replaces the field's text the way a user does: select all, type over it.
-    void type(const char* field, const QString& text) const
-    {
-        QLineEdit* edit = get(field);
-        edit->selectAll();
-        if (text.isEmpty())
-            QTest::keyClick(edit, Qt::Key_Delete);
-        else
-            QTest::keyClicks(edit, text);
-    }
-    void enter(const QString& text) const
-    {
-        type("mLocation", text);
-        QTest::keyClick(get("mLocation"), Qt::Key_Return);
-    }
-    QStringList fields() const
+    // Fields | log | counter | buttons Start, Stop, Reset, Init | menu items tagged -1, 0 … 9 |
+    // log drawer | alert, its modality (1: the window's) and buttons.
+    QString state() const
     {
         QStringList out;
-        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
-            out << get(name)->text();
-        return out;
-    }
-    // Start, Stop, Reset, Init.
-    QList<bool> buttons() const
-    {
-        QList<bool> out;
+        for (const QString& name : kFields + QStringList{"mDrawer_Text", "mCounter"})
+            out << get<QObject>(name)
+                       ->property(name == u"mDrawer_Text" ? "plainText" : "text")
+                       .toString();
+        QString enabled, tags;
         for (const char* name : {"mStartButton", "mStopButton", "mResetButton", "mInitButton"})
-            out << get<QPushButton>(name)->isEnabled();
-        return out;
-    }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton);
-    }
-    QString log() const { return get<QPlainTextEdit>("mDrawer_Text")->toPlainText(); }
-    QString counter() const { return get<QLabel>("mCounter")->text(); }
-    QMessageBox* alert() const { return get<QMessageBox>("alertSheet"); }
-};
-
-// A run that stays in its first fetch until the test stops it.
-struct HeldRun
-{
-    FixtureServer server;
-    QTemporaryDir out;
-
-    explicit HeldRun(Window& w)
-    {
-        server.addDelayed(u"/d/pic012.jpg"_s, "held", 10000);
-        w.controller.mOutputDirectory = out.path();
-        w.controller.takeAddress(server.baseUrl() + u"/d/pic012.jpg"_s);
-        w.click("mStartButton");
+            enabled += get<QObject>(name)->property("enabled").toBool() ? u'1' : u'0';
+        QAction item;
+        for (int tag = -1; tag <= 9; ++tag) {
+            item.setProperty("tag", tag);
+            tags += controller.validateMenuItem(&item) ? u'1' : u'0';
+        }
+        out << enabled << tags << QString::number(get<LogDrawer>(u"mDrawer"_s)->state());
+        if (auto* box = get<QMessageBox>(u"alertSheet"_s)) {
+            out << box->text() << QString::number(box->windowModality());
+            for (QAbstractButton* button : box->buttons())
+                out << button->text();
+        }
+        return out.join(u'|');
     }
 };
-
-QList<bool> bools(const char* flags)
-{
-    QList<bool> out;
-    for (const char* c = flags; *c; ++c)
-        out << (*c == '1');
-    return out;
-}
 
 } // namespace
+
+Q_DECLARE_METATYPE(Prefs)
 
 class TestController : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void buttonsFollowFields_data();
-    void buttonsFollowFields();
-    void runLocksFieldsButNotReset();
-    void menuTags_data();
-    void menuTags();
-    void typedAddress_data();
-    void typedAddress();
-    void alertShowsPercentVerbatim();
-    void initNumber_data();
-    void initNumber();
-    void logToggleIgnoresPressWhileMoving();
-    void editedNumberIsCounted();
-    void defaultPosition();
+    // Through QSettings, so its cache of the file cannot hold an earlier case's values.
+    void init() { QSettings(u"Stepgrab"_s, u"Stepgrab"_s).clear(); }
+
+    void commands_data()
+    {
+        QTest::addColumn<QString>("typed");    // into the fields in turn, split at "|"
+        QTest::addColumn<QString>("commands"); // set-up words, then clicks and calls in turn
+        QTest::addColumn<QString>("state");
+
+        auto row = [](const char* name, const QString& typed, const QString& state,
+                      const QString& cmds = {}) { QTest::newRow(name) << typed << cmds << state; };
+        const QString given = u"http://h/d|pic|012|jpg|L|1|1011|11101110111|0"_s;
+        row("all empty", "|||", "||||L|1|0000|11001000111|0", "recompute");
+        row("no file-name prefix", "l||7|e", "l||7|e|L|1|1011|11101110111|0", "recompute");
+        row("file name only", "|p||", "|p|||L|1|0010|11001000111|0", "recompute");
+        row("number only", "||7|", "||7||L|1|0011|11001000111|0", "recompute");
+        row("extension missing", "l|p|7|", "l|p|7||L|1|0011|11001110111|0", "recompute");
+        row("location missing", "|p|7|e", "|p|7|e|L|1|0011|11001000111|0", "recompute");
+        row("blanks count as text", " || | ", " || | |L|1|1011|11101110111|0", "recompute");
+        row("typing alone changes no button", "|||", "||||L|1|1011|11001000111|0");
+        row("ftp refused", "ftp://h/b01.zip\r", "|||||0|0000|11001000111|0|InvalidURLInfo|1|OK");
+        row("https counted", "https://h/a/p1.jpg\r", "https://h/a|p|1|jpg|L|1|1011|11101110111|0");
+        row("no extension kept whole", "http://h/p1\r", "http://h/p1|||||0|0010|11001110111|0");
+        row("digit only in extension kept whole", "http://h/song.mp3\r",
+            "http://h/song.mp3|||||0|0010|11001110111|0");
+        row("percent shown verbatim", "", given + u"|100% of %1 and %s, %@ %%|1|OK"_s, "alert");
+        row("init puts the first number back", "http://h/d|pic|0x7",
+            QString(given).replace(u"L|1"_s, u"L|0"_s), "mInitButton");
+        row("reset clears everything", "http://h/d|pic|0x7", "|||||0|0000|11001000111|0",
+            "mResetButton");
+        row("running", "", "http://h/d|pic|012|jpg|StartedDownload|0|0111|11010110001|1",
+            "mStartButton");
+        row("files, no new folder", "", given, "files");
+        row("new folder, no files", "", given, "new-folder");
+        row("new folder, files", "", u"http://h/d|pic|012|jpg|L|1|1011|11101111111|0"_s,
+            "new-folder files");
+        row("log pressed twice", "", QString(given).chopped(1) + u'1', "mLogButton mLogButton");
+    }
+
+    void commands()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, commands);
+        QFETCH(QString, state);
+
+        Window w;
+        QCOMPARE(Prefs(prefs(w.controller)), Prefs(0, {}, {}, {}, {}, QDir::homePath(), {}));
+        FixtureServer server;
+        server.addDelayed(u"/d/pic012.jpg"_s, "held", 10000);
+        w.controller.takeAddress(server.baseUrl() + u"/d/pic012.jpg"_s);
+        w.controller.writeLogView(u"L"_s);
+        w.controller.updateCounter();
+        QTemporaryDir out;
+        w.controller.mOutputDirectory = out.path();
+        if (commands.contains(u"files"))
+            QVERIFY(QFile(out.filePath(u"a.jpg"_s)).open(QFile::WriteOnly));
+        w.controller.updateOutputDirectoryInfo();
+        w.controller.updateOpenDownloadMenu();
+        w.controller.mCreateNewFolder = commands.contains(u"new-folder");
+        for (int i = 0; !typed.isEmpty() && i <= typed.count(u'|'); ++i) {
+            w.get(kFields.at(i))->selectAll();
+            QTest::keyClicks(w.get(kFields.at(i)), u'\b' + typed.section(u'|', i, i)); // over it
+        }
+        for (const QString& command : commands.split(u' ', Qt::SkipEmptyParts)) {
+            if (command == u"recompute")
+                w.controller.controllButtonCondition();
+            else if (command == u"alert")
+                w.controller.showAlertSheet(u"100% of %1 and %s, %@ %%"_s);
+            else if (command.startsWith(u'm'))
+                QTest::mouseClick(w.get<QWidget>(command), Qt::LeftButton);
+        }
+
+        QCOMPARE(w.state().replace(server.baseUrl(), u"http://h"_s), state);
+        QCOMPARE(w.get(u"mNumber"_s)->isReadOnly(), commands.contains(u"mStartButton"));
+    }
+
+    void preferences_data()
+    {
+        QTest::addColumn<Prefs>("held"); // after a launch with the output folder <temp>/once
+        QTest::addColumn<Prefs>("readBack");
+
+        const QString dir = QDir::tempPath();
+        QTest::newRow("flags, a sound, output emptied after launch reads back as home")
+            << Prefs(2, true, false, true, false, {}, u"Glass"_s)
+            << Prefs(2, true, false, true, false, QDir::homePath(), u"Glass"_s);
+        QTest::newRow("the other flags, no sound, launch output not kept")
+            << Prefs(0, false, true, false, true, dir + u"/once"_s, {})
+            << Prefs(0, false, true, false, true, dir + u"/chosen"_s, {});
+    }
+
+    void preferences()
+    {
+        QFETCH(Prefs, held);
+        QFETCH(Prefs, readBack);
+
+        QSettings store(u"Stepgrab"_s, u"Stepgrab"_s);
+        // A sound name stored by an earlier launch must go when none is held now.
+        store.setValue(u"SGNoticeSoundName"_s, u"Old"_s);
+        store.setValue(u"SGOutputDirectory"_s, QDir::tempPath() + u"/chosen"_s);
+        {
+            Window first;
+            first.controller.setOutputDirectoryForLaunch(QDir::tempPath() + u"/once"_s);
+            prefs(first.controller) = held;
+            first.controller.applicationWillTerminate();
+        }
+        QCOMPARE(store.contains(u"SGNoticeSoundName"_s), !std::get<6>(held).isEmpty());
+        Window second;
+        QVERIFY(second.controller.mainWindow()->isVisible());
+        QCOMPARE(second.state(), u"|||||0|0000|11001000111|0"_s);
+        QCOMPARE(Prefs(prefs(second.controller)), readBack);
+    }
 };
 
-void TestController::buttonsFollowFields_data()
-{
-    QTest::addColumn<QStringList>("typed");
-    QTest::addColumn<bool>("recompute");
-    QTest::addColumn<QList<bool>>("enabled");
-
-    QTest::newRow("all empty") << QStringList{"", "", "", ""} << true << bools("0000");
-    QTest::newRow("all four") << QStringList{"http://h/d", "pic", "012", "jpg"} << true
-                              << bools("1011");
-    QTest::newRow("no file-name prefix")
-        << QStringList{"http://h/d", "", "012", "jpg"} << true << bools("1011");
-    QTest::newRow("file name only") << QStringList{"", "pic", "", ""} << true << bools("0010");
-    QTest::newRow("number only") << QStringList{"", "", "7", ""} << true << bools("0011");
-    QTest::newRow("extension missing")
-        << QStringList{"http://h/d", "pic", "012", ""} << true << bools("0011");
-    QTest::newRow("location missing")
-        << QStringList{"", "pic", "012", "jpg"} << true << bools("0011");
-    QTest::newRow("blanks count as text")
-        << QStringList{" ", "", " ", " "} << true << bools("1011");
-    QTest::newRow("typing alone changes nothing")
-        << QStringList{"http://h/d", "pic", "012", "jpg"} << false << bools("0000");
-}
-
-void TestController::buttonsFollowFields()
-{
-    QFETCH(QStringList, typed);
-    QFETCH(bool, recompute);
-    QFETCH(QList<bool>, enabled);
-
-    Window w;
-    QCOMPARE(w.buttons(), bools("0000"));
-    const char* names[] = {"mLocation", "mFileName", "mNumber", "mExtension"};
-    for (int i = 0; i < 4; ++i)
-        w.type(names[i], typed.at(i));
-    if (recompute)
-        w.controller.controllButtonCondition();
-    QCOMPARE(w.buttons(), enabled);
-    // The Start and Stop menu items follow the same rules as their buttons.
-    QCOMPARE(w.get<QAction>("actionStart")->isEnabled(), enabled.at(0));
-    QCOMPARE(w.get<QAction>("actionStop")->isEnabled(), enabled.at(1));
-}
-
-void TestController::runLocksFieldsButNotReset()
-{
-    Window w;
-    HeldRun run(w);
-    QTRY_COMPARE(run.server.hits(u"/d/pic012.jpg"_s), 1);
-    QCOMPARE(w.buttons(), bools("0111"));
-    QVERIFY(w.get("mLocation")->isReadOnly());
-    QVERIFY(w.get("mNumber")->isReadOnly());
-    QCOMPARE(w.log(), u"StartedDownload"_s);
-
-    w.click("mResetButton");
-    QCOMPARE(w.fields(), QStringList(4, QString()));
-    QCOMPARE(w.log(), QString());
-    QCOMPARE(w.counter(), u"0"_s);
-    QCOMPARE(w.buttons(), bools("0100"));
-
-    w.click("mStopButton");
-    QCOMPARE(w.finished.count(), 1);
-    QCOMPARE(w.log(), u"\nFinishedDownload"_s);
-    QCOMPARE(w.buttons(), bools("0000"));
-    QVERIFY(!w.get("mLocation")->isReadOnly());
-}
-
-void TestController::menuTags_data()
-{
-    QTest::addColumn<int>("tag");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<bool>("newFolder");
-    QTest::addColumn<bool>("filesListed");
-    QTest::addColumn<bool>("enabled");
-
-    const QString full = u"http://h/d/pic012.jpg"_s;
-    const QString bare = u"http://h/d/pic012"_s;
-    QTest::newRow("0 idle") << 0 << QString() << false << false << false << true;
-    QTest::newRow("0 running") << 0 << QString() << true << false << false << true;
-    QTest::newRow("9") << 9 << QString() << false << false << false << true;
-    QTest::newRow("-1") << -1 << QString() << false << false << false << true;
-    QTest::newRow("1 complete") << 1 << full << false << false << false << true;
-    QTest::newRow("1 incomplete") << 1 << bare << false << false << false << false;
-    QTest::newRow("1 running") << 1 << QString() << true << false << false << false;
-    QTest::newRow("2 idle") << 2 << full << false << false << false << false;
-    QTest::newRow("2 running") << 2 << QString() << true << false << false << true;
-    QTest::newRow("3 idle") << 3 << QString() << false << false << false << true;
-    QTest::newRow("3 running") << 3 << QString() << true << false << false << false;
-    QTest::newRow("7 running") << 7 << QString() << true << false << false << false;
-    QTest::newRow("8 idle") << 8 << QString() << false << false << false << true;
-    QTest::newRow("8 running") << 8 << QString() << true << false << false << false;
-    QTest::newRow("4 location") << 4 << bare << false << false << false << true;
-    QTest::newRow("4 empty") << 4 << QString() << false << false << false << false;
-    QTest::newRow("5 location") << 5 << bare << false << false << false << true;
-    QTest::newRow("5 empty") << 5 << QString() << false << false << false << false;
-    QTest::newRow("6 files, no new folder") << 6 << QString() << false << false << true << false;
-    QTest::newRow("6 new folder, no files") << 6 << QString() << false << true << false << false;
-    QTest::newRow("6 new folder, files") << 6 << QString() << false << true << true << true;
-}
-
-void TestController::menuTags()
-{
-    QFETCH(int, tag);
-    QFETCH(QString, address);
-    QFETCH(bool, running);
-    QFETCH(bool, newFolder);
-    QFETCH(bool, filesListed);
-    QFETCH(bool, enabled);
-
-    Window w;
-    QTemporaryDir out;
-    w.controller.mOutputDirectory = out.path();
-    w.controller.mCreateNewFolder = newFolder;
-    if (newFolder)
-        QVERIFY(w.controller.createDownloadFolder());
-    if (filesListed) {
-        QFile file(w.controller.currentDownloadFolder() + u"/pic012.jpg"_s);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    // The list and its menu are rebuilt where a run ends.
-    w.controller.updateOutputDirectoryInfo();
-    w.controller.updateOpenDownloadMenu();
-    // A held run brings its own complete address.
-    std::unique_ptr<HeldRun> run;
-    if (running)
-        run = std::make_unique<HeldRun>(w);
-    else if (!address.isEmpty())
-        w.controller.takeAddress(address);
-    QCOMPARE(w.controller.isDownloading(), running);
-
-    QAction item(u"item"_s);
-    item.setProperty("tag", tag);
-    QCOMPARE(w.controller.validateMenuItem(&item), enabled);
-    if (running)
-        w.click("mStopButton");
-}
-
-void TestController::typedAddress_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("alert");
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<bool>("start");
-    QTest::addColumn<bool>("logKept");
-
-    const QStringList none(4, QString());
-    QTest::newRow("ftp refused") << u"ftp://host/a/b01.zip"_s << true << none << false << false;
-    QTest::newRow("no scheme refused") << u"host/a/pic1.jpg"_s << true << none << false << false;
-    QTest::newRow("scheme in capitals refused")
-        << u"HTTP://host/a/pic1.jpg"_s << true << none << false << false;
-    QTest::newRow("counted") << u"http://host/dir/pic012.jpg"_s << false
-                             << QStringList{"http://host/dir", "pic", "012", "jpg"} << true << true;
-    QTest::newRow("https counted")
-        << u"https://host/dir/pic012.jpg"_s << false
-        << QStringList{"https://host/dir", "pic", "012", "jpg"} << true << true;
-    QTest::newRow("no prefix") << u"http://host/a/012.jpg"_s << false
-                               << QStringList{"http://host/a", "", "012", "jpg"} << true << true;
-    QTest::newRow("query kept in extension")
-        << u"http://host/a/pic012.jpg?size=2"_s << false
-        << QStringList{"http://host/a", "pic", "012", "jpg?size=2"} << true << true;
-    QTest::newRow("no extension kept whole")
-        << u"http://host/dir/pic012"_s << false << QStringList{"http://host/dir/pic012", "", "", ""}
-        << false << false;
-    QTest::newRow("digit only in extension kept whole")
-        << u"http://host/a/song.mp3"_s << false << QStringList{"http://host/a/song.mp3", "", "", ""}
-        << false << false;
-}
-
-void TestController::typedAddress()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, alert);
-    QFETCH(QStringList, fields);
-    QFETCH(bool, start);
-    QFETCH(bool, logKept);
-
-    Window w;
-    // An earlier address and log, so that clearing shows.
-    w.controller.takeAddress(u"http://old/x/img5.png"_s);
-    w.controller.writeLogView(u"earlier"_s);
-    w.enter(typed);
-
-    QCOMPARE(w.fields(), fields);
-    QCOMPARE(w.get<QPushButton>("mStartButton")->isEnabled(), start);
-    QCOMPARE(w.log(), logKept ? u"earlier"_s : QString());
-    QMessageBox* box = w.alert();
-    QCOMPARE(box != nullptr, alert);
-    if (!box)
-        return;
-    QCOMPARE(box->text(), u"InvalidURLInfo"_s);
-    QCOMPARE(box->windowTitle(), u"Warning"_s);
-    QCOMPARE(box->windowModality(), Qt::WindowModal);
-    const QList<QAbstractButton*> choices = box->buttons();
-    QCOMPARE(choices.size(), 1);
-    QCOMPARE(choices.first()->text(), u"OK"_s);
-    QTest::mouseClick(choices.first(), Qt::LeftButton);
-    QTRY_VERIFY(!w.alert());
-}
-
-void TestController::alertShowsPercentVerbatim()
-{
-    Window w;
-    const QString message = u"100% of %1 and %s, %@ %%"_s;
-    w.controller.showAlertSheet(message);
-    QVERIFY(w.alert());
-    QCOMPARE(w.alert()->text(), message);
-}
-
-void TestController::initNumber_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("typedNumber");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<bool>("initEnabled");
-
-    QTest::newRow("no address split yet") << QString() << QString() << QString() << false;
-    QTest::newRow("edited number goes back")
-        << u"http://h/d/pic012.jpg"_s << u"0x7"_s << u"012"_s << true;
-    QTest::newRow("emptied number comes back")
-        << u"http://h/d/pic0099.jpg"_s << QString() << u"0099"_s << true;
-}
-
-void TestController::initNumber()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, typedNumber);
-    QFETCH(QString, number);
-    QFETCH(bool, initEnabled);
-
-    Window w;
-    if (!address.isEmpty())
-        w.controller.takeAddress(address);
-    w.type("mNumber", typedNumber);
-    w.controller.init_number();
-    QCOMPARE(w.get("mNumber")->text(), number);
-    QCOMPARE(w.get<QPushButton>("mInitButton")->isEnabled(), initEnabled);
-    QCOMPARE(w.counter(), u"0"_s);
-    QCOMPARE(w.controller.fileElement().number, number);
-}
-
-void TestController::logToggleIgnoresPressWhileMoving()
-{
-    Window w;
-    auto* drawer = w.get<LogDrawer>("mDrawer");
-    QCOMPARE(drawer->state(), LogDrawer::Closed);
-    w.click("mLogButton");
-    w.click("mLogButton");
-    QCOMPARE(drawer->state(), LogDrawer::Opening);
-    QTRY_COMPARE(drawer->state(), LogDrawer::Open);
-    QVERIFY(drawer->isVisible());
-    w.click("mLogButton");
-    w.click("mLogButton");
-    QCOMPARE(drawer->state(), LogDrawer::Closing);
-    QTRY_COMPARE(drawer->state(), LogDrawer::Closed);
-    QVERIFY(!drawer->isVisible());
-}
-
-void TestController::editedNumberIsCounted()
-{
-    FixtureServer server;
-    server.addSeries(u"d"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, FixtureServer::End::HtmlPage, 512);
-    QTemporaryDir out;
-    Window w;
-    w.controller.mOutputDirectory = out.path();
-    w.enter(server.baseUrl() + u"/d/pic012.jpg"_s);
-    w.type("mNumber", u"018"_s);
-    w.click("mStartButton");
-    QTRY_COMPARE_WITH_TIMEOUT(w.finished.count(), 1, 10000);
-
-    QCOMPARE(w.log(), u"StartedDownload"
-                      "DownloadComleted pic018.jpg\n"
-                      "DownloadComleted pic019.jpg\n"
-                      "DownloadComleted pic020.jpg\n"
-                      "CantFound pic021.jpg\n"
-                      "\nFinishedDownload"_s);
-    QCOMPARE(w.counter(), u"3"_s);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
-             (QStringList{"pic018.jpg", "pic019.jpg", "pic020.jpg"}));
-    QCOMPARE(server.hits(u"/d/pic012.jpg"_s), 0);
-}
-
-void TestController::defaultPosition()
-{
-    Window w;
-    QWidget* window = w.controller.mainWindow();
-    window->move(300, 260);
-    const QSize size = window->size();
-    w.get<QAction>("actionDefaultPosition")->trigger();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(window->pos(), screen.topLeft() + QPoint(49, 22));
-    QCOMPARE(window->size(), size);
-}
-
-int main(int argc, char* argv[])
-{
-    // Preferences of the person running the tests stay untouched.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    DownloadWorker::setPause(20);
-    TestController test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestController)
 
 #include "tst_ui_controller.moc"

@@ -1,41 +1,25 @@
 #include "app/controller.h"
-#include "app/logdrawer.h"
 #include "app/mainpanel.h"
 #include "download/downloadworker.h"
 #include "fixtureserver.h"
 #include "host/host.h"
 
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QDirIterator>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
-#include <QToolButton>
-
-Q_DECLARE_METATYPE(FixtureServer::End)
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 
-namespace {
+// Before the application exists: the settings' place is fixed then. The program run inherits it.
+static const QTemporaryDir kHome;
+static const bool kIsolated = qputenv("XDG_CONFIG_HOME", kHome.path().toLocal8Bit());
 
-constexpr qint64 kFileSize = 20 * 1024;
+static constexpr qint64 kSize = 20 * 1024;
+static constexpr auto kPage = FixtureServer::End::HtmlPage;
 
-// Stands in for the desktop: what the run asks of it is what the test reads.
-class RecordingHost : public Host
+// Stands in for the desktop: what a run asks of it is what the test reads.
+struct RecordingHost : Host
 {
-public:
     QStringList calls;
-    bool knowsApplication = true;
 
     void playSound(const QString& name) override { calls << u"sound "_s + name; }
     void requestAttention(const QString&, const QString&) override { calls << u"attention"_s; }
@@ -48,417 +32,203 @@ public:
     bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) override
     {
         calls << u"openWith "_s + first + u" | "_s + paths.join(u',');
-        return knowsApplication;
+        return true;
     }
 };
 
-QString names(int first, int last, const QString& format)
+static QStringList names(int first, int last, const QString& format = u"pic%1.jpg"_s)
 {
-    QString out;
+    QStringList out;
     for (int n = first; n <= last; ++n)
-        out += format.arg(n, 3, 10, QLatin1Char('0'));
+        out << format.arg(n, 3, 10, QLatin1Char('0'));
     return out;
 }
 
-QString completed(int first, int last)
+// The log of a run that wrote pic012 … pic<last> and then said `tail`.
+static QString logOf(int last, const QString& tail = {}, const QString& head = {})
 {
-    return names(first, last, u"DownloadComleted pic%1.jpg\n"_s);
+    return u"StartedDownload"_s + head +
+           names(12, last, u"DownloadComleted pic%1.jpg\n"_s).join("") + tail +
+           u"\nFinishedDownload"_s;
 }
 
-QStringList fileNames(int first, int last)
-{
-    return names(first, last, u"pic%1.jpg "_s).split(u' ', Qt::SkipEmptyParts);
-}
-
-// Every file below dir, relative; a file whose bytes are not the series body is marked.
-QStringList filesBelow(const QString& dir)
+// Every file below dir, relative; one whose bytes are not its series body is marked.
+static QStringList filesBelow(const QString& dir)
 {
     QStringList out;
     QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        const QString name = it.fileName();
-        const bool intact = file.readAll() == FixtureServer::seriesBody(name, kFileSize);
-        out << QDir(dir).relativeFilePath(path) + (intact ? QString() : u" (corrupt)"_s);
+        QFile file(it.next());
+        const bool intact = file.open(QIODevice::ReadOnly) &&
+                            file.readAll() == FixtureServer::seriesBody(it.fileName(), kSize);
+        out << QDir(dir).relativeFilePath(file.fileName()) + (intact ? u""_s : u" (corrupt)"_s);
     }
     out.sort();
     return out;
 }
-
-// One window, one server and one output directory, as a user would have them.
-struct Session
-{
-    FixtureServer server;
-    QTemporaryDir out;
-    RecordingHost host;
-    Controller controller{&host};
-    QSignalSpy finished{&controller, &Controller::downloadFinished};
-
-    explicit Session(int last = 20, FixtureServer::End end = FixtureServer::End::HtmlPage)
-    {
-        controller.applicationDidFinishLaunching();
-        controller.mOutputDirectory = out.path();
-        controller.mCreateNewFolder = controller.mOpenFolder = false;
-        controller.mNoticeSoundAlert = controller.mNoticeDockingAction = false;
-        controller.mNoticeSound.clear();
-        server.addSeries(u"d"_s, u"pic"_s, 12, last, 3, u"jpg"_s, end, kFileSize);
-    }
-    template <typename T> T* get(const char* name) const
-    {
-        return controller.mainWindow()->findChild<T*>(QLatin1String(name));
-    }
-    QString address(const QString& name) const { return server.baseUrl() + u"/d/"_s + name; }
-    QString log() const { return get<QPlainTextEdit>("mDrawer_Text")->toPlainText(); }
-    QString counter() const { return get<QLabel>("mCounter")->text(); }
-    QString number() const { return get<QLineEdit>("mNumber")->text(); }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton);
-    }
-    void start()
-    {
-        controller.takeAddress(address(u"pic012.jpg"_s));
-        click("mStartButton");
-    }
-    QStringList menuTitles() const
-    {
-        QStringList titles;
-        const QList<QAction*> items = get<QToolButton>("mOpenDownloadMenu")->menu()->actions();
-        for (QAction* item : items.mid(2))
-            titles << item->text();
-        return titles;
-    }
-    void delay(const QString& name, int ms)
-    {
-        server.addDelayed(u"/d/"_s + name, FixtureServer::seriesBody(name, kFileSize), ms);
-    }
-};
-
-const QString kStart = u"StartedDownload"_s;
-const QString kEnd = u"\nFinishedDownload"_s;
-
-QString line(const QString& key, const QString& name)
-{
-    return key + u' ' + name + u'\n';
-}
-
-} // namespace
 
 class TestDownload : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { DownloadWorker::setPause(20); }
-    void seriesRunsToItsEnd_data();
-    void seriesRunsToItsEnd();
-    void firstFileEndsRun_data();
-    void firstFileEndsRun();
-    void newFolderPerRun();
-    void stopEndsRunOnce_data();
-    void stopEndsRunOnce();
-    void stopShowsNumberInFlight();
-    void startRightAfterStop();
-    void quitDuringRun();
-    void menuOpensFiles_data();
-    void menuOpensFiles();
+    void runs_data()
+    {
+        QTest::addColumn<QString>("setup"); // and the buttons the user clicks, in turn, at stopAt
+        QTest::addColumn<int>("stopAt");    // the number asked for when the user acts
+        QTest::addColumn<int>("last");      // last number written at the end
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QStringList>("notices");
+
+        auto row = [](const char* name, const QString& setup, int stopAt, int last,
+                      const QString& log, const QStringList& notices = {}) {
+            QTest::newRow(name) << setup << stopAt << last << log << notices;
+        };
+        const QString end = logOf(20, u"CantFound pic021.jpg\n"_s);
+        const QString failure = logOf(11, u"FailureDownload pic012.jpg\n"_s);
+        row("series end, every notice", "sound name attention reveal", 0, 20, end,
+            {"sound Glass", "attention", "reveal %1/pic012.jpg"});
+        row("series end in a new folder, a name without sound", "name attention new-folder", 0, 20,
+            logOf(20, u"CantFound pic021.jpg\n"_s, u"CreateNewFolder"_s), {"attention"});
+        row("first file answers 404", "404", 0, 11, logOf(11, u"CantFound pic012.jpg\n"_s));
+        row("output folder missing", "missing", 0, 11, failure);
+        row("dated folder cannot be made", "missing new-folder", 0, 11, failure);
+        row("address is no URL", "port=99999", 0, 11, failure);
+        row("nothing listens", "port=1", 0, 11, logOf(11, u">Connection refused\n"_s));
+        row("stop during the first fetch, sound without a name", "sound mStop", 12, 11, logOf(11));
+        row("stop during a later fetch", "mStop", 14, 13, logOf(13));
+        row("stop during the pause", "pause mStop", 13, 13, logOf(13));
+        row("start right after stop", "attention mStop mInit mStart", 14, 20, end,
+            {"attention", "attention"});
+        row("quit during a fetch", "attention quit", 13, 12, logOf(12), {"attention"});
+    }
+
+    void runs()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, stopAt);
+        QFETCH(int, last);
+        QFETCH(QString, log);
+        QFETCH(QStringList, notices);
+
+        FixtureServer server;
+        server.addSeries(u"d"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, kPage, kSize);
+        if (setup.contains(u"404"))
+            server.addFile(u"/d/pic012.jpg"_s, "<html>gone</html>", 404, "text/html");
+        // The file asked for when the user acts is still on its way then, but in the pause.
+        const QString asked = names(stopAt, stopAt).first();
+        if (!setup.contains(u"pause"))
+            server.addDelayed(u"/d/"_s + asked, FixtureServer::seriesBody(asked, kSize), 1000);
+        QTemporaryDir out;
+        RecordingHost host;
+        Controller c(&host);
+        c.applicationDidFinishLaunching();
+        c.mOutputDirectory = out.path() + (setup.contains(u"missing") ? u"/missing"_s : u""_s);
+        std::tie(c.mCreateNewFolder, c.mNoticeSoundAlert, c.mNoticeDockingAction, c.mOpenFolder) =
+            std::tuple(setup.contains(u"new-folder"), setup.contains(u"sound"),
+                       setup.contains(u"attention"), setup.contains(u"reveal"));
+        c.mNoticeSound = setup.contains(u"name") ? u"Glass"_s : QString();
+        DownloadWorker::setPause(setup.contains(u"pause") ? 3000 : stopAt ? 400 : 20);
+        c.takeAddress(u"http://127.0.0.1:%1/d/pic012.jpg"_s.arg(
+            setup.startsWith(u"port=") ? setup.mid(5) : QString::number(server.port())));
+        auto ui = [&c](const QString& n) { return c.mainWindow()->findChild<QWidget*>(n); };
+        auto text = [&](auto n, const char* p = "text") { return ui(n)->property(p).toString(); };
+        QTest::mouseClick(ui(u"mStartButton"_s), Qt::LeftButton);
+        if (stopAt) {
+            QTRY_COMPARE(text(u"mCounter"_s).toInt(), stopAt - 12 + setup.contains(u"pause"));
+            // No events till the request is in: the number counted to is still on its way then.
+            QDeadlineTimer deadline(5000);
+            while (server.hits(u"/d/"_s + asked) == 0 && !deadline.hasExpired())
+                QThread::msleep(5);
+            if (setup.contains(u"quit"))
+                c.applicationWillTerminate();
+            for (const QString& button : setup.split(u' ').filter(QRegularExpression(u"^m[A-Z]"_s)))
+                QTest::mouseClick(ui(button + u"Button"_s), Qt::LeftButton);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isDownloading(), 20000);
+        // What a stopped run still had under way, or a worker that should not exist, shows now.
+        QTest::qWait(stopAt ? 1500 : 300);
+
+        QCOMPARE(text(u"mDrawer_Text"_s, "plainText"), log);
+        QCOMPARE(text(u"mCounter"_s), QString::number(last - 11));
+        const int shown = stopAt && last < 20 ? stopAt : last + 1; // the last number asked for
+        QCOMPARE(text(u"mNumber"_s), names(shown, shown, u"%1"_s).first());
+        QCOMPARE(server.hits(u"/d/"_s + names(shown + 1, shown + 1).first()), 0);
+        const QRegularExpression dated(u"^\\d{4}(-\\d\\d){2} \\d\\d(:\\d\\d){2} [+-]\\d{4}/"_s);
+        QCOMPARE(filesBelow(out.path()).replaceInStrings(dated, u"<dated>/"_s),
+                 names(12, last,
+                       (setup.contains(u"new-folder") ? u"<dated>/"_s : u""_s) + u"pic%1.jpg"_s));
+        QCOMPARE(text(u"mLocation"_s, "readOnly") + text(u"mStartButton"_s, "enabled") +
+                     text(u"mStopButton"_s, "enabled"),
+                 u"falsetruefalse"_s);
+
+        // The menu lists the run's files by number; each item opens its file, the first all.
+        QStringList titles;
+        for (QAction* item : ui(u"mOpenDownloadMenu"_s)->findChild<QMenu*>()->actions()) {
+            titles << item->text();
+            item->trigger();
+        }
+        QCOMPARE(titles, QStringList({u"MenuOpenAll"_s, QString()}) + names(12, last, u"pic%1"_s));
+        const QString folder = c.currentDownloadFolder();
+        const QStringList paths = names(12, last, folder + u"/pic%1.jpg"_s);
+        if (last > 11)
+            notices << u"openWith "_s + paths.first() + u" | "_s + paths.join(u',');
+        QCOMPARE(host.calls, notices.replaceInStrings(u"%1"_s, folder) +
+                                 names(12, last, u"open "_s + folder + u"/pic%1.jpg"_s));
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // pattern of the standard output, "--", standard error
+        QTest::addColumn<int>("last");       // last number written into the --output folder
+
+        auto row = [](const char* name, const QString& args, int code, const QString& output,
+                      int last = 11) { QTest::newRow(name) << args << code << output << last; };
+        const QString run = u"--start --quit-when-done --log --output %out %url"_s;
+        row("version", "--version", 0, "^Stepgrab \\d+\\.\\d+\\.\\d+\\n--");
+        row("help", "--help", 0, "(?s)^Usage.*--start.*--quit-when-done.*--output.*\\n--");
+        row("unknown option", "--bogus", 2, "(?s)^--.*Unknown option 'bogus'");
+        row("start without a counted address", "--start --quit-when-done", 1,
+            "(?s)^--.*--start needs a counted address");
+        row("run to the series end", run + u"/d/pic012.jpg"_s, 0, "(?s)pic021\\.jpg.*--", 20);
+        row("first file missing", run + u"/x/pic012.jpg"_s, 1, "(?s)pic012\\.jpg.*--");
+        row("second file cut", run + u"/c/pic012.jpg"_s, 1, "(?s)pic013\\.jpg.*--", 12);
+    }
+
+    void commandLine()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(int, last);
+
+        FixtureServer server;
+        server.addSeries(u"d"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, kPage, kSize);
+        server.addSeries(u"c"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, kPage, kSize);
+        server.addCut(u"/c/pic013.jpg"_s, 1000, kSize);
+        QTemporaryDir once;
+        QSettings store(u"Stepgrab"_s, u"Stepgrab"_s);
+        store.clear();
+        store.setValue(u"SGOutputDirectory"_s, kHome.filePath(u"chosen"_s));
+        store.sync();
+
+        QProcess process;
+        arguments.replace(u"%out"_s, once.path()).replace(u"%url"_s, server.baseUrl());
+        process.start(QStringLiteral(STEPGRAB_BINARY), arguments.split(u' '));
+        QVERIFY(process.waitForFinished(40000));
+        QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, exitCode);
+        const QString all = process.readAllStandardOutput() + "--" + process.readAllStandardError();
+        QVERIFY2(QRegularExpression(output).match(all).hasMatch(), qPrintable(all));
+        QCOMPARE(filesBelow(once.path()), names(12, last));
+        // A run writes them at quit, but with the folder the user chose, not this launch's.
+        store.sync();
+        QCOMPARE(store.contains(u"SGWebBrowser"_s), arguments.contains(u"--output"));
+        QCOMPARE(store.value(u"SGOutputDirectory"_s).toString(), kHome.filePath(u"chosen"_s));
+    }
 };
 
-void TestDownload::seriesRunsToItsEnd_data()
-{
-    QTest::addColumn<FixtureServer::End>("end");
-    QTest::addColumn<bool>("soundAlert");
-    QTest::addColumn<QString>("soundName");
-    QTest::addColumn<bool>("attention");
-    QTest::addColumn<bool>("reveal");
-    QTest::addColumn<QStringList>("notices");
-
-    using E = FixtureServer::End;
-    const QString revealFirst = u"reveal %1/pic012.jpg"_s;
-    QTest::newRow("html page, every notice")
-        << E::HtmlPage << true << u"Glass"_s << true << true
-        << QStringList{u"sound Glass"_s, u"attention"_s, revealFirst};
-    QTest::newRow("404 image, sound on without a name")
-        << E::NotFound404Binary << true << QString() << false << false << QStringList{};
-    QTest::newRow("404 page, a name without sound") << E::NotFound404Html << false << u"Glass"_s
-                                                    << true << false << QStringList{u"attention"_s};
-    QTest::newRow("doctype page, reveal only")
-        << E::SoftDoctype << false << QString() << false << true << QStringList{revealFirst};
-    QTest::newRow("upper-case page, sound only")
-        << E::UpperHtml << true << u"Glass"_s << false << false << QStringList{u"sound Glass"_s};
-}
-
-void TestDownload::seriesRunsToItsEnd()
-{
-    QFETCH(FixtureServer::End, end);
-    QFETCH(bool, soundAlert);
-    QFETCH(QString, soundName);
-    QFETCH(bool, attention);
-    QFETCH(bool, reveal);
-    QFETCH(QStringList, notices);
-
-    Session s(20, end);
-    s.controller.mNoticeSoundAlert = soundAlert;
-    s.controller.mNoticeSound = soundName;
-    s.controller.mNoticeDockingAction = attention;
-    s.controller.mOpenFolder = reveal;
-    s.start();
-    QTRY_COMPARE_WITH_TIMEOUT(s.finished.count(), 1, 20000);
-
-    QCOMPARE(s.finished.at(0).at(0).toBool(), false);
-    QCOMPARE(s.log(), kStart + completed(12, 20) + line(u"CantFound"_s, u"pic021.jpg"_s) + kEnd);
-    QCOMPARE(filesBelow(s.out.path()), fileNames(12, 20));
-    QCOMPARE(s.counter(), u"9"_s);
-    QCOMPARE(s.number(), u"021"_s);
-    QList<bool> readOnly;
-    for (const char* field : {"mLocation", "mFileName", "mNumber", "mExtension"})
-        readOnly << s.get<QLineEdit>(field)->isReadOnly();
-    QCOMPARE(readOnly, QList<bool>(4, false));
-    QVERIFY(s.get<QPushButton>("mStartButton")->isEnabled());
-    QVERIFY(!s.get<QPushButton>("mStopButton")->isEnabled());
-    QCOMPARE(s.get<LogDrawer>("mDrawer")->state(), LogDrawer::Open);
-    QCOMPARE(s.menuTitles(), names(12, 20, u"pic%1 "_s).split(u' ', Qt::SkipEmptyParts));
-    QCOMPARE(s.host.calls, notices.replaceInStrings(u"%1"_s, s.out.path()));
-}
-
-void TestDownload::firstFileEndsRun_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<bool>("newFolder");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<int>("requests");
-
-    const QString failed = kStart + line(u"FailureDownload"_s, u"pic012.jpg"_s) + kEnd;
-    const QString missing = kStart + line(u"CantFound"_s, u"pic012.jpg"_s) + kEnd;
-    QTest::newRow("first file answers 404")
-        << 404 << QString() << false << QString() << missing << 1;
-    QTest::newRow("first file answers 500")
-        << 500 << QString() << false << QString() << missing << 1;
-    QTest::newRow("output folder missing")
-        << 0 << u"missing"_s << false << QString() << failed << 1;
-    QTest::newRow("dated folder cannot be made")
-        << 0 << u"missing"_s << true << QString() << failed << 0;
-    QTest::newRow("address is no URL") << 0 << QString() << false << u"99999"_s << failed << 0;
-    QTest::newRow("nothing listens")
-        << 0 << QString() << false << u"1"_s << kStart + u">Connection refused\n"_s + kEnd << 0;
-}
-
-void TestDownload::firstFileEndsRun()
-{
-    QFETCH(int, status);
-    QFETCH(QString, output);
-    QFETCH(bool, newFolder);
-    QFETCH(QString, port);
-    QFETCH(QString, log);
-    QFETCH(int, requests);
-
-    Session s;
-    if (status)
-        s.server.addFile(u"/d/pic012.jpg"_s, "<html>gone</html>", status, "text/html");
-    if (!output.isEmpty())
-        s.controller.mOutputDirectory = s.out.filePath(output);
-    s.controller.mCreateNewFolder = newFolder;
-    QString address = s.address(u"pic012.jpg"_s);
-    if (!port.isEmpty())
-        address.replace(QString::number(s.server.port()), port);
-    s.controller.takeAddress(address);
-    s.click("mStartButton");
-    QTRY_COMPARE(s.finished.count(), 1);
-    // Long enough for a worker that should not exist to have asked for the next file.
-    QTest::qWait(300);
-
-    QCOMPARE(s.finished.at(0).at(0).toBool(), true);
-    QCOMPARE(s.log(), log);
-    QCOMPARE(s.counter(), u"0"_s);
-    QCOMPARE(filesBelow(s.out.path()), QStringList());
-    QCOMPARE(s.server.hits(u"/d/pic012.jpg"_s), requests);
-    QCOMPARE(s.server.hits(u"/d/pic013.jpg"_s), 0);
-    QCOMPARE(s.finished.count(), 1);
-    QVERIFY(s.get<QPushButton>("mStartButton")->isEnabled());
-}
-
-void TestDownload::newFolderPerRun()
-{
-    Session s(14);
-    s.controller.mCreateNewFolder = true;
-    s.start();
-    QTRY_COMPARE_WITH_TIMEOUT(s.finished.count(), 1, 10000);
-
-    QCOMPARE(s.log(), kStart + u"CreateNewFolder"_s + completed(12, 14) +
-                          line(u"CantFound"_s, u"pic015.jpg"_s) + kEnd);
-    const QStringList folders = QDir(s.out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(folders.size(), 1);
-    static const QRegularExpression dated(
-        u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d [+-]\\d{4}$"_s);
-    QVERIFY2(dated.match(folders.first()).hasMatch(), qPrintable(folders.first()));
-    QStringList expected = fileNames(12, 14);
-    expected.replaceInStrings(QRegularExpression(u"^"_s), folders.first() + u'/');
-    QCOMPARE(filesBelow(s.out.path()), expected);
-    QVERIFY(s.get<QAction>("actionOpenAllFiles")->isEnabled());
-}
-
-void TestDownload::stopEndsRunOnce_data()
-{
-    QTest::addColumn<QString>("delayed");
-    QTest::addColumn<int>("pause");
-    QTest::addColumn<QString>("stopAfterRequest");
-    QTest::addColumn<QString>("stopAtCounter");
-    QTest::addColumn<int>("written");
-    QTest::addColumn<QString>("neverAsked");
-
-    QTest::newRow("during the first fetch")
-        << u"pic012.jpg"_s << 20 << u"pic012.jpg"_s << u"0"_s << 0 << u"pic013.jpg"_s;
-    QTest::newRow("during a later fetch")
-        << u"pic014.jpg"_s << 20 << u"pic014.jpg"_s << u"2"_s << 2 << u"pic015.jpg"_s;
-    QTest::newRow("during the pause")
-        << QString() << 3000 << u"pic013.jpg"_s << u"2"_s << 2 << u"pic014.jpg"_s;
-}
-
-void TestDownload::stopEndsRunOnce()
-{
-    QFETCH(QString, delayed);
-    QFETCH(int, pause);
-    QFETCH(QString, stopAfterRequest);
-    QFETCH(QString, stopAtCounter);
-    QFETCH(int, written);
-    QFETCH(QString, neverAsked);
-
-    Session s;
-    DownloadWorker::setPause(pause);
-    // Short enough that an abandoned fetch would still finish within the wait below.
-    if (!delayed.isEmpty())
-        s.delay(delayed, 1000);
-    s.controller.mNoticeDockingAction = true;
-    s.start();
-    QTRY_COMPARE(s.server.hits(u"/d/"_s + stopAfterRequest), 1);
-    QTRY_COMPARE(s.counter(), stopAtCounter);
-    s.click("mStopButton");
-
-    const QString log = kStart + completed(12, 11 + written) + kEnd;
-    QCOMPARE(s.log(), log);
-    QCOMPARE(s.finished.count(), 1);
-    QCOMPARE(s.finished.at(0).at(0).toBool(), false);
-    QVERIFY(!s.controller.isDownloading());
-    QVERIFY(s.get<QPushButton>("mStartButton")->isEnabled());
-    QVERIFY(!s.get<QPushButton>("mStopButton")->isEnabled());
-    // Whatever the stopped run still had under way must leave no trace.
-    QTest::qWait(1500);
-    QCOMPARE(s.log(), log);
-    QCOMPARE(s.counter(), stopAtCounter);
-    QCOMPARE(s.finished.count(), 1);
-    QCOMPARE(s.host.calls, QStringList{u"attention"_s});
-    QCOMPARE(filesBelow(s.out.path()), fileNames(12, 11 + written));
-    QCOMPARE(s.server.hits(u"/d/"_s + neverAsked), 0);
-}
-
-void TestDownload::stopShowsNumberInFlight()
-{
-    Session s;
-    DownloadWorker::setPause(400);
-    s.delay(u"pic014.jpg"_s, 600);
-    s.start();
-    QTRY_COMPARE(s.counter(), u"2"_s);
-    // No events until the worker asks for pic014: its new number is then still on its way.
-    QDeadlineTimer deadline(5000);
-    while (s.server.hits(u"/d/pic014.jpg"_s) == 0 && !deadline.hasExpired())
-        QThread::msleep(5);
-    s.controller.stop_download();
-    QTRY_COMPARE(s.number(), u"014"_s);
-
-    // The next run begins with the number the field shows.
-    s.finished.clear();
-    s.click("mStartButton");
-    QTRY_COMPARE_WITH_TIMEOUT(s.finished.count(), 1, 20000);
-    QCOMPARE(s.log(), kStart + completed(14, 20) + line(u"CantFound"_s, u"pic021.jpg"_s) + kEnd);
-}
-
-void TestDownload::startRightAfterStop()
-{
-    Session s;
-    DownloadWorker::setPause(50);
-    s.delay(u"pic014.jpg"_s, 800);
-    s.start();
-    QTRY_COMPARE(s.server.hits(u"/d/pic014.jpg"_s), 1);
-    s.click("mStopButton");
-    s.click("mInitButton");
-    s.click("mStartButton");
-    QTRY_COMPARE_WITH_TIMEOUT(s.finished.count(), 2, 20000);
-
-    const QString log = kStart + completed(12, 20) + line(u"CantFound"_s, u"pic021.jpg"_s) + kEnd;
-    QCOMPARE(s.log(), log);
-    QCOMPARE(s.counter(), u"9"_s);
-    QCOMPARE(filesBelow(s.out.path()), fileNames(12, 20));
-    QTest::qWait(1500);
-    QCOMPARE(s.log(), log);
-    QCOMPARE(s.finished.count(), 2);
-}
-
-void TestDownload::quitDuringRun()
-{
-    const QString conf = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         u"/Stepgrab/Stepgrab.conf"_s;
-    QFile::remove(conf);
-    Session s;
-    s.delay(u"pic013.jpg"_s, 4000);
-    s.start();
-    QTRY_COMPARE(s.server.hits(u"/d/pic013.jpg"_s), 1);
-    s.controller.applicationWillTerminate();
-
-    QVERIFY(!s.controller.isDownloading());
-    QCOMPARE(s.finished.count(), 1);
-    QCOMPARE(s.log(), kStart + completed(12, 12) + kEnd);
-    QCOMPARE(filesBelow(s.out.path()), fileNames(12, 12));
-    QSettings stored(conf, QSettings::IniFormat);
-    QCOMPARE(stored.value(u"SGOutputDirectory"_s).toString(), s.out.path());
-    QCoreApplication::processEvents();
-    QCOMPARE(s.log(), kStart + completed(12, 12) + kEnd);
-}
-
-void TestDownload::menuOpensFiles_data()
-{
-    QTest::addColumn<bool>("knowsApplication");
-    QTest::addColumn<QStringList>("openAll");
-
-    const QString all = u"%1/pic012.jpg,%1/pic013.jpg,%1/pic014.jpg"_s;
-    const QString openWith = u"openWith %1/pic012.jpg | "_s + all;
-    QTest::newRow("application of the first file known") << true << QStringList{openWith};
-    QTest::newRow("no application known")
-        << false
-        << QStringList{openWith, u"open %1/pic012.jpg"_s, u"open %1/pic013.jpg"_s,
-                       u"open %1/pic014.jpg"_s};
-}
-
-void TestDownload::menuOpensFiles()
-{
-    QFETCH(bool, knowsApplication);
-    QFETCH(QStringList, openAll);
-
-    Session s(14);
-    s.host.knowsApplication = knowsApplication;
-    s.start();
-    QTRY_COMPARE_WITH_TIMEOUT(s.finished.count(), 1, 10000);
-    const QList<QAction*> items = s.get<QToolButton>("mOpenDownloadMenu")->menu()->actions();
-    QCOMPARE(items.size(), 5);
-
-    items.at(3)->trigger();
-    QCOMPARE(s.host.calls, QStringList{u"open "_s + s.out.filePath(u"pic013.jpg"_s)});
-    s.host.calls.clear();
-    items.at(0)->trigger();
-    QCOMPARE(s.host.calls, openAll.replaceInStrings(u"%1"_s, s.out.path()));
-}
-
-int main(int argc, char* argv[])
-{
-    // Preferences of the person running the tests stay untouched.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    TestDownload test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestDownload)
 
 #include "tst_ui_download.moc"
