@@ -100,6 +100,14 @@ private slots:
         QTest::newRow("500 empty, untested") << file({}, 500) << false << "f" << HttpError;
         QTest::newRow("32 MiB") << file(FixtureServer::largeChunk(0, 32 << 20)) << true << "f"
                                 << Written;
+        // An archive that a server labels as gzip-encoded is stored as sent, still packed.
+        QTest::newRow("gzip kept packed") << Setup([](FixtureServer& server) {
+            QFile gz(QFINDTESTDATA("data/notes.txt.gz"));
+            gz.open(QIODevice::ReadOnly);
+            const QByteArray packed = gz.readAll();
+            server.addFile("/d/f", packed, 200, "application/gzip", "gzip");
+            return packed;
+        }) << true << "f" << Written;
         QTest::newRow("replaces a file") << file(png.left(3000)) << true << "old" << Written;
         QTest::newRow("redirect, relative") << moved("../files/t.png") << true << "f" << Written;
         QTest::newRow("redirect, absolute") << moved("%1/files/t.png") << true << "f" << Written;

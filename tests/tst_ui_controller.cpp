@@ -114,6 +114,8 @@ private slots:
             "mResetButton");
         row("running", "", "http://h/d|pic|012|jpg|StartedDownload|0|0111|11010110001|1",
             "mStartButton");
+        row("return in the locked field", "",
+            "http://h/d|pic|012|jpg|StartedDownload|0|0111|11010110001|1", "mStartButton return");
         row("files, no new folder", "", given, "files");
         row("new folder, no files", "", given, "new-folder");
         row("new folder, files", "", u"http://h/d|pic|012|jpg|L|1|1011|11101111111|0"_s,
@@ -150,12 +152,14 @@ private slots:
                 w.controller.controllButtonCondition();
             else if (command == u"alert")
                 w.controller.showAlertSheet(u"100% of %1 and %s, %@ %%"_s);
+            else if (command == u"return")
+                QTest::keyClick(w.get(u"mLocation"_s), Qt::Key_Return);
             else if (command.startsWith(u'm'))
                 QTest::mouseClick(w.get<QWidget>(command), Qt::LeftButton);
         }
 
         QCOMPARE(w.state().replace(server.baseUrl(), u"http://h"_s), state);
-        QCOMPARE(w.get(u"mNumber"_s)->isReadOnly(), commands.contains(u"mStartButton"));
+        QCOMPARE(w.get(u"mNumber"_s)->isReadOnly(), commands.startsWith(u"mStartButton"));
     }
 
     void preferences_data()

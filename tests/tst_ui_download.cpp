@@ -145,7 +145,7 @@ private slots:
             for (const QString& button : setup.split(u' ').filter(QRegularExpression(u"^m[A-Z]"_s)))
                 QTest::mouseClick(ui(button + u"Button"_s), Qt::LeftButton);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!c.isDownloading(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         // What a stopped run still had under way, or a worker that should not exist, shows now.
         QTest::qWait(stopAt ? 1500 : 300);
 

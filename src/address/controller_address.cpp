@@ -19,6 +19,9 @@ void showElement(const FileElement& e, QLineEdit* location, QLineEdit* fileName,
 
 void Controller::enter_location()
 {
+    // A locked field still reports Return; during a run the address is not the user's to change.
+    if (mLocation->isReadOnly())
+        return;
     takeAddress(mLocation->text());
 }
 

@@ -165,14 +165,20 @@ void Controller::windowWillClose()
 bool Controller::canStart() const
 {
     const FileElement e = mElement.get();
-    return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !download_mode;
+    return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !isRunning();
+}
+
+// A worker clears the flag when a step fails but its run lasts until its pause is over.
+bool Controller::isRunning() const
+{
+    return download_mode || mRunActive;
 }
 
 void Controller::controllButtonCondition()
 {
     const FileElement e = mElement.get();
     mStartButton->setEnabled(canStart());
-    mStopButton->setEnabled(download_mode);
+    mStopButton->setEnabled(isRunning());
     mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() || !e.number.isEmpty() ||
                              !e.extension.isEmpty());
     mInitButton->setEnabled(!e.number.isEmpty());
@@ -196,11 +202,11 @@ bool Controller::validateMenuItem(QAction* item) const
     case 1:
         return canStart();
     case 2:
-        return download_mode;
+        return isRunning();
     case 3:
     case 7:
     case 8:
-        return !download_mode;
+        return !isRunning();
     case 4:
     case 5:
         return !e.location.isEmpty();

@@ -48,6 +48,7 @@ public:
     // The shell.
     void controllButtonCondition();
     bool canStart() const; // the Start button's rule
+    bool isRunning() const;
     void cleanupInfoString();
     void setEditableInfoString(bool editable);
     bool validateMenuItem(QAction* item) const;
@@ -74,7 +75,6 @@ public:
     bool isHTMLFile(const QByteArray& data) const;
     void writeLogView(const QString& text);
     void finishDownload();
-    bool isDownloading() const { return download_mode; }
 
     // The download folder and its menu.
     bool createDownloadFolder();

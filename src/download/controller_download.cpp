@@ -119,8 +119,9 @@ void Controller::startWorker()
 // next Start would begin from a number the user never saw.
 void Controller::onWorkerNumber(quint64 run, const QString& number)
 {
+    // After a stop the user may already have edited the number: the element decides.
     if (run == mRun)
-        showNumber(number);
+        showNumber(mRunActive ? number : mElement.get().number);
 }
 
 void Controller::onWorkerLog(quint64 run, const QString& text)

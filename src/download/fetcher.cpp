@@ -73,6 +73,9 @@ void Fetcher::issue(const QUrl& url)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(gInactivityTimeout);
+    // The file as the server holds it: Qt would otherwise unpack a .gz that a server
+    // labels as gzip-encoded and store the contents under the archive's name.
+    request.setRawHeader("Accept-Encoding", "identity");
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("Stepgrab/%1").arg(QCoreApplication::applicationVersion()));
     QNetworkReply* reply = mManager->get(request);
@@ -195,8 +198,8 @@ void Fetcher::onFinished()
         return;
     if (!mDecided && !decideAndOpen())
         return;
-    // Qt can report a connection closed mid-body as a complete reply. It drops the length
-    // of a body it decompresses, so an announced length is always that of the bytes read.
+    // Qt can report a connection closed mid-body as a complete reply; bodies are never
+    // unpacked here, so an announced length is that of the bytes read.
     const QVariant announced = mReply->header(QNetworkRequest::ContentLengthHeader);
     if (announced.isValid() && announced.toLongLong() != mResult.bytes) {
         finish(Outcome::NetworkError, QStringLiteral("The connection closed after %1 of %2 bytes")

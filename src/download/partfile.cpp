@@ -29,10 +29,11 @@ bool PartFile::fail(const char* what)
 
 namespace {
 
-QByteArray hiddenSibling(const QByteArray& folder, const QString& path)
+// Of a fixed length, so a target name near the file system's limit still has a sibling.
+QByteArray hiddenSibling(const QByteArray& folder)
 {
-    return folder + "/." + QFile::encodeName(QFileInfo(path).fileName()) + ".part" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    return folder + "/.stepgrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+           ".part";
 }
 
 } // namespace
@@ -46,7 +47,7 @@ bool PartFile::open()
         return true;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return fail("Cannot write");
-    mTemporary = hiddenSibling(mFolder, mPath);
+    mTemporary = hiddenSibling(mFolder);
     mFd = ::open(mTemporary.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
     if (mFd < 0) {
         mTemporary.clear();
@@ -78,7 +79,7 @@ bool PartFile::commit()
         return false;
     if (mTemporary.isEmpty()) {
         // Give the unnamed file a hidden name first: rename() then replaces the target in one step.
-        const QByteArray link = hiddenSibling(mFolder, mPath);
+        const QByteArray link = hiddenSibling(mFolder);
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(mFd);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) != 0)
             return fail("Cannot write");

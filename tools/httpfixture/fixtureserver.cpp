@@ -471,11 +471,14 @@ QByteArray FixtureServer::seriesBody(const QString& fileName, qint64 size)
 }
 
 void FixtureServer::addFile(const QString& path, const QByteArray& body, int status,
-                            const QByteArray& contentType)
+                            const QByteArray& contentType, const QByteArray& contentEncoding)
 {
-    d->addRoute(path, [body, status, type = contentType.toStdString()](const httplib::Request&,
-                                                                       httplib::Response& res) {
+    d->addRoute(path, [body, status, type = contentType.toStdString(),
+                       encoding = contentEncoding.toStdString()](const httplib::Request&,
+                                                                 httplib::Response& res) {
         serveBytes(res, status, body, type);
+        if (!encoding.empty())
+            res.set_header("Content-Encoding", encoding);
     });
 }
 

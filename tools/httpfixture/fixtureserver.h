@@ -38,8 +38,10 @@ public:
     // the extension (png, jpg/jpeg, gif), the rest is pseudo-random and differs per name.
     static QByteArray seriesBody(const QString& fileName, qint64 size);
 
+    // A contentEncoding ("gzip") is announced as is: the body is sent as given.
     void addFile(const QString& path, const QByteArray& body, int status = 200,
-                 const QByteArray& contentType = "application/octet-stream");
+                 const QByteArray& contentType = "application/octet-stream",
+                 const QByteArray& contentEncoding = {});
     void addRedirect(const QString& path, const QString& location, int status = 302);
     // Announces Content-Length bytesBeforeStall + 1 MiB, sends bytesBeforeStall bytes of the
     // largeChunk() pattern, then nothing until the client hangs up or the server stops.
