@@ -65,9 +65,9 @@ std::optional<FixtureServer::End> parseEnd(const QString& name)
     return std::nullopt;
 }
 
-bool addSeries(FixtureServer& server, const QString& spec)
+bool addSeries(FixtureServer& server, const QString& description)
 {
-    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QStringList parts = description.split(QLatin1Char(':'));
     if (parts.size() < 4 || parts.size() > 6)
         return false;
     const int slash = parts[0].lastIndexOf(QLatin1Char('/'));
@@ -90,15 +90,15 @@ bool addSeries(FixtureServer& server, const QString& spec)
     return true;
 }
 
-bool addLarge(FixtureServer& server, const QString& spec)
+bool addLarge(FixtureServer& server, const QString& description)
 {
-    const int colon = spec.lastIndexOf(QLatin1Char(':'));
+    const int colon = description.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return false;
-    const auto size = parseSize(spec.mid(colon + 1));
+    const auto size = parseSize(description.mid(colon + 1));
     if (!size)
         return false;
-    QString path = spec.left(colon);
+    QString path = description.left(colon);
     if (!path.startsWith(QLatin1Char('/')))
         path.prepend(QLatin1Char('/'));
     server.addLarge(path, *size);
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
                                         QStringLiteral("0"));
     const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption seriesOption(QStringLiteral("series"), QString(),
-                                          QStringLiteral("SPEC"));
+                                          QStringLiteral("SERIES"));
     const QCommandLineOption largeOption(QStringLiteral("large"), QString(),
                                          QStringLiteral("PATH:SIZE"));
     const QCommandLineOption portFileOption(QStringLiteral("print-port-file"), QString(),
@@ -184,13 +184,13 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("no such directory ") + dir);
         server->serveDirectory(QDir(dir).absolutePath());
     }
-    for (const QString& spec : parser.values(seriesOption)) {
-        if (!addSeries(*server, spec))
-            return fail(QStringLiteral("bad --series ") + spec);
+    for (const QString& description : parser.values(seriesOption)) {
+        if (!addSeries(*server, description))
+            return fail(QStringLiteral("bad --series ") + description);
     }
-    for (const QString& spec : parser.values(largeOption)) {
-        if (!addLarge(*server, spec))
-            return fail(QStringLiteral("bad --large ") + spec);
+    for (const QString& description : parser.values(largeOption)) {
+        if (!addLarge(*server, description))
+            return fail(QStringLiteral("bad --large ") + description);
     }
 
     std::printf("PORT %d\n", server->port());
