@@ -56,7 +56,6 @@ public:
     void setupDefaultFontAttribute();
     void resetCounter();
     void updateCounter();
-    int counter() const { return download_counter; }
 
     // Preferences.
     void updatePreferences();
@@ -67,7 +66,6 @@ public:
     bool parseFileElement(const QString& address);
     QString createDownloadFileElement() const;
     void setupDownloadFileNumber();
-    FileElement fileElement() const { return mElement.get(); }
     void takeAddress(const QString& text); // as if typed into the location field and confirmed
 
     // The download run.
@@ -85,7 +83,6 @@ public:
     void launchApplicationWithFile(const QString& path);
     void openAllFiles();
     QString currentDownloadFolder() const;
-    QStringList downloadedFiles() const { return directoryInfo; }
 
     // Launch options of the command line.
     void setOutputDirectoryForLaunch(const QString& directory);
