@@ -115,13 +115,12 @@ void Controller::startWorker()
 }
 
 // Signals of a worker whose run is over (stopped, or followed by a new run) are dropped,
-// except its number: the element already holds it, so the field must show it too, or the
-// next Start would begin from a number the user never saw.
-void Controller::onWorkerNumber(quint64 run, const QString& number)
+// except news of its number: the field shows what the element holds, which after a stop
+// may be a count the worker made or a number the user has typed since.
+void Controller::onWorkerNumber(quint64 run, const QString&)
 {
-    // After a stop the user may already have edited the number: the element decides.
     if (run == mRun)
-        showNumber(mRunActive ? number : mElement.get().number);
+        showNumber(mElement.get().number);
 }
 
 void Controller::onWorkerLog(quint64 run, const QString& text)
