@@ -145,13 +145,7 @@ bool Fetcher::decideAndOpen()
         finish(Outcome::WriteError, mFile->errorString());
         return false;
     }
-    const QByteArray held = std::exchange(mSniff, {});
-    if (!mFile->write(held)) {
-        finish(Outcome::WriteError, mFile->errorString());
-        return false;
-    }
-    mResult.bytes = held.size();
-    return true;
+    return consume(std::exchange(mSniff, {}));
 }
 
 void Fetcher::onFinished()

@@ -20,9 +20,9 @@ PartFile::~PartFile()
     discard();
 }
 
-bool PartFile::fail(const char* what)
+bool PartFile::fail()
 {
-    mError = QStringLiteral("%1 %2: %3").arg(QLatin1String(what), mPath, QString::fromLocal8Bit(std::strerror(errno)));
+    mError = QStringLiteral("Cannot write %1: %2").arg(mPath, QString::fromLocal8Bit(std::strerror(errno)));
     discard();
     return false;
 }
@@ -46,12 +46,12 @@ bool PartFile::open()
     if (mFd >= 0)
         return true;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        return fail("Cannot write");
+        return fail();
     mTemporary = hiddenSibling(mFolder);
     mFd = ::open(mTemporary.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
     if (mFd < 0) {
         mTemporary.clear();
-        return fail("Cannot write");
+        return fail();
     }
     return true;
 }
@@ -65,7 +65,7 @@ bool PartFile::write(const QByteArray& data)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail("Cannot write");
+            return fail();
         }
         p += n;
         left -= n;
@@ -82,13 +82,13 @@ bool PartFile::commit()
         const QByteArray link = hiddenSibling(mFolder);
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(mFd);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) != 0)
-            return fail("Cannot write");
+            return fail();
         mTemporary = link;
     }
     if (::close(std::exchange(mFd, -1)) != 0)
-        return fail("Cannot write");
+        return fail();
     if (::rename(mTemporary.constData(), mTarget.constData()) != 0)
-        return fail("Cannot write");
+        return fail();
     mTemporary.clear();
     return true;
 }

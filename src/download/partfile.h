@@ -23,7 +23,7 @@ public:
     QString errorString() const { return mError; }
 
 private:
-    bool fail(const char* what);
+    bool fail();
 
     QString mPath;
     QByteArray mFolder;
