@@ -1,5 +1,4 @@
 #include "app/controller.h"
-
 #include "host/localized.h"
 
 #include <QLineEdit>

@@ -2,7 +2,6 @@
 
 #include <QMutexLocker>
 #include <QRegularExpression>
-
 #include <limits>
 
 namespace address {
@@ -24,7 +23,10 @@ QString normalisedPath(const QString& path)
     return out;
 }
 
-bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 // Adds one to a run of ASCII digits as text, so no width or value limit applies.
 QString incrementDigits(QString digits)

@@ -81,10 +81,14 @@ void Controller::connectOutlets()
 
     connect(mLocation, &QLineEdit::returnPressed, this, &Controller::enter_location);
     // The user's edits are the element; programmatic changes go through the store.
-    connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setLocation(t); });
-    connect(mFileName, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setFileName(t); });
-    connect(mNumber, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setNumber(t); });
-    connect(mExtension, &QLineEdit::textEdited, this, [this](const QString& t) { mElement.setExtension(t); });
+    connect(mLocation, &QLineEdit::textEdited, this,
+            [this](const QString& t) { mElement.setLocation(t); });
+    connect(mFileName, &QLineEdit::textEdited, this,
+            [this](const QString& t) { mElement.setFileName(t); });
+    connect(mNumber, &QLineEdit::textEdited, this,
+            [this](const QString& t) { mElement.setNumber(t); });
+    connect(mExtension, &QLineEdit::textEdited, this,
+            [this](const QString& t) { mElement.setExtension(t); });
 
     connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
     connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
@@ -108,9 +112,10 @@ void Controller::connectOutlets()
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
-    for (QAction* pending : {ui.actionGetFromWeb, ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark, ui.actionPreferences,
-                             ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll,
-                             ui.actionSearchArchives, ui.actionSearchMovies, ui.actionSearchImages})
+    for (QAction* pending :
+         {ui.actionGetFromWeb, ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark,
+          ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll,
+          ui.actionSearchArchives, ui.actionSearchMovies, ui.actionSearchImages})
         pending->setProperty("pending", true);
     mWebButton->setEnabled(false);
     mClipButton->setEnabled(false);
@@ -179,8 +184,8 @@ void Controller::controllButtonCondition()
     const FileElement e = mElement.get();
     mStartButton->setEnabled(canStart());
     mStopButton->setEnabled(isRunning());
-    mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() || !e.number.isEmpty() ||
-                             !e.extension.isEmpty());
+    mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() ||
+                             !e.number.isEmpty() || !e.extension.isEmpty());
     mInitButton->setEnabled(!e.number.isEmpty());
     validateMenus();
 }
@@ -306,6 +311,10 @@ void Controller::updateCounter()
     mCounter->setNum(download_counter);
 }
 
-void Controller::obtaion_from_web() {}
+void Controller::obtaion_from_web()
+{
+}
 
-void Controller::obtaion_from_clip() {}
+void Controller::obtaion_from_clip()
+{
+}

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-
 #include <atomic>
 #include <memory>
 

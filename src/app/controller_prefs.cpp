@@ -1,5 +1,4 @@
 #include "app/controller.h"
-
 #include "app/mainpanel.h"
 #include "host/soundfolders.h"
 
@@ -7,8 +6,8 @@
 #include <QSettings>
 
 // $XDG_CONFIG_HOME/Stepgrab/Stepgrab.conf, whatever the application's own name.
-#define STEPGRAB_SETTINGS(name)                                                                   \
-    QSettings name(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Stepgrab"),     \
+#define STEPGRAB_SETTINGS(name)                                                                    \
+    QSettings name(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Stepgrab"),      \
                    QStringLiteral("Stepgrab"))
 
 void Controller::readPreferences()
@@ -35,7 +34,8 @@ void Controller::updatePreferences()
     settings.setValue(QStringLiteral("SGNoticeSoundAlert"), mNoticeSoundAlert);
     settings.setValue(QStringLiteral("SGNoticeDockingAction"), mNoticeDockingAction);
     // A directory given for one launch only is not the user's choice to keep.
-    const bool launchOnly = !mLaunchOutputDirectory.isEmpty() && mOutputDirectory == mLaunchOutputDirectory;
+    const bool launchOnly =
+        !mLaunchOutputDirectory.isEmpty() && mOutputDirectory == mLaunchOutputDirectory;
     settings.setValue(QStringLiteral("SGOutputDirectory"),
                       launchOnly ? mStoredOutputDirectory : mOutputDirectory);
     if (mNoticeSound.isEmpty())

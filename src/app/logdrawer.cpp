@@ -7,7 +7,8 @@ LogDrawer::LogDrawer(QWidget* parent)
 {
     mAnimation->setDuration(180);
     mAnimation->setEasingCurve(QEasingCurve::OutCubic);
-    connect(mAnimation, &QPropertyAnimation::finished, this, [this] { emit stateChanged(state()); });
+    connect(mAnimation, &QPropertyAnimation::finished, this,
+            [this] { emit stateChanged(state()); });
     setDrawerWidth(0);
 }
 

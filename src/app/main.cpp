@@ -8,7 +8,6 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
-
 #include <cstdio>
 
 namespace {
@@ -16,7 +15,8 @@ namespace {
 void installTranslation(QApplication& app)
 {
     auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("stepgrab"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
+    if (translator->load(QLocale(), QStringLiteral("stepgrab"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n")) ||
         translator->load(QStringLiteral("stepgrab_en"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(translator);
 }
@@ -56,11 +56,14 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption start(QStringLiteral("start"), localized("OptionStart"));
-    const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"), localized("OptionQuitWhenDone"));
+    const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"),
+                                          localized("OptionQuitWhenDone"));
     const QCommandLineOption log(QStringLiteral("log"), localized("OptionLog"));
-    const QCommandLineOption output(QStringLiteral("output"), localized("OptionOutput"), QStringLiteral("DIR"));
+    const QCommandLineOption output(QStringLiteral("output"), localized("OptionOutput"),
+                                    QStringLiteral("DIR"));
     parser.addOptions({start, quitWhenDone, log, output});
-    parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"), QStringLiteral("[ADDRESS]"));
+    parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"),
+                                 QStringLiteral("[ADDRESS]"));
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "stepgrab: %s\nTry 'stepgrab --help' for more information.\n",
                      qPrintable(parser.errorText()));
@@ -71,14 +74,16 @@ int main(int argc, char* argv[])
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
     if (parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "stepgrab: only one ADDRESS can be given\nTry 'stepgrab --help' for more information.\n");
+        std::fprintf(stderr, "stepgrab: only one ADDRESS can be given\nTry 'stepgrab --help' for "
+                             "more information.\n");
         return 2;
     }
 
     DesktopHost host;
     Controller controller(&host);
     host.setWindow(controller.mainWindow());
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller, &Controller::applicationWillTerminate);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
+                     &Controller::applicationWillTerminate);
     controller.applicationDidFinishLaunching();
     if (parser.isSet(output))
         controller.setOutputDirectoryForLaunch(parser.value(output));

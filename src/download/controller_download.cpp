@@ -1,5 +1,4 @@
 #include "app/controller.h"
-
 #include "app/logdrawer.h"
 #include "download/downloadfolder.h"
 #include "download/downloadworker.h"
@@ -11,7 +10,6 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QTextCursor>
-
 #include <cstdio>
 
 void Controller::setupHTMLHeader()
@@ -175,9 +173,10 @@ void Controller::finishDownload()
     if (mNoticeSoundAlert && !mNoticeSound.isEmpty())
         mHost->playSound(mNoticeSound);
     if (mNoticeDockingAction)
-        mHost->requestAttention(QStringLiteral("Stepgrab"),
-                                localized("FinishedDownload").trimmed() + u' ' +
-                                    localizedFormat("LabelCounter", QString::number(download_counter)));
+        mHost->requestAttention(
+            QStringLiteral("Stepgrab"),
+            localized("FinishedDownload").trimmed() + u' ' +
+                localizedFormat("LabelCounter", QString::number(download_counter)));
     if (mOpenFolder)
         openOutputDirectory();
 }

@@ -1,5 +1,4 @@
 #include "app/controller.h"
-
 #include "download/downloadfolder.h"
 #include "host/host.h"
 

@@ -4,14 +4,16 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <algorithm>
 
 namespace folder {
 
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 // Digit runs compare by value, everything else by character.
 int naturalCompare(const QString& a, const QString& b)
@@ -31,7 +33,8 @@ int naturalCompare(const QString& a, const QString& b)
                 ++js;
             if (ie - is != je - js)
                 return ie - is < je - js ? -1 : 1;
-            if (const int c = QStringView(a).sliced(is, ie - is).compare(QStringView(b).sliced(js, je - js)))
+            if (const int c =
+                    QStringView(a).sliced(is, ie - is).compare(QStringView(b).sliced(js, je - js)))
                 return c;
             i = ie;
             j = je;
@@ -54,7 +57,9 @@ QString datedFolderName(const QDateTime& moment)
     const int offset = moment.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
+           QStringLiteral("%1%2")
+               .arg(minutes / 60, 2, 10, QChar(u'0'))
+               .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
 QString createDatedFolder(const QString& base, const QDateTime& moment)

@@ -10,7 +10,6 @@
 #include <QNetworkAccessManager>
 #include <QThread>
 #include <QTimer>
-
 #include <atomic>
 
 namespace {

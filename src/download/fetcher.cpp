@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-
 #include <atomic>
 
 namespace {
@@ -98,7 +97,8 @@ void Fetcher::onMetaData()
     mResult.status = status;
     mRedirecting = isRedirect(status) && mReply->hasRawHeader("Location");
     if (status >= 400)
-        finish(Outcome::HttpError, mReply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        finish(Outcome::HttpError,
+               mReply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
 }
 
 void Fetcher::onReadyRead()
@@ -156,10 +156,11 @@ void Fetcher::onFinished()
         // Our own aborts never get here, so a cancel is the inactivity bound firing.
         const bool timedOut = mReply->error() == QNetworkReply::OperationCanceledError ||
                               mReply->error() == QNetworkReply::TimeoutError;
-        finish(Outcome::NetworkError,
-               timedOut ? QStringLiteral("No data received for %1 seconds")
-                              .arg(gInactivityTimeout / 1000.0)
-                        : mReply->errorString());
+        finish(
+            Outcome::NetworkError,
+            timedOut
+                ? QStringLiteral("No data received for %1 seconds").arg(gInactivityTimeout / 1000.0)
+                : mReply->errorString());
         return;
     }
     const int status = mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -174,11 +175,13 @@ void Fetcher::onFinished()
             return;
         }
         if (mUrl.scheme() == u"https" && target.scheme() != u"https") {
-            finish(Outcome::NetworkError, QStringLiteral("Redirect from https to %1 refused").arg(target.scheme()));
+            finish(Outcome::NetworkError,
+                   QStringLiteral("Redirect from https to %1 refused").arg(target.scheme()));
             return;
         }
         if (target.scheme() != u"http" && target.scheme() != u"https") {
-            finish(Outcome::NetworkError, QStringLiteral("Redirect to unsupported address refused"));
+            finish(Outcome::NetworkError,
+                   QStringLiteral("Redirect to unsupported address refused"));
             return;
         }
         QNetworkReply* old = mReply;

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
 #include <memory>
 
 class PartFile;

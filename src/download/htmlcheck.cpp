@@ -18,7 +18,8 @@ bool isHTMLFile(const QByteArray& data)
     while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t' || rest[i] == '\r' ||
                                rest[i] == '\n' || rest[i] == '\f'))
         ++i;
-    const QByteArray head = rest.sliced(i).first(qMin<qsizetype>(rest.size() - i, 14)).toByteArray().toLower();
+    const QByteArray head =
+        rest.sliced(i).first(qMin<qsizetype>(rest.size() - i, 14)).toByteArray().toLower();
     return head.startsWith("<html") || head.startsWith("<!doctype html");
 }
 

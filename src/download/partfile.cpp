@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -22,7 +21,8 @@ PartFile::~PartFile()
 
 bool PartFile::fail()
 {
-    mError = QStringLiteral("Cannot write %1: %2").arg(mPath, QString::fromLocal8Bit(std::strerror(errno)));
+    mError = QStringLiteral("Cannot write %1: %2")
+                 .arg(mPath, QString::fromLocal8Bit(std::strerror(errno)));
     discard();
     return false;
 }
@@ -32,8 +32,8 @@ namespace {
 // Of a fixed length, so a target name near the file system's limit still has a sibling.
 QByteArray hiddenSibling(const QByteArray& folder)
 {
-    return folder + "/.stepgrab-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
-           ".part";
+    return folder + "/.stepgrab-" +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
 }
 
 } // namespace
@@ -81,7 +81,8 @@ bool PartFile::commit()
         // Give the unnamed file a hidden name first: rename() then replaces the target in one step.
         const QByteArray link = hiddenSibling(mFolder);
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(mFd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) != 0)
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) !=
+            0)
             return fail();
         mTemporary = link;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMutex>
-
 #include <atomic>
 
 // Pairs the run flag with a run number, so a worker of a stopped run can tell

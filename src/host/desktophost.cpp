@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QUrl>
-
 #include <canberra.h>
 
 DesktopHost::DesktopHost()
@@ -37,7 +36,8 @@ void DesktopHost::playSound(const QString& name)
         ca_context_play(mSound, 0, CA_PROP_EVENT_ID, name.toUtf8().constData(), nullptr);
         return;
     }
-    ca_context_play(mSound, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData(), nullptr);
+    ca_context_play(mSound, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData(),
+                    nullptr);
 }
 
 void DesktopHost::requestAttention(const QString& summary, const QString& body)
@@ -45,7 +45,8 @@ void DesktopHost::requestAttention(const QString& summary, const QString& body)
     if (mWindow)
         QApplication::alert(mWindow, 0);
     QDBusMessage notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     notify << QStringLiteral("Stepgrab") << 0u << QStringLiteral("stepgrab") << summary << body
            << QStringList() << QVariantMap() << -1;
@@ -57,7 +58,8 @@ void DesktopHost::revealFile(const QString& path)
 {
     const QString folder = QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath();
     QDBusMessage show = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     show << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -66,11 +68,12 @@ void DesktopHost::revealFile(const QString& path)
         return;
     }
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(show));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* w) {
-        if (w->isError())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-        w->deleteLater();
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [folder](QDBusPendingCallWatcher* w) {
+                         if (w->isError())
+                             QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+                         w->deleteLater();
+                     });
 }
 
 bool DesktopHost::openFile(const QString& path)

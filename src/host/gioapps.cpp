@@ -1,10 +1,12 @@
 // GIO before any Qt header: glib uses "signals" as a name.
+// clang-format off
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include "gioapps.h"
 
 #include <QByteArray>
+// clang-format on
 
 namespace gioapps {
 

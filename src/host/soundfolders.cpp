@@ -25,8 +25,8 @@ QStringList soundNames()
 {
     QStringList names;
     for (const QString& folder : soundFolders()) {
-        const QStringList entries =
-            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+        const QStringList entries = QDir(folder).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QString& entry : entries)
             names << address::deletingPathExtension(entry);
     }

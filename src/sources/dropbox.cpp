@@ -31,6 +31,7 @@ void DropBox::paintEvent(QPaintEvent*)
     arrow.lineTo(c.x() - 2 * s, c.y() + 2 * s);
     arrow.lineTo(c.x() + 2 * s, c.y() + 2 * s);
     arrow.lineTo(c.x() + 2 * s, c.y() + s);
-    painter.setPen(QPen(palette().color(QPalette::Dark), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(
+        QPen(palette().color(QPalette::Dark), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(arrow);
 }
