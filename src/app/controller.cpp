@@ -159,6 +159,7 @@ void Controller::applicationWillTerminate()
     if (download_mode || mRunActive)
         stop_download();
     mWorker.reset();
+    takeWorkerNews();
     updatePreferences();
 }
 

@@ -125,7 +125,8 @@ private:
     void endRun(bool failed);
     void onWorkerNumber(quint64 run, const QString& number);
     void onWorkerLog(quint64 run, const QString& text);
-    void onWorkerFile(quint64 run);
+    void onWorkerFile(quint64 run, const QString& name);
+    void takeWorkerNews();
     void onWorkerFinished(quint64 run, bool failed);
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);

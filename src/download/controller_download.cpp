@@ -6,6 +6,7 @@
 #include "host/host.h"
 #include "host/localized.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -28,6 +29,7 @@ void Controller::start_download()
         return;
     // A stopped run's worker is told to end; it holds nothing worth waiting long for.
     mWorker.reset();
+    takeWorkerNews();
     // That worker may have counted on after the field last heard from it; the run
     // starts from the number the element holds, so the field shows that one.
     showNumber(mElement.get().number);
@@ -127,10 +129,25 @@ void Controller::onWorkerLog(quint64 run, const QString& text)
         writeLogView(text);
 }
 
-void Controller::onWorkerFile(quint64 run)
+// A file put in place while Stop was under way is still the run's: it is logged after the
+// end of the run, counted, and the listing taken at the end is taken again to show it.
+void Controller::onWorkerFile(quint64 run, const QString& name)
 {
-    if (run == mRun && mRunActive)
-        updateCounter();
+    if (run != mRun)
+        return;
+    writeLogView(localizedFormat("DownloadComleted", name) + u'\n');
+    updateCounter();
+    if (!mRunActive) {
+        updateOutputDirectoryInfo();
+        updateOpenDownloadMenu();
+    }
+}
+
+// The last queued news of a worker that has just been joined, taken in before anything
+// else changes the run, so that a file it wrote is not lost from the log and the count.
+void Controller::takeWorkerNews()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void Controller::onWorkerFinished(quint64 run, bool failed)

@@ -48,14 +48,14 @@ void DownloadWorker::downloadEachStep()
             result.outcome = Fetcher::Outcome::NetworkError;
         else
             result = fetch(url, path);
+        if (result.outcome == Fetcher::Outcome::Written)
+            emit fileWritten(mRun, name);
         // A stopped run says nothing more: its end was already written.
         if (mAborted || !mGate->isActive(mRun))
             break;
 
         switch (result.outcome) {
         case Fetcher::Outcome::Written:
-            emit logLine(mRun, localizedFormat("DownloadComleted", name) + u'\n');
-            emit fileWritten(mRun);
             break;
         case Fetcher::Outcome::HtmlPage:
         case Fetcher::Outcome::HttpError:

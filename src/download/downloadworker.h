@@ -31,7 +31,9 @@ public slots:
 signals:
     void numberChanged(quint64 run, const QString& number);
     void logLine(quint64 run, const QString& text);
-    void fileWritten(quint64 run);
+    // A file is in the folder under that name; reported even when its run was
+    // stopped while the file was being put in place, since it is there all the same.
+    void fileWritten(quint64 run, const QString& name);
     void finished(quint64 run, bool failed);
 
 private:
