@@ -42,10 +42,13 @@ static bool catchesQuitSignals(qint64 pid)
         return false;
     const QByteArray all = status.readAll();
     const qsizetype at = all.indexOf("SigCgt:");
+    if (at < 0)
+        return false;
+    const qsizetype from = at + qsizetype(sizeof "SigCgt:") - 1;
     const quint64 caught =
-        all.mid(at + 7, all.indexOf('\n', at) - at - 7).trimmed().toULongLong(nullptr, 16);
+        all.mid(from, all.indexOf('\n', at) - from).trimmed().toULongLong(nullptr, 16);
     const quint64 wanted = 1ull << (SIGTERM - 1) | 1ull << (SIGINT - 1) | 1ull << (SIGHUP - 1);
-    return at >= 0 && (caught & wanted) == wanted;
+    return (caught & wanted) == wanted;
 }
 
 class TestSignals : public QObject
