@@ -1,5 +1,6 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
+#include "app/signalquit.h"
 #include "host/desktophost.h"
 #include "host/localized.h"
 
@@ -43,6 +44,8 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // First of all: a signal from here on is kept until the window can be closed for it.
+    SignalQuit::install();
     chooseOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Stepgrab"));
@@ -88,6 +91,11 @@ int main(int argc, char* argv[])
     if (parser.isSet(output))
         controller.setOutputDirectoryForLaunch(parser.value(output));
     controller.setLogMirror(parser.isSet(log));
+    // SIGTERM, SIGINT and SIGHUP close the window, as Quit does, so that the run ends and the
+    // preferences are kept; the exit status is then what Quit would give.
+    SignalQuit signalQuit;
+    QObject::connect(&signalQuit, &SignalQuit::quitRequested, controller.mainWindow(),
+                     &QWidget::close);
 
     int status = 0;
     if (parser.isSet(quitWhenDone)) {
