@@ -24,17 +24,24 @@ class PermissionBitsEnforced
 public:
     PermissionBitsEnforced()
     {
-        syscall(SYS_capget, &mHeader, mSaved);
-        __user_cap_data_struct lowered[2] = {mSaved[0], mSaved[1]};
+        mSaved = syscall(SYS_capget, &mHeader, mCaps) == 0;
+        if (!mSaved)
+            return;
+        __user_cap_data_struct lowered[2] = {mCaps[0], mCaps[1]};
         lowered[0].effective &=
             ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
         syscall(SYS_capset, &mHeader, lowered);
     }
-    ~PermissionBitsEnforced() { syscall(SYS_capset, &mHeader, mSaved); }
+    ~PermissionBitsEnforced()
+    {
+        if (mSaved)
+            syscall(SYS_capset, &mHeader, mCaps);
+    }
 
 private:
     __user_cap_header_struct mHeader{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct mSaved[2] = {};
+    __user_cap_data_struct mCaps[2] = {};
+    bool mSaved = false;
 };
 
 // Writing past the limit fails with EFBIG, as a real write error would, without a mount.
