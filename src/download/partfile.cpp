@@ -1,12 +1,68 @@
 #include "partfile.h"
 
+#include "host/localized.h"
+
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+
+namespace {
+
+std::atomic<bool> gUnnamedFiles{true};
+
+// The files this process has open, by inode. On NFS flock() is carried out as a POSIX
+// lock, which never conflicts within one process; removeStale() asks this list first.
+std::mutex gInUseMutex;
+std::set<std::pair<dev_t, ino_t>> gInUse;
+
+constexpr char kPrefix[] = ".stepgrab-";
+constexpr char kSuffix[] = ".part";
+constexpr int kRandomLength = 13; // 2^64 written in base 36
+
+QByteArray hiddenSibling(const QByteArray& folder)
+{
+    // Of a fixed length, so a target name near the file system's limit still has a sibling.
+    const QByteArray random = QByteArray::number(QRandomGenerator::global()->generate64(), 36)
+                                  .rightJustified(kRandomLength, '0');
+    return folder + '/' + kPrefix + random + kSuffix;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void markInUse(int fd, bool inUse)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return;
+    const std::lock_guard lock(gInUseMutex);
+    if (inUse)
+        gInUse.insert({st.st_dev, st.st_ino});
+    else
+        gInUse.erase({st.st_dev, st.st_ino});
+}
+
+bool lockExclusive(int fd)
+{
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 PartFile::PartFile(const QString& path)
     : mPath(path), mFolder(QFile::encodeName(QFileInfo(path).absolutePath())),
@@ -19,45 +75,118 @@ PartFile::~PartFile()
     discard();
 }
 
-bool PartFile::fail()
+void PartFile::setUnnamedFilesForTesting(bool allowed)
 {
-    mError = QStringLiteral("Cannot write %1: %2")
-                 .arg(mPath, QString::fromLocal8Bit(std::strerror(errno)));
+    gUnnamedFiles = allowed;
+}
+
+QString PartFile::reason(int errorCode)
+{
+    switch (errorCode) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return localized("ReasonPermissionDenied");
+    case ENOSPC:
+    case EDQUOT:
+        return localized("ReasonDiskFull");
+    // Every path used here is the folder plus a name that is ours or the target's, so a
+    // missing entry is the folder (or one above it).
+    case ENOENT:
+    case ENOTDIR:
+        return localized("ReasonFolderMissing");
+    case ENAMETOOLONG:
+        return localized("ReasonNameTooLong");
+    default:
+        return qt_error_string(errorCode);
+    }
+}
+
+bool PartFile::isTemporaryName(const QString& fileName)
+{
+    const qsizetype prefix = qsizetype(sizeof kPrefix) - 1;
+    const qsizetype suffix = qsizetype(sizeof kSuffix) - 1;
+    const qsizetype random = fileName.size() - prefix - suffix;
+    if (random < 1 || random > kRandomLength || !fileName.startsWith(QLatin1String(kPrefix)) ||
+        !fileName.endsWith(QLatin1String(kSuffix)))
+        return false;
+    for (const QChar c : QStringView(fileName).sliced(prefix, random)) {
+        if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z'))
+            return false;
+    }
+    return true;
+}
+
+bool PartFile::fail(int code)
+{
+    mErrorCode = code;
+    mError = reason(code);
     discard();
     return false;
 }
-
-namespace {
-
-// Of a fixed length, so a target name near the file system's limit still has a sibling.
-QByteArray hiddenSibling(const QByteArray& folder)
-{
-    return folder + "/.stepgrab-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
-}
-
-} // namespace
 
 bool PartFile::open()
 {
     discard();
     mError.clear();
-    mFd = ::open(mFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (mFd >= 0)
-        return true;
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        return fail();
-    mTemporary = hiddenSibling(mFolder);
-    mFd = ::open(mTemporary.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (mFd < 0) {
-        mTemporary.clear();
-        return fail();
+    mErrorCode = 0;
+    if (gUnnamedFiles) {
+        mFd = ::open(mFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (mFd >= 0) {
+            // Unnamed, nobody else can reach it yet; the lock is for the hidden name that
+            // commit() links to it.
+            markInUse(mFd, true);
+            if (!lockExclusive(mFd))
+                return fail(errno);
+            return true;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return fail(errno);
     }
-    return true;
+    return openNamed();
+}
+
+// A removeStale() elsewhere may open, lock and unlink a file made here in the moment before
+// it is locked; so once locked, the name must still lead to this file, else try another.
+bool PartFile::openNamed()
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name = hiddenSibling(mFolder);
+        const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(errno);
+        }
+        mFd = fd;
+        mTemporary = name;
+        markInUse(fd, true);
+        if (!lockExclusive(fd))
+            return fail(errno);
+        struct stat opened, named;
+        if (::fstat(fd, &opened) != 0)
+            return fail(errno);
+        const bool stillNamed = ::lstat(name.constData(), &named) == 0;
+        if (!stillNamed && errno != ENOENT)
+            return fail(errno);
+        if (stillNamed && sameFile(opened, named))
+            return true;
+        // Its name is gone, or was taken by another file: not ours to remove.
+        mTemporary.clear();
+        closeFile();
+    }
+    return fail(EEXIST);
 }
 
 bool PartFile::write(const QByteArray& data)
 {
+    if (mFd < 0) {
+        if (mErrorCode == 0) {
+            mErrorCode = EBADF;
+            mError = reason(EBADF);
+        }
+        return false;
+    }
     const char* p = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
@@ -65,7 +194,7 @@ bool PartFile::write(const QByteArray& data)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail();
+            return fail(errno);
         }
         p += n;
         left -= n;
@@ -75,31 +204,100 @@ bool PartFile::write(const QByteArray& data)
 
 bool PartFile::commit()
 {
-    if (mFd < 0)
+    if (mFd < 0) {
+        if (mErrorCode == 0) {
+            mErrorCode = EBADF;
+            mError = reason(EBADF);
+        }
         return false;
+    }
     if (mTemporary.isEmpty()) {
         // Give the unnamed file a hidden name first: rename() then replaces the target in one step.
         const QByteArray link = hiddenSibling(mFolder);
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(mFd);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) !=
             0)
-            return fail();
+            return fail(errno);
         mTemporary = link;
     }
-    if (::close(std::exchange(mFd, -1)) != 0)
-        return fail();
+    // Renamed while still locked: once the lock is let go, the hidden name may be taken
+    // for a stale one.
     if (::rename(mTemporary.constData(), mTarget.constData()) != 0)
-        return fail();
+        return fail(errno);
     mTemporary.clear();
+    markInUse(mFd, false);
+    if (::close(std::exchange(mFd, -1)) != 0) {
+        // Network file systems report a failed write only here; the file may be short, and
+        // a short file under the target's name would pass for the download.
+        const int code = errno;
+        ::unlink(mTarget.constData());
+        mErrorCode = code;
+        mError = reason(code);
+        return false;
+    }
     return true;
+}
+
+void PartFile::closeFile()
+{
+    if (mFd < 0)
+        return;
+    markInUse(mFd, false);
+    ::close(std::exchange(mFd, -1));
 }
 
 void PartFile::discard()
 {
-    if (mFd >= 0)
-        ::close(std::exchange(mFd, -1));
+    // The name goes before the lock does, so nobody else can remove a file of the same name.
     if (!mTemporary.isEmpty()) {
         ::unlink(mTemporary.constData());
         mTemporary.clear();
     }
+    closeFile();
+}
+
+int PartFile::removeStale(const QString& folder)
+{
+    const int dirFd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (!isTemporaryName(QFile::decodeName(name)))
+            continue;
+        struct stat before;
+        if (::fstatat(dirFd, name, &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode))
+            continue;
+        {
+            const std::lock_guard lock(gInUseMutex);
+            if (gInUse.count({before.st_dev, before.st_ino}))
+                continue;
+        }
+        // Opened for writing where allowed: NFS grants an exclusive lock only to a writer.
+        int fd = ::openat(dirFd, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened;
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && sameFile(before, opened) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Under the lock the name cannot change hands; it must still be this file.
+            struct stat now;
+            const std::lock_guard lock(gInUseMutex);
+            if (::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, opened) &&
+                !gInUse.count({now.st_dev, now.st_ino}) && ::unlinkat(dirFd, name, 0) == 0)
+                ++removed;
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }

@@ -8,6 +8,12 @@
 // transfer leaves nothing behind, not even after a crash. Unlike QSaveFile it
 // does not sync each file to disk: a downloader writes many files in a row, and
 // a lost file can be fetched again.
+//
+// Where the file system has no unnamed files (vfat, NFS, CIFS) the file is a
+// hidden ".stepgrab-<random>.part" in the folder instead, removed on every
+// failure; after a crash removeStale() clears what is left. Both kinds hold an
+// exclusive flock() for as long as they are in use, so that removeStale() in
+// another Stepgrab never takes a file that is still being written.
 class PartFile
 {
 public:
@@ -20,15 +26,33 @@ public:
     bool write(const QByteArray& data);
     bool commit();
     void discard();
+
+    // Why the last call failed, in the user's words and without the path.
     QString errorString() const { return mError; }
+    // The errno behind errorString(); 0 while nothing failed.
+    int errorCode() const { return mErrorCode; }
+
+    // The reason shown for an errno of a file operation.
+    static QString reason(int errorCode);
+    // Whether fileName (a name, not a path) is one of the temporary names this class makes.
+    static bool isTemporaryName(const QString& fileName);
+    // Removes the temporaries in folder that no process holds, and only those; returns how
+    // many. Symbolic links, directories and all other names are left alone.
+    static int removeStale(const QString& folder);
+    // Makes open() act as on a file system without unnamed files, so the named kind can be
+    // tried where the test machine's file systems have them.
+    static void setUnnamedFilesForTesting(bool allowed);
 
 private:
-    bool fail();
+    bool fail(int code);
+    bool openNamed();
+    void closeFile();
 
     QString mPath;
     QByteArray mFolder;
     QByteArray mTarget;
-    QByteArray mTemporary; // named fallback where the file system has no unnamed files
+    QByteArray mTemporary; // the hidden name while the file has one
     int mFd = -1;
     QString mError;
+    int mErrorCode = 0;
 };

@@ -41,6 +41,22 @@
         <source>CantFound</source>
         <translation>%1 was not found on the server</translation>
     </message>
+    <message id="ReasonPermissionDenied">
+        <source>ReasonPermissionDenied</source>
+        <translation>Permission denied</translation>
+    </message>
+    <message id="ReasonDiskFull">
+        <source>ReasonDiskFull</source>
+        <translation>The disk is full</translation>
+    </message>
+    <message id="ReasonFolderMissing">
+        <source>ReasonFolderMissing</source>
+        <translation>The folder does not exist</translation>
+    </message>
+    <message id="ReasonNameTooLong">
+        <source>ReasonNameTooLong</source>
+        <translation>The file name is too long</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>Download finished. </translation>

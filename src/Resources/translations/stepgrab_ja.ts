@@ -39,6 +39,22 @@
         <source>CantFound</source>
         <translation>%1 はサーバ上に見つかりませんでした</translation>
     </message>
+    <message id="ReasonPermissionDenied">
+        <source>ReasonPermissionDenied</source>
+        <translation>アクセスが拒否されました</translation>
+    </message>
+    <message id="ReasonDiskFull">
+        <source>ReasonDiskFull</source>
+        <translation>ディスクがいっぱいです</translation>
+    </message>
+    <message id="ReasonFolderMissing">
+        <source>ReasonFolderMissing</source>
+        <translation>フォルダがありません</translation>
+    </message>
+    <message id="ReasonNameTooLong">
+        <source>ReasonNameTooLong</source>
+        <translation>ファイル名が長すぎます</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>ダウンロードを終了しました。</translation>
