@@ -196,6 +196,9 @@ private slots:
         QTest::newRow("tag after text") << QByteArray("hello <html>") << false;
         QTest::newRow("xml doctype") << QByteArray("<!doctype xml>") << false;
         QTest::newRow("blank before BOM") << QByteArray(" \xEF\xBB\xBF<html>") << false;
+        const QByteArray blanks(html::kSniffLength - 5, '\r');
+        QTest::newRow("tag ends the window") << blanks + "<html>" << true;
+        QTest::newRow("tag past the window") << blanks + " <html>" << false;
     }
 
     void isHTMLFile()
