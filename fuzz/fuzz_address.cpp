@@ -10,10 +10,29 @@ using namespace address;
 
 namespace {
 
-// A "%" in the last two characters of the prefix can join the counted digits into a
-// new escape (a%9.jpg counts on to a%10.jpg): the typed text is ambiguous there, so
-// the next address need not split the same way.
-bool prefixCanJoinEscape(const QString& fileName)
+bool isHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// True when a "%XX" escape begins in the prefix and ends in the number: the number
+// would then be counting the bytes of an escaped name.
+bool escapeCrossesSeam(const QString& fileName, const QString& number)
+{
+    const QString text = fileName + number;
+    for (qsizetype i = 0; i + 2 < text.size(); ++i) {
+        if (text[i] == u'%' && isHex(text[i + 1]) && isHex(text[i + 2])) {
+            if (i < fileName.size() && i + 2 >= fileName.size())
+                return true;
+            i += 2;
+        }
+    }
+    return false;
+}
+
+// A "%" that opens no escape (a typed a%9.jpg) can join the counted digits into one
+// (a%10.jpg): the text is ambiguous there, and nothing a split does can prevent it.
+bool prefixEndsWithStrayPercent(const QString& fileName)
 {
     return fileName.right(2).contains(u'%');
 }
@@ -27,6 +46,8 @@ void checkSplit(const QString& text)
     require(file == lastPathComponent(text), "the split puts the last component back together");
     require(split.fileName.isEmpty() || split.number.front().isDigit(),
             "after a prefix the number starts with a digit");
+    require(!escapeCrossesSeam(split.fileName, split.number),
+            "the number starts outside any escape");
 
     const FileElement element{locationOf(text), split.fileName, split.number, split.extension};
     require(fullAddress(element).endsWith(u'/' + file),
@@ -34,8 +55,9 @@ void checkSplit(const QString& text)
 
     const QString next = nextNumber(split.number);
     require(next.size() >= split.number.size(), "counting up never shrinks the number");
-    if (prefixCanJoinEscape(split.fileName))
+    if (prefixEndsWithStrayPercent(split.fileName))
         return;
+    require(!escapeCrossesSeam(split.fileName, next), "counting up makes no escape");
     // The series stays the same series: the next address splits into the same prefix
     // and extension, with the counted number in between.
     const Split again =
