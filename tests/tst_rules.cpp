@@ -1,5 +1,6 @@
 #include "address/fileelement.h"
 #include "download/downloadfolder.h"
+#include "download/fetcher.h"
 #include "download/htmlcheck.h"
 
 #include <QDir>
@@ -26,10 +27,16 @@ private slots:
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<QString>("nextFile");
         QTest::addColumn<QString>("edited");
+        QTest::addColumn<QString>("grownFile");
         // No parts: the address is refused. An edited number is one typed into the field.
+        // grownFile, where given, follows a number of nines as wide as the split one.
         const auto row = [](const char* name, QString location, QString file, QStringList parts,
-                            QString nextFile = {}, QString edited = {}) {
-            QTest::newRow(name) << location << file << parts << nextFile << edited;
+                            QString nextFile = {}, QString edited = {}, QString grownFile = {}) {
+            QTest::newRow(name) << location << file << parts << nextFile << edited << grownFile;
+        };
+        const auto grows = [&row](const char* name, QString location, QString file,
+                                  QStringList parts, QString nextFile, QString grownFile) {
+            row(name, location, file, parts, nextFile, {}, grownFile);
         };
         const QString d = u"http://host/dir"_s, a = u"http://host/a"_s;
         row("prefix", d, "pic012.jpg", {"pic", "012", "jpg"}, "pic013.jpg");
@@ -38,8 +45,30 @@ private slots:
         row("width grows", a, "pic9.gif", {"pic", "9", "gif"}, "pic10.gif");
         row("no digit", a, "index.html", {"", "index", "html"}, "00001.html");
         row("letters inside number", a, "k2pic01.jpg", {"k", "2pic01", "jpg"}, "k000003.jpg");
-        row("double extension", a, "pic01.tar.gz", {"pic", "01.tar", "gz"}, "pic000002.gz");
-        row("query", a, "pic012.jpg?size=2", {"pic", "012", "jpg?size=2"}, "pic013.jpg?size=2");
+        grows("double extension", a, "pic01.tar.gz", {"pic", "01", "tar.gz"}, "pic02.tar.gz",
+              "pic100.tar.gz");
+        grows("double extension and query", a, "pic01.tar.gz?x=1", {"pic", "01", "tar.gz?x=1"},
+              "pic02.tar.gz?x=1", "pic100.tar.gz?x=1");
+        grows("query", a, "pic012.jpg?size=2", {"pic", "012", "jpg?size=2"}, "pic013.jpg?size=2",
+              "pic1000.jpg?size=2");
+        grows("dot in the query", a, "pic1.jpg?v=1.2", {"pic", "1", "jpg?v=1.2"}, "pic2.jpg?v=1.2",
+              "pic10.jpg?v=1.2");
+        grows("dotted version", a, "a1.2.3.zip", {"a", "1", "2.3.zip"}, "a2.2.3.zip",
+              "a10.2.3.zip");
+        grows("dotted date", a, "2010.05.01.jpg", {"", "2010", "05.01.jpg"}, "2011.05.01.jpg",
+              "10000.05.01.jpg");
+        grows("escaped name before the number", d, "%E5%86%99%E7%9C%9F012.jpg",
+              {"%E5%86%99%E7%9C%9F", "012", "jpg"}, "%E5%86%99%E7%9C%9F013.jpg",
+              "%E5%86%99%E7%9C%9F1000.jpg");
+        grows("lower-case escape", a, "x%e3%81%82b7.png", {"x%e3%81%82b", "7", "png"},
+              "x%e3%81%82b8.png", "x%e3%81%82b10.png");
+        grows("escaped blank before a growing number", a, "pic%20998.jpg", {"pic%20", "998", "jpg"},
+              "pic%20999.jpg", "pic%201000.jpg");
+        // The 1 in brackets is the first digit outside an escape, so the number starts there.
+        grows("digit after escapes", a, "photo%20(1)%20012.jpg", {"photo%20(", "1)%20012", "jpg"},
+              "photo%20(00000002.jpg", "photo%20(100000000.jpg");
+        grows("escaped digits only", a, "%31%32.jpg", {"", "%31%32", "jpg"}, "000001.jpg",
+              "1000000.jpg");
         row("file at root", "http://host", "pic5.png", {"pic", "5", "png"}, "pic6.png");
         row("bare host", "http:/", "abc.lan", {"", "abc", "lan"}, "001.lan");
         row("https", "https://host/dir", "pic012.jpg", {"pic", "012", "jpg"}, "pic013.jpg");
@@ -56,6 +85,7 @@ private slots:
         row("digit in extension", a, "song.mp3", {});
         row("digit in query", a, "img.php?id=012", {});
         row("digit opens the extension", a, "archive.7z", {});
+        row("escaped digit in extension", a, "song.m%34a", {"", "song", "m%34a"}, "0001.m%34a");
         row("site with trailing slash", "http:/", "abc.lan/", {});
         row("no dot", d, "pic012", {});
     }
@@ -66,6 +96,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QStringList, parts);
         QFETCH(QString, edited);
+        QFETCH(QString, grownFile);
         const QString address = location + '/' + file;
         const Split split = parseFileElement(address);
         QCOMPARE(split.countable, !parts.isEmpty());
@@ -77,7 +108,55 @@ private slots:
             store.setNumber(edited.isEmpty() ? split.number : edited);
             QFETCH(QString, nextFile);
             QCOMPARE(fullAddress(store.countUp()), location + '/' + nextFile);
+            if (!grownFile.isEmpty()) {
+                store.setNumber(QString(split.number.size(), u'9'));
+                QCOMPARE(fullAddress(store.countUp()), location + '/' + grownFile);
+            }
         }
+    }
+
+    void downloadFileName_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        const auto row = [](const char* name, QString last, QString saved, QString reason = {}) {
+            QTest::newRow(name) << "http://h/d/" + last << saved << reason;
+        };
+        const QString unsafe = u"ReasonNameUnsafe"_s, tooLong = u"ReasonNameTooLong"_s;
+        const QString kanji = u"\u5199"_s, kanjiEscaped = u"%E5%86%99"_s; // 3 bytes in UTF-8
+        row("escaped blank", "pic%20012.jpg", "pic 012.jpg");
+        row("raw blank", "pic 012.jpg", "pic 012.jpg");
+        row("query dropped", "pic012.jpg?x=1/2", "pic012.jpg");
+        row("fragment dropped", "pic012.jpg#top/2", "pic012.jpg");
+        row("escaped UTF-8", "%E5%86%99%E7%9C%9F012.jpg", u"\u5199\u771f012.jpg"_s);
+        row("raw non-ASCII", u"\u5199\u771f012.jpg"_s, u"\u5199\u771f012.jpg"_s);
+        row("stray percent", "100%.jpg", "100%.jpg");
+        row("escaped percent", "100%2541.jpg", "100%41.jpg");
+        row("invalid UTF-8", "%FF.jpg", u"\uFFFD.jpg"_s);
+        row("escaped slash", "a%2Fb.jpg", "a/b.jpg", unsafe);
+        row("escaped NUL", "%00.jpg", u"\0.jpg"_s, unsafe);
+        row("escaped dot", "%2E", ".", unsafe);
+        row("dot dot", "..", "..", unsafe);
+        row("escaped dot dot", "%2E%2E", "..", unsafe);
+        row("dots inside a name", "..jpg", "..jpg");
+        row("empty last segment", "", "", u"ReasonNameEmpty"_s);
+        row("255 bytes", QString(251, u'a') + ".jpg", QString(251, u'a') + ".jpg");
+        row("256 bytes", QString(252, u'a') + ".jpg", QString(252, u'a') + ".jpg", tooLong);
+        row("300 bytes", QString(296, u'a') + ".jpg", QString(296, u'a') + ".jpg", tooLong);
+        row("255 bytes in 85 characters", kanjiEscaped.repeated(85), kanji.repeated(85));
+        row("258 bytes in 86 characters", kanjiEscaped.repeated(86), kanji.repeated(86), tooLong);
+        QTest::newRow("host only") << u"http://h"_s << QString() << u"ReasonNameEmpty"_s;
+    }
+
+    void downloadFileName()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, name);
+        const QUrl url = download::urlOf(address);
+        QVERIFY(url.isValid());
+        QCOMPARE(address::downloadFileName(url), name);
+        QTEST(unsafeNameReason(name), "reason");
     }
 
     void storeNeverMixesTwoElements()
@@ -117,6 +196,9 @@ private slots:
         QTest::newRow("tag after text") << QByteArray("hello <html>") << false;
         QTest::newRow("xml doctype") << QByteArray("<!doctype xml>") << false;
         QTest::newRow("blank before BOM") << QByteArray(" \xEF\xBB\xBF<html>") << false;
+        const QByteArray blanks(html::kSniffLength - 5, '\r');
+        QTest::newRow("tag ends the window") << blanks + "<html>" << true;
+        QTest::newRow("tag past the window") << blanks + " <html>" << false;
     }
 
     void isHTMLFile()

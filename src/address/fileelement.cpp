@@ -28,6 +28,27 @@ bool isAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+bool isHexDigit(QChar c)
+{
+    return isAsciiDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Where the number starts: the first decimal digit outside any "%XX" escape, or 0.
+// Browsers copy non-ASCII and blanks as escapes, and their hex digits are bytes
+// of the name, not a count. Escapes cannot overlap ("%" is no hex digit), so one
+// pass from the left finds them all.
+qsizetype firstNumberDigit(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%' && i + 2 < text.size() && isHexDigit(text[i + 1]) &&
+            isHexDigit(text[i + 2]))
+            i += 2;
+        else if (text[i].isDigit())
+            return i;
+    }
+    return 0;
+}
+
 // Adds one to a run of ASCII digits as text, so no width or value limit applies.
 QString incrementDigits(QString digits)
 {
@@ -91,13 +112,7 @@ bool containsWebScheme(const QString& text)
 Split parseFileElement(const QString& address)
 {
     const QString last = lastPathComponent(address);
-    qsizetype digit = 0;
-    for (qsizetype i = 0; i < last.size(); ++i) {
-        if (last[i].isDigit()) {
-            digit = i;
-            break;
-        }
-    }
+    const qsizetype digit = firstNumberDigit(last);
     Split split;
     split.fileName = last.left(digit);
     split.extension = pathExtension(address);
@@ -109,6 +124,15 @@ Split parseFileElement(const QString& address)
         return split;
     }
     split.number = last.mid(digit, numberLength);
+    // pic01.tar.gz: a dot right after the leading digits opens a longer extension,
+    // so the series counts pic02.tar.gz instead of collapsing into pic000002.gz.
+    qsizetype run = 0;
+    while (run < split.number.size() && split.number[run].isDigit())
+        ++run;
+    if (run > 0 && run < split.number.size() && split.number[run] == u'.') {
+        split.extension = split.number.mid(run + 1) + u'.' + split.extension;
+        split.number.truncate(run);
+    }
     split.countable = last.contains(u'.');
     return split;
 }
@@ -166,6 +190,26 @@ QString nextNumber(const QString& number)
     if (width > text.size())
         text.prepend(QString(width - text.size(), u'0'));
     return text;
+}
+
+QString downloadFileName(const QUrl& url)
+{
+    // The encoded path is what the server was asked for; decoding the whole path
+    // first would let an encoded "/" (%2F) move the segment boundary.
+    const QString path = url.path(QUrl::FullyEncoded);
+    const QString segment = path.mid(path.lastIndexOf(u'/') + 1);
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(segment.toLatin1()));
+}
+
+QString unsafeNameReason(const QString& name, qsizetype maxBytes)
+{
+    if (name.isEmpty())
+        return QStringLiteral("ReasonNameEmpty");
+    if (name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
+        return QStringLiteral("ReasonNameUnsafe");
+    if (name.toUtf8().size() > maxBytes)
+        return QStringLiteral("ReasonNameTooLong");
+    return {};
 }
 
 } // namespace address

@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QUrl>
 
 // The four parts of a counted address. The location carries no trailing "/".
 struct FileElement
@@ -35,6 +36,10 @@ struct Split
 };
 
 // Splits the last path component into prefix, number and extension.
+// The number starts at the first decimal digit that is not one of the two hex
+// digits of a "%XX" escape, so a copied %E5%86%99012.jpg counts from 012. When
+// the number text begins with digits and a ".", the rest joins the extension
+// (pic01.tar.gz: 01 and tar.gz).
 // countable is false when the component has no "." or when its first digit
 // lies inside the extension (song.mp3, img.php?id=012, http://abc.lan/).
 Split parseFileElement(const QString& address);
@@ -49,6 +54,16 @@ QString fileNameOf(const FileElement& element);
 // The number that follows: decimal text arithmetic for all-digit numbers of any
 // length, the 32-bit integer rule otherwise; the width never shrinks.
 QString nextNumber(const QString& number);
+
+// The name a fetched file is saved under: the last segment of the path as sent
+// to the server, percent-decoded as UTF-8, without query or fragment. The result
+// may be anything ("", "..", "a/b.jpg"): check it with unsafeNameReason.
+QString downloadFileName(const QUrl& url);
+
+// Empty for a name that can be created inside a folder as one plain entry, else
+// the key of the reason ("ReasonNameEmpty", "ReasonNameUnsafe", "ReasonNameTooLong")
+// for the caller to localize. maxBytes bounds the UTF-8 length of the name.
+QString unsafeNameReason(const QString& name, qsizetype maxBytes = 255);
 
 } // namespace address
 

@@ -11,7 +11,9 @@ bool isHTMLFile(const QByteArray& data)
 {
     if (data.startsWith(header()))
         return true;
-    QByteArrayView rest(data);
+    // Blanks before the tag may run on; the verdict still rests on the first
+    // kSniffLength bytes, which is all the engine holds back before it decides.
+    QByteArrayView rest = QByteArrayView(data).first(qMin(data.size(), kSniffLength));
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);
     qsizetype i = 0;
