@@ -3,6 +3,7 @@
 #include "download/downloadfolder.h"
 #include "download/downloadworker.h"
 #include "download/htmlcheck.h"
+#include "download/target.h"
 #include "host/host.h"
 #include "host/localized.h"
 
@@ -53,14 +54,14 @@ void Controller::start_download()
 
 void Controller::downloadOneStep()
 {
-    const FileElement element = mElement.get();
-    mFirstFileName = address::fileNameOf(element);
-    const QString path = folder::filePathIn(currentDownloadFolder(), mFirstFileName);
-    const QUrl url = download::urlOf(address::fullAddress(element));
-    if (path.isEmpty() || !url.isValid()) {
+    const download::Target target =
+        download::targetOf(address::fullAddress(mElement.get()), currentDownloadFolder());
+    mFirstFileName = target.name;
+    if (!target.refusal.isEmpty()) {
         // No folder to write into, or nothing that can be fetched: the run cannot begin.
         Fetcher::Result result;
         result.outcome = Fetcher::Outcome::WriteError;
+        result.reason = target.refusal;
         URLResourceDidFinishLoading(result);
         return;
     }
@@ -74,7 +75,7 @@ void Controller::downloadOneStep()
         else
             URLResourceDidFinishLoading(result);
     });
-    mFirstFetch->start(url, path, false);
+    mFirstFetch->start(target.url, target.path, false);
 }
 
 void Controller::URLResourceDidFinishLoading(const Fetcher::Result& result)
@@ -92,7 +93,7 @@ void Controller::URLResourceDidFinishLoading(const Fetcher::Result& result)
         endRun(true);
         break;
     default:
-        writeLogView(localizedFormat("FailureDownload", mFirstFileName) + u'\n');
+        writeLogView(download::failureLine(mFirstFileName, result.reason));
         endRun(true);
         break;
     }

@@ -4,6 +4,7 @@
 #include "downloadfolder.h"
 #include "host/localized.h"
 #include "rungate.h"
+#include "target.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -37,17 +38,16 @@ void DownloadWorker::downloadEachStep()
     while (!mAborted && mGate->isActive(mRun)) {
         const FileElement element = mElement->countUp();
         emit numberChanged(mRun, element.number);
-        const QString name = address::fileNameOf(element);
-        const QString path = folder::filePathIn(mFolder, name);
-        const QUrl url = download::urlOf(address::fullAddress(element));
+        const download::Target target = download::targetOf(address::fullAddress(element), mFolder);
+        const QString& name = target.name;
 
         Fetcher::Result result;
-        if (path.isEmpty())
+        if (!target.refusal.isEmpty()) {
             result.outcome = Fetcher::Outcome::WriteError;
-        else if (!url.isValid())
-            result.outcome = Fetcher::Outcome::NetworkError;
-        else
-            result = fetch(url, path);
+            result.reason = target.refusal;
+        } else {
+            result = fetch(target.url, target.path);
+        }
         if (result.outcome == Fetcher::Outcome::Written)
             emit fileWritten(mRun, name);
         // A stopped run says nothing more: its end was already written.
@@ -62,7 +62,7 @@ void DownloadWorker::downloadEachStep()
             emit logLine(mRun, localizedFormat("CantFound", name) + u'\n');
             break;
         default:
-            emit logLine(mRun, localizedFormat("FailureDownload", name) + u'\n');
+            emit logLine(mRun, download::failureLine(name, result.reason));
             break;
         }
         if (result.outcome != Fetcher::Outcome::Written) {

@@ -57,6 +57,22 @@
         <source>ReasonNameTooLong</source>
         <translation>The file name is too long</translation>
     </message>
+    <message id="ReasonBadAddress">
+        <source>ReasonBadAddress</source>
+        <translation>The address cannot be fetched</translation>
+    </message>
+    <message id="ReasonNoFolder">
+        <source>ReasonNoFolder</source>
+        <translation>There is no folder to write into</translation>
+    </message>
+    <message id="ReasonNameEmpty">
+        <source>ReasonNameEmpty</source>
+        <translation>The address names no file</translation>
+    </message>
+    <message id="ReasonNameUnsafe">
+        <source>ReasonNameUnsafe</source>
+        <translation>The file name cannot be used in a folder</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>Download finished. </translation>

@@ -55,6 +55,22 @@
         <source>ReasonNameTooLong</source>
         <translation>ファイル名が長すぎます</translation>
     </message>
+    <message id="ReasonBadAddress">
+        <source>ReasonBadAddress</source>
+        <translation>このアドレスは取得できません</translation>
+    </message>
+    <message id="ReasonNoFolder">
+        <source>ReasonNoFolder</source>
+        <translation>保存先のフォルダがありません</translation>
+    </message>
+    <message id="ReasonNameEmpty">
+        <source>ReasonNameEmpty</source>
+        <translation>アドレスにファイル名がありません</translation>
+    </message>
+    <message id="ReasonNameUnsafe">
+        <source>ReasonNameUnsafe</source>
+        <translation>このファイル名はフォルダで使えません</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>ダウンロードを終了しました。</translation>

@@ -1,0 +1,62 @@
+#include "target.h"
+
+#include "address/fileelement.h"
+#include "fetcher.h"
+#include "host/localized.h"
+
+#include <QFile>
+#include <unistd.h>
+
+namespace download {
+
+namespace {
+
+// The longest name the folder's file system takes, in bytes; a folder that is not there
+// yet (or will fail anyway) is judged by the common limit.
+qsizetype nameLimitOf(const QString& folder)
+{
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return limit > 0 ? qsizetype(limit) : 255;
+}
+
+} // namespace
+
+Target targetOf(const QString& fullAddress, const QString& folder)
+{
+    Target target;
+    target.url = urlOf(fullAddress);
+    if (!target.url.isValid()) {
+        target.name = address::lastPathComponent(fullAddress);
+        target.refusal = localized("ReasonBadAddress");
+        return target;
+    }
+    target.name = address::downloadFileName(target.url);
+    if (folder.isEmpty()) {
+        target.refusal = localized("ReasonNoFolder");
+        return target;
+    }
+    const QString unsafe = address::unsafeNameReason(target.name, nameLimitOf(folder));
+    if (!unsafe.isEmpty()) {
+        target.refusal = localized(unsafe.toLatin1().constData());
+        return target;
+    }
+    target.path = folder.endsWith(u'/') ? folder + target.name : folder + u'/' + target.name;
+    return target;
+}
+
+QString failureLine(const QString& name, const QString& reason)
+{
+    QString line = localizedFormat("FailureDownload", name);
+    if (!reason.isEmpty())
+        line += QStringLiteral(": ") + reason;
+    return line + u'\n';
+}
+
+QString retryLine(const QString& name, const QString& reason, int retry, int delayMs)
+{
+    return localizedFormat("RetryDownload", name) + QStringLiteral(": ") + reason + u' ' +
+           localizedFormat("RetryAfter", QString::number((delayMs + 999) / 1000)) + u' ' +
+           localizedFormat("RetryCount", QString::number(retry)) + u'\n';
+}
+
+} // namespace download

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace download {
+
+// Where one file of a run comes from and goes to, or why it cannot be fetched.
+struct Target
+{
+    QUrl url;
+    QString name;    // the decoded last segment of the address: the file's name and log name
+    QString path;    // empty when refused
+    QString refusal; // the reason in the user's words, when refused
+};
+
+Target targetOf(const QString& fullAddress, const QString& folder);
+
+// The log's lines for a file that failed and for a retry of it.
+QString failureLine(const QString& name, const QString& reason);
+QString retryLine(const QString& name, const QString& reason, int retry, int delayMs);
+
+} // namespace download
