@@ -90,6 +90,8 @@ Fetcher::Fetcher(QNetworkAccessManager* manager, QObject* parent)
 {
     qRegisterMetaType<Fetcher::Result>();
     mRetryWait.setSingleShot(true);
+    // A coarse timer may end early, and a server that asked for a wait may refuse us then.
+    mRetryWait.setTimerType(Qt::PreciseTimer);
     connect(&mRetryWait, &QTimer::timeout, this, &Fetcher::attempt);
     connect(&mRateCheck, &QTimer::timeout, this, &Fetcher::checkRate);
 }
