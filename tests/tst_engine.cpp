@@ -4,8 +4,10 @@
 #include "download/rungate.h"
 #include "fixtureserver.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -18,6 +20,10 @@ using End = FixtureServer::End;
 // A fetch case's answer at /d/f; it gives the bytes a complete fetch writes.
 using Setup = std::function<QByteArray(FixtureServer&)>;
 Q_DECLARE_METATYPE(Setup)
+// A fault case's server; it gives the address to fetch.
+using Route = std::function<QString(FixtureServer&)>;
+Q_DECLARE_METATYPE(Route)
+using Answers = QList<FixtureServer::Answer>;
 
 class TestEngine : public QObject
 {
@@ -69,6 +75,8 @@ private slots:
         // Qt's own complaints about how a reply was handled count as failures.
         QTest::failOnWarning(QRegularExpression(".*"));
         Fetcher::setInactivityTimeout(1000);
+        Fetcher::setRetryDelaysForTesting({20, 40, 80});
+        Fetcher::setSpeedBoundsForTesting(0, 0);
     }
 
     void fetch_data()
@@ -77,29 +85,34 @@ private slots:
         QTest::addColumn<bool>("testForHtml");
         QTest::addColumn<QString>("target"); // in a folder that holds the plain file "old"
         QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QString>("reason"); // "*": the file system's words, not ours
         using enum Fetcher::Outcome;
         const QByteArray png = FixtureServer::seriesBody("pic001.png", 100 * 1024);
         const QByteArray page = QByteArray("<html><body>no such file.").leftJustified(40960, ' ');
         const auto moved = [&](const QString& location) { return file(png, 200, location); };
-        QTest::newRow("binary") << file(png) << true << "f" << Written;
-        QTest::newRow("empty") << file({}) << true << "f" << Written;
-        QTest::newRow("5 bytes") << file(png.left(5)) << true << "f" << Written;
-        QTest::newRow("bare tag, 5 bytes") << file("<html") << true << "f" << HtmlPage;
-        QTest::newRow("binary 511") << file(png.left(511)) << true << "f" << Written;
-        QTest::newRow("binary 512") << file(png.left(512)) << true << "f" << Written;
-        QTest::newRow("binary 513") << file(png.left(513)) << true << "f" << Written;
-        QTest::newRow("html page") << file(page) << true << "f" << HtmlPage;
-        QTest::newRow("doctype") << file("<!DOCTYPE html>\n<html>") << true << "f" << HtmlPage;
+        const QString html = "ReasonHtmlPage", cut = "ReasonAfterRetries ReasonConnectionReset 3";
+        QTest::newRow("binary") << file(png) << true << "f" << Written << "";
+        QTest::newRow("empty") << file({}) << true << "f" << NetworkError << "ReasonNoData";
+        QTest::newRow("5 bytes") << file(png.left(5)) << true << "f" << Written << "";
+        QTest::newRow("bare tag, 5 bytes") << file("<html") << true << "f" << HtmlPage << html;
+        QTest::newRow("binary 511") << file(png.left(511)) << true << "f" << Written << "";
+        QTest::newRow("binary 512") << file(png.left(512)) << true << "f" << Written << "";
+        QTest::newRow("binary 513") << file(png.left(513)) << true << "f" << Written << "";
+        QTest::newRow("html page") << file(page) << true << "f" << HtmlPage << html;
+        QTest::newRow("doctype") << file("<!DOCTYPE html>\n<html>") << true << "f" << HtmlPage
+                                 << html;
         // The verdict rests on the first 512 bytes, however the body arrives.
         QTest::newRow("tag at 600")
-            << file(QByteArray(600, ' ') + "<html>") << true << "f" << Written;
-        QTest::newRow("html page, untested") << file(page) << false << "f" << Written;
-        QTest::newRow("404 binary") << file(png.left(64), 404) << true << "f" << HttpError;
-        QTest::newRow("404 html, untested") << file(page, 404) << false << "f" << HttpError;
-        QTest::newRow("500 empty") << file({}, 500) << true << "f" << HttpError;
-        QTest::newRow("500 empty, untested") << file({}, 500) << false << "f" << HttpError;
+            << file(QByteArray(600, ' ') + "<html>") << true << "f" << Written << "";
+        QTest::newRow("html page, untested") << file(page) << false << "f" << Written << "";
+        QTest::newRow("404 binary")
+            << file(png.left(64), 404) << true << "f" << HttpError << "ReasonMissing 404";
+        QTest::newRow("404 html, untested")
+            << file(page, 404) << false << "f" << HttpError << "ReasonMissing 404";
+        QTest::newRow("500 empty") << file({}, 500) << true << "f" << NetworkError
+                                   << "ReasonAfterRetries ReasonServerError 500 3";
         QTest::newRow("32 MiB") << file(FixtureServer::largeChunk(0, 32 << 20)) << true << "f"
-                                << Written;
+                                << Written << "";
         // An archive that a server labels as gzip-encoded is stored as sent, still packed.
         QTest::newRow("gzip kept packed") << Setup([](FixtureServer& server) {
             QFile gz(QFINDTESTDATA("data/notes.txt.gz"));
@@ -107,22 +120,34 @@ private slots:
             const QByteArray packed = gz.readAll();
             server.addFile("/d/f", packed, 200, "application/gzip", "gzip");
             return packed;
-        }) << true << "f" << Written;
-        QTest::newRow("replaces a file") << file(png.left(3000)) << true << "old" << Written;
-        QTest::newRow("redirect, relative") << moved("../files/t.png") << true << "f" << Written;
-        QTest::newRow("redirect, absolute") << moved("%1/files/t.png") << true << "f" << Written;
-        QTest::newRow("redirect to nothing") << moved("/none") << true << "f" << HttpError;
-        QTest::newRow("redirect to itself") << moved("/d/f") << true << "f" << NetworkError;
-        QTest::newRow("redirect to ftp") << moved("ftp://h/t") << true << "f" << NetworkError;
-        QTest::newRow("redirect to file") << moved("file:/bin/sh") << true << "f" << NetworkError;
-        QTest::newRow("stall, file open") << broken(300000) << true << "f" << NetworkError;
-        QTest::newRow("cut before the verdict") << broken(100, 1000) << true << "f" << NetworkError;
-        QTest::newRow("cut, file open") << broken(300000, 400000) << true << "f" << NetworkError;
-        QTest::newRow("cut one byte short") << broken(4095, 4096) << true << "f" << NetworkError;
-        QTest::newRow("folder missing") << file(png) << true << "none/f" << WriteError;
-        QTest::newRow("folder missing, empty") << file({}) << true << "none/f" << WriteError;
-        QTest::newRow("folder is a file") << file(png) << true << "old/f" << WriteError;
-        QTest::newRow("abort, file open") << broken(300000) << true << "f" << Aborted;
+        }) << true << "f" << Written << "";
+        QTest::newRow("replaces a file") << file(png.left(3000)) << true << "old" << Written << "";
+        QTest::newRow("redirect, relative")
+            << moved("../files/t.png") << true << "f" << Written << "";
+        QTest::newRow("redirect, absolute")
+            << moved("%1/files/t.png") << true << "f" << Written << "";
+        QTest::newRow("redirect to nothing")
+            << moved("/none") << true << "f" << HttpError << "ReasonMissing 404";
+        QTest::newRow("redirect to itself")
+            << moved("/d/f") << true << "f" << NetworkError << "ReasonTooManyRedirects";
+        QTest::newRow("redirect to ftp") << moved("ftp://h/t") << true << "f" << NetworkError
+                                         << "ReasonRedirectRefused ftp://h/t";
+        QTest::newRow("redirect to file") << moved("file:/bin/sh") << true << "f" << NetworkError
+                                          << "ReasonRedirectRefused file:///bin/sh";
+        QTest::newRow("stall, file open")
+            << broken(300000) << true << "f" << NetworkError << "ReasonNoDataFor 1";
+        QTest::newRow("cut before the verdict")
+            << broken(100, 1000) << true << "f" << NetworkError << cut;
+        QTest::newRow("cut, file open")
+            << broken(300000, 400000) << true << "f" << NetworkError << cut;
+        QTest::newRow("cut one byte short")
+            << broken(4095, 4096) << true << "f" << NetworkError << cut;
+        QTest::newRow("folder missing") << file(png) << true << "none/f" << WriteError << "*";
+        QTest::newRow("folder missing, empty")
+            << file({}) << true << "none/f" << NetworkError << "ReasonNoData";
+        QTest::newRow("folder is a file") << file(png) << true << "old/f" << WriteError << "*";
+        QTest::newRow("abort, file open")
+            << broken(300000) << true << "f" << Aborted << "ReasonStopped";
     }
 
     void fetch()
@@ -131,6 +156,7 @@ private slots:
         QFETCH(bool, testForHtml);
         QFETCH(QString, target);
         QFETCH(Outcome, outcome);
+        QFETCH(QString, reason);
         FixtureServer server;
         const QByteArray body = setup(server);
         QTemporaryDir dir;
@@ -149,12 +175,185 @@ private slots:
             QTest::qWait(200); // room for a late signal of the dropped reply
         }
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
-        QCOMPARE(spy.at(0).at(0).value<Fetcher::Result>().outcome, outcome);
+        const auto result = spy.at(0).at(0).value<Fetcher::Result>();
+        QCOMPARE(result.outcome, outcome);
+        if (reason == u"*")
+            QVERIFY(!result.reason.isEmpty());
+        else
+            QCOMPARE(result.reason, reason);
         const bool added = outcome == Outcome::Written && target == u"f";
         QCOMPARE(leftovers(dir.path()), (added ? QStringList{"f", "old"} : QStringList{"old"}));
         QFile written(dir.filePath(target));
         if (outcome == Outcome::Written)
             QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "<none>", body);
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<Route>("route");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QStringList>("retries"); // "reason/retry/delay", as signalled
+        QTest::addColumn<int>("requests");        // of /d/f; -1 after a cut, which Qt may resend
+        QTest::addColumn<QByteArray>("body");     // the file written
+        QTest::addColumn<bool>("abortInWait");
+        using enum Fetcher::Outcome;
+        using F = FixtureServer;
+        const QByteArray png = F::seriesBody("pic001.png", 5000);
+        const auto answers = [](const Answers& list) {
+            return Route([=](F& server) {
+                server.addSequence("/d/f", list);
+                return server.baseUrl() + "/d/f";
+            });
+        };
+        const auto hangup = [](F::Framing framing, F::Hangup how, const QList<int>& delays) {
+            return Route([=](F& server) {
+                Fetcher::setRetryDelaysForTesting(delays);
+                server.addHangup("/d/f", 300000, framing, how);
+                return server.baseUrl() + "/d/f";
+            });
+        };
+        const auto s503 = [](const QByteArray& retryAfter = {}) {
+            return F::Answer{503, "busy", {{"Retry-After", retryAfter}}};
+        };
+        const F::Answer ok{200, png, {}};
+        const QString e503 = "ReasonServerError 503", reset = "ReasonConnectionReset";
+        const auto tries = [](const QString& reason, const QList<int>& delays) {
+            QStringList out;
+            for (int i = 0; i < delays.size(); ++i)
+                out << QStringLiteral("%1/%2/%3").arg(reason).arg(i + 1).arg(delays[i]);
+            return out;
+        };
+        const QStringList none;
+        const QList<int> usual{20, 40, 80};
+
+        QTest::newRow("empty 200") << answers({{200, {}, {}}}) << NetworkError << "ReasonNoData"
+                                   << none << 1 << QByteArray() << false;
+        QTest::newRow("204") << answers({{204, {}, {}}}) << NetworkError << "ReasonNoData" << none
+                             << 1 << QByteArray() << false;
+        QTest::newRow("302 without Location")
+            << answers({{302, "moved", {}}}) << NetworkError << "ReasonRedirectNoTarget" << none
+            << 1 << QByteArray() << false;
+        QTest::newRow("302, empty Location")
+            << answers({{302, "moved", {{"Location", ""}}}}) << NetworkError
+            << "ReasonRedirectNoTarget" << none << 1 << QByteArray() << false;
+        QTest::newRow("302, unparsable Location")
+            << answers({{302, "moved", {{"Location", "http://[::1"}}}}) << NetworkError
+            << "ReasonRedirectNoTarget" << none << 1 << QByteArray() << false;
+        QTest::newRow("503 then 200")
+            << answers({s503(), ok}) << Written << "" << tries(e503, {20}) << 2 << png << false;
+        QTest::newRow("503 four times")
+            << answers({s503()}) << NetworkError << "ReasonAfterRetries " + e503 + " 3"
+            << tries(e503, usual) << 4 << QByteArray() << false;
+        QTest::newRow("502, 504, 408, then 200")
+            << answers({{502, {}, {}}, {504, {}, {}}, {408, {}, {}}, ok}) << Written << ""
+            << QStringList{"ReasonServerError 502/1/20", "ReasonServerError 504/2/40",
+                           "ReasonRequestTimeout/3/80"}
+            << 4 << png << false;
+        QTest::newRow("429, Retry-After: 1")
+            << answers({{429, {}, {{"Retry-After", "1"}}}, ok}) << Written << ""
+            << tries("ReasonTooManyRequests", {1000}) << 2 << png << false;
+        QTest::newRow("Retry-After, a date gone by")
+            << answers({s503("Wed, 21 Oct 2015 07:28:00 GMT"), ok}) << Written << ""
+            << tries(e503, {0}) << 2 << png << false;
+        QTest::newRow("Retry-After, unreadable") << answers({s503("soon"), ok}) << Written << ""
+                                                 << tries(e503, {20}) << 2 << png << false;
+        // The waits are capped; the abort ends them at once.
+        QTest::newRow("Retry-After: 120, abort in the wait")
+            << answers({s503("120")}) << Aborted << "ReasonStopped" << tries(e503, {60000}) << 1
+            << QByteArray() << true;
+        const QByteArray nextYear = QLocale::c()
+                                        .toString(QDateTime::currentDateTimeUtc().addYears(1),
+                                                  "ddd, dd MMM yyyy hh:mm:ss 'GMT'")
+                                        .toLatin1();
+        QTest::newRow("Retry-After, a date next year, abort in the wait")
+            << answers({s503(nextYear)}) << Aborted << "ReasonStopped" << tries(e503, {60000}) << 1
+            << QByteArray() << true;
+        QTest::newRow("cut, abort in the wait") << Route([](F& server) {
+            server.addCut("/d/f", 300000, 400000);
+            return server.baseUrl() + "/d/f";
+        }) << Aborted << "ReasonStopped" << tries(reset, {20})
+                                                << -1 << QByteArray() << true;
+        QTest::newRow("401") << answers(
+                                    {{401, "who?", {{"WWW-Authenticate", "Basic realm=\"s\""}}}})
+                             << NetworkError << "ReasonAuthentication" << none << 1 << QByteArray()
+                             << false;
+        QTest::newRow("407") << answers({{407, "who?", {}}}) << NetworkError
+                             << "ReasonAuthentication" << none << 1 << QByteArray() << false;
+        QTest::newRow("410") << answers({{410, "gone", {}}}) << HttpError << "ReasonMissing 410"
+                             << none << 1 << QByteArray() << false;
+        QTest::newRow("501") << answers({{501, {}, {}}}) << NetworkError << "ReasonServerError 501"
+                             << none << 1 << QByteArray() << false;
+        QTest::newRow("refused four times") << Route([](F& server) {
+            return QStringLiteral("http://127.0.0.1:%1/d/f").arg(server.refusingPort());
+        }) << NetworkError << "ReasonAfterRetries ReasonConnectionRefused 3"
+                                            << tries("ReasonConnectionRefused", usual) << -1
+                                            << QByteArray() << false;
+        QTest::newRow("reset mid-body without Content-Length")
+            << hangup(F::Framing::CloseDelimited, F::Hangup::Reset, usual) << NetworkError
+            << "ReasonAfterRetries " + reset + " 3" << tries(reset, usual) << 4 << QByteArray()
+            << false;
+        // Without retries: Qt notices this cut only now and then (see faults()).
+        QTest::newRow("chunked, cut")
+            << hangup(F::Framing::Chunked, F::Hangup::Close, {}) << NetworkError << reset << none
+            << 1 << QByteArray() << false;
+        QTest::newRow("slow drip") << Route([](F& server) {
+            Fetcher::setSpeedBoundsForTesting(600, 1024);
+            server.addDrip("/d/f", 1000, 50);
+            return server.baseUrl() + "/d/f";
+        }) << NetworkError << "ReasonTooSlow 1 0.6"
+                                   << none << 1 << QByteArray() << false;
+    }
+
+    void faults()
+    {
+        QFETCH(Route, route);
+        QFETCH(Outcome, outcome);
+        QFETCH(QString, reason);
+        QFETCH(QStringList, retries);
+        QFETCH(int, requests);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, abortInWait);
+        FixtureServer server;
+        const QString address = route(server);
+        QTemporaryDir dir;
+        QNetworkAccessManager manager;
+        Fetcher fetcher(&manager);
+        QSignalSpy spy(&fetcher, &Fetcher::finished);
+        QStringList retried;
+        qint64 waits = 0;
+        connect(&fetcher, &Fetcher::retrying, this, [&](const QString& why, int retry, int delay) {
+            retried << QStringLiteral("%1/%2/%3").arg(why).arg(retry).arg(delay);
+            waits += delay;
+            if (abortInWait)
+                fetcher.abort();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        fetcher.start(QUrl(address), dir.filePath("f"), true);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        const auto result = spy.at(0).at(0).value<Fetcher::Result>();
+        QEXPECT_FAIL("reset mid-body without Content-Length",
+                     "Qt 6.4 ends a body without a length at the close of the connection, "
+                     "a reset included, and reports it complete",
+                     Abort);
+        if (QTest::currentDataTag() == QLatin1String("chunked, cut") &&
+            result.outcome == Outcome::Written)
+            QSKIP("Qt 6.4 reported the chunked body cut short as complete this time: a race in "
+                  "its HTTP channel, not seen by the reply");
+        QCOMPARE(result.outcome, outcome);
+        QCOMPARE(result.reason, reason);
+        QCOMPARE(retried, retries);
+        if (requests >= 0)
+            QCOMPARE(server.hits("/d/f"), requests);
+        QCOMPARE(leftovers(dir.path()), body.isEmpty() ? QStringList() : QStringList{"f"});
+        QFile written(dir.filePath("f"));
+        QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray(), body);
+        // The waits are kept, and an abort does not wait.
+        if (abortInWait)
+            QCOMPARE_LT(clock.elapsed(), 1000);
+        else
+            QCOMPARE_GE(clock.elapsed(), waits);
     }
 
     void run_data()
@@ -266,7 +465,13 @@ private slots:
                 QCOMPARE_LT(clock.elapsed(), 1000);
         }
         QTRY_COMPARE_WITH_TIMEOUT(got, events, 10000);
-        QCOMPARE(server.requestLog(), pics(tried, "/dir/"));
+        // A cut is retried three times before the step fails; Qt itself may send a GET once
+        // more when the connection drops before the answer's first line.
+        QStringList requests = server.requestLog();
+        requests.removeDuplicates();
+        QCOMPARE(requests, pics(tried, "/dir/"));
+        if (fault == u"cut")
+            QCOMPARE_GE(server.hits("/dir/pic015.jpg"), 4);
         QCOMPARE(element.get().number, num(tried));
         QCOMPARE(bool(mode), action == u"new run" || action == u"delete");
         QCOMPARE(leftovers(dir.path()), pics(tail.contains("written pic015.jpg") ? 15 : last));

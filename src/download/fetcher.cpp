@@ -1,13 +1,18 @@
 #include "fetcher.h"
 
+#include "host/localized.h"
 #include "htmlcheck.h"
 #include "partfile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -15,17 +20,80 @@ std::atomic<int> gInactivityTimeout{60000};
 constexpr qint64 kReadBufferSize = 1024 * 1024;
 constexpr int kMaxRedirects = 10;
 
-bool isRedirect(int status)
+const QList<int> kRetryDelays{2000, 4000, 8000};
+constexpr int kMaxRetryAfter = 60000;
+std::mutex gRetryDelaysMutex;
+QList<int> gRetryDelays = kRetryDelays;
+
+constexpr int kSpeedWindow = 60000;
+constexpr int kMinBytesPerSecond = 1024;
+std::atomic<int> gSpeedWindow{kSpeedWindow};
+std::atomic<int> gMinBytesPerSecond{kMinBytesPerSecond};
+
+QList<int> retryDelays()
 {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    std::lock_guard lock(gRetryDelaysMutex);
+    return gRetryDelays;
+}
+
+QString seconds(int milliseconds)
+{
+    return QString::number(milliseconds / 1000.0);
+}
+
+// Asked again later, these may well succeed.
+bool isTransient(int status)
+{
+    return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+           status == 504;
+}
+
+// Retry-After as delta-seconds or as an HTTP date, in milliseconds from now; -1 when absent or
+// unreadable. Clamped, so that a server cannot hold a run for long.
+int retryAfterMs(const QByteArray& header)
+{
+    const QByteArray value = header.trimmed();
+    if (value.isEmpty())
+        return -1;
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        bool ok = false;
+        const qint64 s = value.toLongLong(&ok);
+        return ok ? int(qMin<qint64>(s, kMaxRetryAfter / 1000) * 1000) : kMaxRetryAfter;
+    }
+    // IMF-fixdate, the form servers send ("Wed, 21 Oct 2015 07:28:00 GMT"), which Qt's
+    // RFC 2822 parser does not take; that one still reads the older asctime form.
+    const QString text = QString::fromLatin1(value);
+    QDateTime when =
+        QLocale::c().toDateTime(text, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+    when.setTimeSpec(Qt::UTC);
+    if (!when.isValid())
+        when = QDateTime::fromString(text, Qt::RFC2822Date);
+    if (!when.isValid())
+        return -1;
+    return int(
+        qBound(qint64(0), QDateTime::currentDateTimeUtc().msecsTo(when), qint64(kMaxRetryAfter)));
+}
+
+QString statusReason(int status)
+{
+    if (status == 408)
+        return localized("ReasonRequestTimeout");
+    if (status == 429)
+        return localized("ReasonTooManyRequests");
+    return localizedFormat("ReasonServerError", QString::number(status));
 }
 
 } // namespace
 
 Fetcher::Fetcher(QNetworkAccessManager* manager, QObject* parent)
-    : QObject(parent), mManager(manager)
+    : QObject(parent), mManager(manager), mRetryWait(this), mRateCheck(this)
 {
     qRegisterMetaType<Fetcher::Result>();
+    mRetryWait.setSingleShot(true);
+    // A coarse timer may end early, and a server that asked for a wait may refuse us then.
+    mRetryWait.setTimerType(Qt::PreciseTimer);
+    connect(&mRetryWait, &QTimer::timeout, this, &Fetcher::attempt);
+    connect(&mRateCheck, &QTimer::timeout, this, &Fetcher::checkRate);
 }
 
 Fetcher::~Fetcher()
@@ -49,14 +117,35 @@ int Fetcher::inactivityTimeout()
     return gInactivityTimeout;
 }
 
+void Fetcher::setRetryDelaysForTesting(const QList<int>& milliseconds)
+{
+    std::lock_guard lock(gRetryDelaysMutex);
+    gRetryDelays = milliseconds;
+}
+
+void Fetcher::setSpeedBoundsForTesting(int windowMs, int minBytesPerSecond)
+{
+    const bool reset = windowMs <= 0;
+    gSpeedWindow = reset ? kSpeedWindow : windowMs;
+    gMinBytesPerSecond = reset ? kMinBytesPerSecond : minBytesPerSecond;
+}
+
 void Fetcher::start(const QUrl& url, const QString& path, bool testForHtml)
 {
     Q_ASSERT(!isRunning());
+    mRunning = true;
+    mStartUrl = url;
     mPath = path;
     mTestForHtml = testForHtml;
+    mRetries = 0;
+    attempt();
+}
+
+void Fetcher::attempt()
+{
     mRedirects = 0;
     mResult = {};
-    issue(url);
+    issue(mStartUrl);
 }
 
 void Fetcher::issue(const QUrl& url)
@@ -83,33 +172,100 @@ void Fetcher::issue(const QUrl& url)
     connect(reply, &QNetworkReply::metaDataChanged, this, &Fetcher::onMetaData);
     connect(reply, &QNetworkReply::readyRead, this, &Fetcher::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &Fetcher::onFinished);
+
+    // The inactivity bound alone lets a server that sends a byte now and then hold a run
+    // for hours.
+    mClock.start();
+    mReceived = 0;
+    mSamples = {{0, 0}};
+    mRateCheck.start(qMax(gSpeedWindow / 8, 10));
+}
+
+// Stops the current transfer and throws away what it wrote.
+void Fetcher::dropTransfer()
+{
+    mRateCheck.stop();
+    if (QNetworkReply* reply = mReply.data()) {
+        mReply = nullptr;
+        reply->disconnect(this);
+        // Deleting an unfinished reply cancels it quietly; abort() would make Qt report a
+        // second error on it when the server's error status is still on its way.
+        reply->deleteLater();
+    }
+    if (mFile) {
+        mFile->discard();
+        mFile.reset();
+    }
 }
 
 void Fetcher::abort()
 {
     if (isRunning())
-        finish(Outcome::Aborted, QStringLiteral("aborted"));
+        finish(Outcome::Aborted, localized("ReasonStopped"));
+}
+
+void Fetcher::checkRate()
+{
+    const int window = gSpeedWindow;
+    const qint64 now = mClock.elapsed();
+    mSamples.append({now, mReceived});
+    while (mSamples.size() > 1 && now - mSamples.at(1).at >= window)
+        mSamples.removeFirst();
+    const Sample& from = mSamples.first();
+    const qint64 span = now - from.at;
+    if (span >= window && (mReceived - from.received) * 1000 < qint64(gMinBytesPerSecond) * span)
+        finish(Outcome::NetworkError,
+               localizedFormat("ReasonTooSlow", QString::number(gMinBytesPerSecond / 1024.0),
+                               seconds(window)));
 }
 
 void Fetcher::onMetaData()
 {
     const int status = mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     mResult.status = status;
-    mRedirecting = isRedirect(status) && mReply->hasRawHeader("Location");
+    // The body of a redirect is not the file, whether or not it leads anywhere.
+    mRedirecting = status >= 300 && status < 400;
     if (status >= 400)
-        finish(Outcome::HttpError,
-               mReply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        failStatus(status);
+}
+
+void Fetcher::failStatus(int status)
+{
+    if (status == 401 || status == 407)
+        finish(Outcome::NetworkError, localized("ReasonAuthentication"));
+    else if (isTransient(status))
+        retryOrFail(statusReason(status), retryAfterMs(mReply->rawHeader("Retry-After")));
+    else if (status < 500)
+        finish(Outcome::HttpError, localizedFormat("ReasonMissing", QString::number(status)));
+    else
+        finish(Outcome::NetworkError, statusReason(status));
+}
+
+void Fetcher::retryOrFail(const QString& reason, int retryAfterMs)
+{
+    const QList<int> delays = retryDelays();
+    if (mRetries >= delays.size()) {
+        finish(Outcome::NetworkError, mRetries == 0 ? reason
+                                                    : localizedFormat("ReasonAfterRetries", reason,
+                                                                      QString::number(mRetries)));
+        return;
+    }
+    dropTransfer();
+    const int delay = retryAfterMs >= 0 ? retryAfterMs : delays.at(mRetries);
+    ++mRetries;
+    // Started first, so that a receiver's abort() ends the wait.
+    mRetryWait.start(delay);
+    emit retrying(reason, mRetries, delay);
 }
 
 void Fetcher::onReadyRead()
 {
     if (!mReply)
         return;
-    if (mRedirecting) {
-        mReply->readAll();
-        return;
-    }
-    consume(mReply->readAll());
+    const QByteArray data = mReply->readAll();
+    mReceived += data.size();
+    if (!mRedirecting)
+        consume(data);
 }
 
 bool Fetcher::consume(const QByteArray& data)
@@ -137,7 +293,7 @@ bool Fetcher::decideAndOpen()
     mDecided = true;
     // Only the first bytes count, so the verdict does not depend on how the body was chunked.
     if (mTestForHtml && html::isHTMLFile(mSniff.first(qMin(mSniff.size(), html::kSniffLength)))) {
-        finish(Outcome::HtmlPage);
+        finish(Outcome::HtmlPage, localized("ReasonHtmlPage"));
         return false;
     }
     mFile = std::make_unique<PartFile>(mPath);
@@ -152,56 +308,56 @@ void Fetcher::onFinished()
 {
     if (!mReply)
         return;
-    if (mReply->error() != QNetworkReply::NoError) {
-        // Our own aborts never get here, so a cancel is the inactivity bound firing.
-        const bool timedOut = mReply->error() == QNetworkReply::OperationCanceledError ||
-                              mReply->error() == QNetworkReply::TimeoutError;
-        finish(
-            Outcome::NetworkError,
-            timedOut
-                ? QStringLiteral("No data received for %1 seconds").arg(gInactivityTimeout / 1000.0)
-                : mReply->errorString());
-        return;
-    }
     const int status = mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 400) {
-        finish(Outcome::HttpError);
+        failStatus(status);
+        return;
+    }
+    switch (mReply->error()) {
+    case QNetworkReply::NoError:
+        break;
+    // Our own aborts never get here, so a cancel is the inactivity bound firing.
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+        finish(Outcome::NetworkError,
+               localizedFormat("ReasonNoDataFor", seconds(gInactivityTimeout)));
+        return;
+    case QNetworkReply::ConnectionRefusedError:
+        retryOrFail(localized("ReasonConnectionRefused"));
+        return;
+    // Qt's name for a reset as well as for a close before the announced end of the body.
+    case QNetworkReply::RemoteHostClosedError:
+        retryOrFail(localized("ReasonConnectionReset"));
+        return;
+    case QNetworkReply::HostNotFoundError:
+        finish(Outcome::NetworkError, localizedFormat("ReasonHostNotFound", mUrl.host()));
+        return;
+    default:
+        finish(Outcome::NetworkError, localizedFormat("ReasonNetwork", mReply->errorString()));
         return;
     }
     if (mRedirecting) {
-        const QUrl target = mUrl.resolved(QUrl::fromEncoded(mReply->rawHeader("Location")));
-        if (++mRedirects > kMaxRedirects) {
-            finish(Outcome::NetworkError, QStringLiteral("Too many redirects"));
-            return;
-        }
-        if (mUrl.scheme() == u"https" && target.scheme() != u"https") {
-            finish(Outcome::NetworkError,
-                   QStringLiteral("Redirect from https to %1 refused").arg(target.scheme()));
-            return;
-        }
-        if (target.scheme() != u"http" && target.scheme() != u"https") {
-            finish(Outcome::NetworkError,
-                   QStringLiteral("Redirect to unsupported address refused"));
-            return;
-        }
-        QNetworkReply* old = mReply;
-        mReply = nullptr;
-        old->disconnect(this);
-        old->deleteLater();
-        issue(target);
+        followRedirect();
         return;
     }
-    if (!consume(mReply->readAll()))
+    const QByteArray rest = mReply->readAll();
+    mReceived += rest.size();
+    if (!consume(rest))
         return;
-    if (!mDecided && !decideAndOpen())
-        return;
+    if (!mDecided) {
+        // An empty answer is no file, whatever its status says.
+        if (mSniff.isEmpty()) {
+            finish(Outcome::NetworkError, localized("ReasonNoData"));
+            return;
+        }
+        if (!decideAndOpen())
+            return;
+    }
     // Qt can report a connection closed mid-body as a complete reply; bodies are never
     // unpacked here, so an announced length is that of the bytes read.
     const QVariant announced = mReply->header(QNetworkRequest::ContentLengthHeader);
     if (announced.isValid() && announced.toLongLong() != mResult.bytes) {
-        finish(Outcome::NetworkError, QStringLiteral("The connection closed after %1 of %2 bytes")
-                                          .arg(mResult.bytes)
-                                          .arg(announced.toLongLong()));
+        retryOrFail(localized("ReasonConnectionReset"));
         return;
     }
     if (!mFile->commit()) {
@@ -212,19 +368,34 @@ void Fetcher::onFinished()
     finish(Outcome::Written);
 }
 
+void Fetcher::followRedirect()
+{
+    const QByteArray location = mReply->rawHeader("Location").trimmed();
+    const QUrl relative = QUrl::fromEncoded(location, QUrl::StrictMode);
+    const QUrl target = mUrl.resolved(relative);
+    if (location.isEmpty() || !relative.isValid() || !target.isValid()) {
+        finish(Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
+        return;
+    }
+    if (++mRedirects > kMaxRedirects) {
+        finish(Outcome::NetworkError, localized("ReasonTooManyRedirects"));
+        return;
+    }
+    if ((target.scheme() != u"http" && target.scheme() != u"https") || target.host().isEmpty() ||
+        (mUrl.scheme() == u"https" && target.scheme() != u"https")) {
+        finish(Outcome::NetworkError,
+               localizedFormat("ReasonRedirectRefused", target.toDisplayString()));
+        return;
+    }
+    dropTransfer();
+    issue(target);
+}
+
 void Fetcher::finish(Outcome outcome, const QString& reason)
 {
-    if (QNetworkReply* reply = mReply.data()) {
-        mReply = nullptr;
-        reply->disconnect(this);
-        // Deleting an unfinished reply cancels it quietly; abort() would make Qt report a
-        // second error on it when the server's error status is still on its way.
-        reply->deleteLater();
-    }
-    if (mFile) {
-        mFile->discard();
-        mFile.reset();
-    }
+    mRetryWait.stop();
+    dropTransfer();
+    mRunning = false;
     mResult.outcome = outcome;
     mResult.reason = reason;
     emit finished(mResult);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -12,6 +15,9 @@ class QNetworkReply;
 // Fetches one address straight into a file. The body is streamed into an
 // unnamed file beside the target and put in place only when the transfer is
 // complete and accepted, so a failed, refused or abandoned fetch never leaves a file.
+// A transient failure (a busy or failing server, a refused or reset connection) is
+// retried on the same address after a wait; a failure's Result says why in the
+// user's words.
 class Fetcher : public QObject
 {
     Q_OBJECT
@@ -20,8 +26,9 @@ public:
     enum class Outcome {
         Written,      // the file is complete at its path
         HtmlPage,     // the body was an HTML page (only tested when asked to)
-        HttpError,    // the server answered 400 or above
-        NetworkError, // nothing usable came back: refused, cut, timed out, bad redirect
+        HttpError,    // the file is missing: 4xx other than 401, 407, 408 and 429
+        NetworkError, // nothing usable came back: refused, cut, timed out, bad redirect,
+                      // no data, a server error, authentication asked for
         WriteError,   // the file could not be written
         Aborted,      // abort() was called
     };
@@ -40,17 +47,38 @@ public:
 
     void start(const QUrl& url, const QString& path, bool testForHtml);
     void abort();
-    bool isRunning() const { return !mReply.isNull(); }
+    // True from start() until finished(), the waits between tries included.
+    bool isRunning() const { return mRunning; }
 
     // Inactivity bound of a transfer; tests shorten it.
     static void setInactivityTimeout(int milliseconds);
     static int inactivityTimeout();
+    // The waits before the first, second … retry; their number is the number of retries
+    // (none for an empty list). By default 2, 4 and 8 s.
+    static void setRetryDelaysForTesting(const QList<int>& milliseconds);
+    // A transfer fails when less than minBytesPerSecond arrived on average over the last
+    // windowMs. (0, 0) restores 1 KiB/s over 60 s.
+    static void setSpeedBoundsForTesting(int windowMs, int minBytesPerSecond);
 
 signals:
     void finished(const Fetcher::Result& result);
+    // A try failed with `reason`; the next one starts after delayMs. retry counts from 1.
+    void retrying(const QString& reason, int retry, int delayMs);
 
 private:
+    struct Sample
+    {
+        qint64 at;
+        qint64 received;
+    };
+
+    void attempt();
     void issue(const QUrl& url);
+    void dropTransfer();
+    void checkRate();
+    void failStatus(int status);
+    void retryOrFail(const QString& reason, int retryAfterMs = -1);
+    void followRedirect();
     void onMetaData();
     void onReadyRead();
     void onFinished();
@@ -61,6 +89,12 @@ private:
     QNetworkAccessManager* mManager;
     QPointer<QNetworkReply> mReply;
     std::unique_ptr<PartFile> mFile;
+    QTimer mRetryWait;
+    QTimer mRateCheck;
+    QElapsedTimer mClock;
+    QList<Sample> mSamples;
+    qint64 mReceived = 0;
+    QUrl mStartUrl;
     QUrl mUrl;
     QString mPath;
     QByteArray mSniff;
@@ -69,6 +103,8 @@ private:
     bool mDecided = false;
     bool mRedirecting = false;
     int mRedirects = 0;
+    int mRetries = 0;
+    bool mRunning = false;
 };
 
 Q_DECLARE_METATYPE(Fetcher::Result)

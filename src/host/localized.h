@@ -7,3 +7,5 @@ QString localized(const char* key);
 // A localized text with one argument in place of its "%1"; a text without the
 // place gets the argument after a blank, so it is never lost.
 QString localizedFormat(const char* key, const QString& argument);
+// The same with two arguments, in place of "%1" and "%2".
+QString localizedFormat(const char* key, const QString& first, const QString& second);

@@ -12,7 +12,10 @@
 #include <functional>
 #include <httplib.h>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <stdexcept>
@@ -31,6 +34,8 @@ using Handler = std::function<void(const httplib::Request&, httplib::Response&)>
 // The socket of the request the current worker thread is answering, so that a stalled
 // response can notice the client hanging up.
 thread_local socket_t currentSocket = INVALID_SOCKET;
+// Set by a route that wants its connection ended once its response stops.
+thread_local std::optional<FixtureServer::Hangup> currentHangup;
 
 quint64 splitmix64(quint64 x)
 {
@@ -243,14 +248,20 @@ private:
                     write_timeout_usec_, [&](httplib::Stream& strm) {
                         return process_request(strm, closeConnection, closed, {});
                     });
-                if (!ok || closed)
+                if (!ok || closed || currentHangup)
                     break;
             }
             currentSocket = INVALID_SOCKET;
             std::lock_guard lock(socketsMutex_);
             sockets_.erase(sock);
         }
-        ::shutdown(sock, SHUT_RDWR);
+        if (std::exchange(currentHangup, std::nullopt) == FixtureServer::Hangup::Reset) {
+            // Closing with a zero linger and without a shutdown first sends a reset, no FIN.
+            const linger abortive{1, 0};
+            ::setsockopt(sock, SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+        } else {
+            ::shutdown(sock, SHUT_RDWR);
+        }
         httplib::detail::close_socket(sock);
         return ok;
     }
@@ -295,6 +306,9 @@ public:
     QString directory;
     QStringList log;
     QHash<QString, int> hitCount;
+
+    socket_t refusing = INVALID_SOCKET;
+    int refusingPort = 0;
 
     std::mutex stopMutex;
     std::condition_variable stopCv;
@@ -428,6 +442,8 @@ FixtureServer::FixtureServer(int port) : d(std::make_unique<Impl>())
 
 FixtureServer::~FixtureServer()
 {
+    if (d->refusing != INVALID_SOCKET)
+        httplib::detail::close_socket(d->refusing);
     d->http.stop();
     {
         std::lock_guard lock(d->stopMutex);
@@ -567,4 +583,83 @@ QStringList FixtureServer::requestLog() const
 {
     std::lock_guard lock(d->mutex);
     return d->log;
+}
+
+void FixtureServer::addSequence(const QString& path, const QList<Answer>& answers)
+{
+    auto served = std::make_shared<std::atomic<int>>(0);
+    d->addRoute(path, [answers, served](const httplib::Request&, httplib::Response& res) {
+        if (answers.isEmpty())
+            return;
+        const Answer& answer = answers.at(std::min<int>((*served)++, answers.size() - 1));
+        serveBytes(res, answer.status, answer.body, "application/octet-stream");
+        for (const auto& [name, value] : answer.headers)
+            res.set_header(name.toStdString(), value.toStdString());
+    });
+}
+
+void FixtureServer::addHangup(const QString& path, qint64 bytesBeforeHangup, Framing framing,
+                              Hangup hangup)
+{
+    d->addRoute(path, [impl = d.get(), sent = bytesBeforeHangup, framing,
+                       hangup](const httplib::Request&, httplib::Response& res) {
+        auto provide = [impl, sent, hangup](size_t offset, httplib::DataSink& sink) {
+            const qint64 pos = qint64(offset);
+            if (pos < sent) {
+                const QByteArray chunk = largeChunk(pos, std::min(sent - pos, 64 * 1024LL));
+                return sink.write(chunk.constData(), size_t(chunk.size()));
+            }
+            // A reset makes the client's kernel drop what it has not read yet: give it time
+            // to read the bytes sent, so that only the end of the connection differs.
+            if (hangup == Hangup::Reset)
+                impl->sleepFor(std::chrono::milliseconds(200));
+            currentHangup = hangup;
+            return false; // httplib gives up the response and hands the socket back
+        };
+        if (framing == Framing::Chunked) {
+            res.set_chunked_content_provider("application/octet-stream", provide);
+        } else {
+            res.set_header("Connection", "close");
+            res.set_content_provider("application/octet-stream", provide);
+        }
+    });
+}
+
+void FixtureServer::addDrip(const QString& path, qint64 size, int intervalMs)
+{
+    d->addRoute(
+        path, [impl = d.get(), size, intervalMs](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(
+                size_t(size), "application/octet-stream",
+                [impl, intervalMs](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset > 0 && (impl->sleepFor(std::chrono::milliseconds(intervalMs)) ||
+                                       peerHungUp(currentSocket)))
+                        return false;
+                    const QByteArray byte = largeChunk(qint64(offset), 1);
+                    return sink.write(byte.constData(), 1);
+                });
+        });
+}
+
+int FixtureServer::refusingPort() const
+{
+    std::lock_guard lock(d->mutex);
+    if (d->refusing == INVALID_SOCKET) {
+        // Bound but never listening: the kernel answers a connection with a reset.
+        const socket_t sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (sock == INVALID_SOCKET)
+            throw std::runtime_error("FixtureServer: no socket for a refusing port");
+        if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            httplib::detail::close_socket(sock);
+            throw std::runtime_error("FixtureServer: cannot bind a refusing port");
+        }
+        d->refusing = sock;
+        d->refusingPort = ntohs(address.sin_port);
+    }
+    return d->refusingPort;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -53,6 +55,33 @@ public:
     void addLarge(const QString& path, qint64 size);
     static QByteArray largeChunk(qint64 offset, qint64 length);
     void addDelayed(const QString& path, const QByteArray& body, int delayMs);
+
+    struct Answer
+    {
+        int status = 200;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers; // sent as given, e.g. {"Retry-After", "1"}
+    };
+    // The n-th request to `path` gets answers[n]; once the list is spent, its last answer
+    // repeats. The body goes out with its Content-Length, also when it is empty.
+    void addSequence(const QString& path, const QList<Answer>& answers);
+
+    enum class Framing {
+        CloseDelimited, // no Content-Length, "Connection: close": the close ends the body
+        Chunked,        // Transfer-Encoding: chunked, the last chunk never sent
+    };
+    enum class Hangup {
+        Close, // an orderly close (FIN)
+        Reset, // SO_LINGER 0 and close: a TCP reset (RST)
+    };
+    // Sends `bytesBeforeHangup` bytes of the largeChunk() pattern without announcing a length,
+    // then hangs up as told.
+    void addHangup(const QString& path, qint64 bytesBeforeHangup, Framing framing, Hangup hangup);
+    // Announces `size` bytes of the largeChunk() pattern and sends one byte every intervalMs.
+    void addDrip(const QString& path, qint64 size, int intervalMs);
+    // A port on 127.0.0.1 that is bound but not listening while the server lives: connecting
+    // to it is refused.
+    int refusingPort() const;
     // Serves the regular files below localDir under "/", after the routes and series.
     void serveDirectory(const QString& localDir);
 

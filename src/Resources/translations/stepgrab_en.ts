@@ -317,5 +317,79 @@
         <source>AboutText</source>
         <translation>Stepgrab %1 — downloads numbered series of files.</translation>
     </message>
+    <!-- Why a fetch failed, in the user's words: lower case, no final stop, so that
+         a log line can follow a file name with it. %1 and %2 are the values named. -->
+    <message id="ReasonConnectionRefused">
+        <source>ReasonConnectionRefused</source>
+        <translation>connection refused</translation>
+    </message>
+    <message id="ReasonConnectionReset">
+        <source>ReasonConnectionReset</source>
+        <translation>connection reset</translation>
+    </message>
+    <message id="ReasonNoDataFor">
+        <source>ReasonNoDataFor</source>
+        <translation>no data received for %1 s</translation>
+    </message>
+    <message id="ReasonTooSlow">
+        <source>ReasonTooSlow</source>
+        <translation>the transfer stayed below %1 KiB/s for %2 s</translation>
+    </message>
+    <message id="ReasonServerError">
+        <source>ReasonServerError</source>
+        <translation>server error %1</translation>
+    </message>
+    <message id="ReasonRequestTimeout">
+        <source>ReasonRequestTimeout</source>
+        <translation>the server gave up waiting for the request (408)</translation>
+    </message>
+    <message id="ReasonTooManyRequests">
+        <source>ReasonTooManyRequests</source>
+        <translation>the server is busy: too many requests (429)</translation>
+    </message>
+    <message id="ReasonAfterRetries">
+        <source>ReasonAfterRetries</source>
+        <translation>%1 after %2 retries</translation>
+    </message>
+    <message id="ReasonAuthentication">
+        <source>ReasonAuthentication</source>
+        <translation>authentication required</translation>
+    </message>
+    <message id="ReasonMissing">
+        <source>ReasonMissing</source>
+        <translation>the server has no such file (%1)</translation>
+    </message>
+    <message id="ReasonNoData">
+        <source>ReasonNoData</source>
+        <translation>no data received</translation>
+    </message>
+    <message id="ReasonHtmlPage">
+        <source>ReasonHtmlPage</source>
+        <translation>the server sent a web page instead of the file</translation>
+    </message>
+    <message id="ReasonRedirectNoTarget">
+        <source>ReasonRedirectNoTarget</source>
+        <translation>redirect without a target</translation>
+    </message>
+    <message id="ReasonTooManyRedirects">
+        <source>ReasonTooManyRedirects</source>
+        <translation>too many redirects</translation>
+    </message>
+    <message id="ReasonRedirectRefused">
+        <source>ReasonRedirectRefused</source>
+        <translation>redirect to %1 refused</translation>
+    </message>
+    <message id="ReasonHostNotFound">
+        <source>ReasonHostNotFound</source>
+        <translation>host %1 not found</translation>
+    </message>
+    <message id="ReasonNetwork">
+        <source>ReasonNetwork</source>
+        <translation>network error: %1</translation>
+    </message>
+    <message id="ReasonStopped">
+        <source>ReasonStopped</source>
+        <translation>stopped</translation>
+    </message>
 </context>
 </TS>

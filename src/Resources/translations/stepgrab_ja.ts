@@ -315,5 +315,78 @@
         <source>AboutText</source>
         <translation>Stepgrab %1 — 連番ファイルをダウンロードします。</translation>
     </message>
+    <!-- 取得に失敗した理由。ログではファイル名の後に続きます。 -->
+    <message id="ReasonConnectionRefused">
+        <source>ReasonConnectionRefused</source>
+        <translation>接続を拒否されました</translation>
+    </message>
+    <message id="ReasonConnectionReset">
+        <source>ReasonConnectionReset</source>
+        <translation>接続が途中で切れました</translation>
+    </message>
+    <message id="ReasonNoDataFor">
+        <source>ReasonNoDataFor</source>
+        <translation>%1 秒間データが届きませんでした</translation>
+    </message>
+    <message id="ReasonTooSlow">
+        <source>ReasonTooSlow</source>
+        <translation>転送速度が %2 秒間 %1 KiB/s を下回りました</translation>
+    </message>
+    <message id="ReasonServerError">
+        <source>ReasonServerError</source>
+        <translation>サーバーエラー %1</translation>
+    </message>
+    <message id="ReasonRequestTimeout">
+        <source>ReasonRequestTimeout</source>
+        <translation>サーバーがリクエストの待ち時間切れを返しました (408)</translation>
+    </message>
+    <message id="ReasonTooManyRequests">
+        <source>ReasonTooManyRequests</source>
+        <translation>サーバーが混み合っています: リクエストが多すぎます (429)</translation>
+    </message>
+    <message id="ReasonAfterRetries">
+        <source>ReasonAfterRetries</source>
+        <translation>%1 (%2 回再試行しました)</translation>
+    </message>
+    <message id="ReasonAuthentication">
+        <source>ReasonAuthentication</source>
+        <translation>認証が必要です</translation>
+    </message>
+    <message id="ReasonMissing">
+        <source>ReasonMissing</source>
+        <translation>サーバーにファイルがありません (%1)</translation>
+    </message>
+    <message id="ReasonNoData">
+        <source>ReasonNoData</source>
+        <translation>データが届きませんでした</translation>
+    </message>
+    <message id="ReasonHtmlPage">
+        <source>ReasonHtmlPage</source>
+        <translation>ファイルの代わりにウェブページが届きました</translation>
+    </message>
+    <message id="ReasonRedirectNoTarget">
+        <source>ReasonRedirectNoTarget</source>
+        <translation>転送先のないリダイレクトです</translation>
+    </message>
+    <message id="ReasonTooManyRedirects">
+        <source>ReasonTooManyRedirects</source>
+        <translation>リダイレクトが多すぎます</translation>
+    </message>
+    <message id="ReasonRedirectRefused">
+        <source>ReasonRedirectRefused</source>
+        <translation>%1 へのリダイレクトは受け付けません</translation>
+    </message>
+    <message id="ReasonHostNotFound">
+        <source>ReasonHostNotFound</source>
+        <translation>ホスト %1 が見つかりません</translation>
+    </message>
+    <message id="ReasonNetwork">
+        <source>ReasonNetwork</source>
+        <translation>ネットワークエラー: %1</translation>
+    </message>
+    <message id="ReasonStopped">
+        <source>ReasonStopped</source>
+        <translation>中止しました</translation>
+    </message>
 </context>
 </TS>
