@@ -41,7 +41,7 @@ struct Window : Host
     void requestAttention(const QString&, const QString&) override {}
     void revealFile(const QString&) override {}
     bool openFile(const QString&) override { return true; }
-    bool openFilesWithApplicationOf(const QString&, const QStringList&) override { return true; }
+    void openFilesEach(const QStringList&) override {}
     template <class T = QLineEdit> T* get(const QString& n) const
     {
         return controller.mainWindow()->findChild<T*>(n);

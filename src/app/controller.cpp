@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextCharFormat>
+#include <QTimer>
 #include <QToolButton>
 
 Controller::Controller(Host* host, QObject* parent)
@@ -80,15 +81,24 @@ void Controller::connectOutlets()
     mOpenDownloadMenu->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
 
     connect(mLocation, &QLineEdit::returnPressed, this, &Controller::enter_location);
-    // The user's edits are the element; programmatic changes go through the store.
-    connect(mLocation, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setLocation(t); });
-    connect(mFileName, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setFileName(t); });
-    connect(mNumber, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setNumber(t); });
-    connect(mExtension, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setExtension(t); });
+    // The user's edits are the element; programmatic changes go through the store. Each
+    // edit can make Start possible or impossible, so the buttons and items follow it.
+    connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setLocation(t);
+        controllButtonCondition();
+    });
+    connect(mFileName, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setFileName(t);
+        controllButtonCondition();
+    });
+    connect(mNumber, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setNumber(t);
+        controllButtonCondition();
+    });
+    connect(mExtension, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setExtension(t);
+        controllButtonCondition();
+    });
 
     connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
     connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
@@ -119,14 +129,27 @@ void Controller::connectOutlets()
         pending->setProperty("pending", true);
     mWebButton->setEnabled(false);
     mClipButton->setEnabled(false);
+    for (QAction* action : mMainWindow->findChildren<QAction*>())
+        if (action->property("tag").isValid() || action->property("pending").toBool())
+            mValidatedItems.append(action);
     for (QMenu* menu : mMainWindow->menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, &Controller::validateMenus);
+    // A key is matched against the items' shortcuts only after this: an item whose key is
+    // pressed has been validated, whatever changed since the last edit.
+    connect(mMainWindow, &MainPanel::shortcutAboutToMatch, this, &Controller::validateMenus);
 
     auto* openMenu = new QMenu(mOpenDownloadMenu);
     QAction* openAll = openMenu->addAction(localized("MenuOpenAll"));
     connect(openAll, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
     openMenu->addSeparator();
+    connect(openMenu, &QMenu::aboutToShow, this, &Controller::layOutOpenDownloadMenu);
     mOpenDownloadMenu->setMenu(openMenu);
+
+    // The window's place is stored once it has stayed put for a moment.
+    mWindowFrameSaver = new QTimer(this);
+    mWindowFrameSaver->setSingleShot(true);
+    mWindowFrameSaver->setInterval(500);
+    connect(mWindowFrameSaver, &QTimer::timeout, this, &Controller::saveWindowFrame);
 
     connect(mMainWindow, &MainPanel::windowWillClose, this, &Controller::windowWillClose);
 }
@@ -152,6 +175,8 @@ void Controller::applicationDidFinishLaunching()
     mMainWindow->show();
     mMainWindow->raise();
     mMainWindow->activateWindow();
+    connect(mMainWindow, &MainPanel::frameChanged, mWindowFrameSaver, qOverload<>(&QTimer::start),
+            Qt::UniqueConnection);
 }
 
 void Controller::applicationWillTerminate()
@@ -192,7 +217,7 @@ void Controller::controllButtonCondition()
 
 void Controller::validateMenus()
 {
-    for (QAction* action : mMainWindow->findChildren<QAction*>()) {
+    for (QAction* action : std::as_const(mValidatedItems)) {
         if (action->property("tag").isValid())
             action->setEnabled(validateMenuItem(action));
         if (action->property("pending").toBool())
@@ -216,7 +241,8 @@ bool Controller::validateMenuItem(QAction* item) const
     case 5:
         return !e.location.isEmpty();
     case 6:
-        return mOpenDownloadMenu->menu()->actions().size() > 2 && mCreateNewFolder;
+        // Counted, not laid out: the menu's files are laid out when it opens.
+        return !mOpenDownloadFiles.isEmpty() && mCreateNewFolder;
     default:
         return true;
     }
