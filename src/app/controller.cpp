@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,6 +26,30 @@
 #include <QTextCharFormat>
 #include <QTimer>
 #include <QToolButton>
+
+namespace {
+
+// Return with Ctrl, Alt or Meta is a menu item's key, never the field's own Return: while
+// that item is disabled the key does nothing rather than confirm the field.
+class PlainReturnOnly : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 Controller::Controller(Host* host, QObject* parent)
     : QObject(parent), mHost(host), mMainWindow(new MainPanel)
@@ -81,6 +106,7 @@ void Controller::connectOutlets()
     mOpenDownloadMenu->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
 
     connect(mLocation, &QLineEdit::returnPressed, this, &Controller::enter_location);
+    mLocation->installEventFilter(new PlainReturnOnly(mLocation));
     // The user's edits are the element; programmatic changes go through the store. Each
     // edit can make Start possible or impossible, so the buttons and items follow it.
     connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) {
