@@ -69,7 +69,8 @@ void appendKey(QByteArray& keys, std::string_view name)
 struct SortEntry
 {
     quint64 head;
-    quint32 start;
+    quint32 start; // of the key
+    quint32 name;  // where the name begins, inside the key
     quint32 end;
 };
 
@@ -105,6 +106,12 @@ Listing::Listing(const QString& dir)
         return;
     QByteArray keys;
     std::vector<SortEntry> entries;
+    // The folder's own size tells roughly how much its names take, where the file system
+    // says: a guess that spares copying the keys as they grow.
+    struct stat folderInfo;
+    if (::fstat(::dirfd(stream), &folderInfo) == 0 && folderInfo.st_size > 0)
+        keys.reserve(qsizetype(std::min<off_t>(folderInfo.st_size, 64 << 20)) * 2);
+    qsizetype nameBytes = 0;
     while (const dirent* entry = ::readdir(stream)) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..")
@@ -119,7 +126,9 @@ Listing::Listing(const QString& dir)
             continue;
         const quint32 start = quint32(keys.size());
         appendKey(keys, name);
-        entries.push_back({0, start, quint32(keys.size())});
+        const quint32 end = quint32(keys.size());
+        entries.push_back({0, start, quint32(end - name.size()), end});
+        nameBytes += qsizetype(name.size());
     }
     ::closedir(stream);
     if (entries.empty())
@@ -144,11 +153,10 @@ Listing::Listing(const QString& dir)
     });
 
     mDir = dir;
+    mNames.reserve(nameBytes);
     mEnds.reserve(qsizetype(entries.size()));
     for (const SortEntry& e : entries) {
-        const std::string_view k = key(e);
-        const std::string_view name = k.substr(k.find('\0') + 1);
-        mNames.append(name.data(), qsizetype(name.size()));
+        mNames.append(keys.constData() + e.name, e.end - e.name);
         mEnds.append(quint32(mNames.size()));
     }
 }
