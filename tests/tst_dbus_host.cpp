@@ -153,29 +153,41 @@ void TestDesktopHost::attentionSendsOneNotification()
 
 void TestDesktopHost::openAll_data()
 {
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<bool>("known");
-    QTest::addColumn<QStringList>("launches"); // one line per process the application got
-    // multi-viewer takes a list (%F), single-viewer one file (%f); the .txt goes along.
-    QTest::newRow("takes several files: one launch")
-        << "png" << true << QStringList{"a1.png a2.png a3.txt"};
-    QTest::newRow("takes one file: one launch each")
-        << "gif" << true << QStringList{"a1.gif", "a2.gif", "a3.txt"};
-    QTest::newRow("no application known") << "zzqq" << false << QStringList{};
+    QTest::addColumn<QStringList>("files");        // in the order of the listing
+    QTest::addColumn<QStringList>("launches");     // one line per process an application got
+    QTest::addColumn<QStringList>("byTheDesktop"); // left to the desktop's opener
+    // image-viewer and archive-tool take lists (%F), single-viewer one file (%f).
+    QTest::newRow("two jpgs and a zip: two applications, the jpgs in one launch")
+        << QStringList{"a.jpg", "b.zip", "c.jpg"}
+        << QStringList{"archive-tool b.zip", "image-viewer a.jpg c.jpg"} << QStringList{};
+    QTest::newRow("application that takes one file: one launch each")
+        << QStringList{"a.gif", "b.gif"}
+        << QStringList{"single-viewer a.gif", "single-viewer b.gif"} << QStringList{};
+    QTest::newRow("no application known: the desktop's opener, file by file")
+        << QStringList{"a.zzqq", "b.jpg", "c.zzqq"} << QStringList{"image-viewer b.jpg"}
+        << QStringList{"a.zzqq", "c.zzqq"};
 }
 
 void TestDesktopHost::openAll()
 {
-    QFETCH(QString, extension);
-    QFETCH(bool, known);
+    QFETCH(QStringList, files);
     QFETCH(QStringList, launches);
-    QStringList files;
-    for (const QString& name : {"a1." + extension, "a2." + extension, QStringLiteral("a3.txt")})
-        files << writeFile("open-" + extension + u'/' + name, QByteArray("\x00\x01\x02", 3));
+    QFETCH(QStringList, byTheDesktop);
+    // What the content sniffing sees first; a .zzqq is nothing it knows.
+    const QHash<QString, QByteArray> magic{{"jpg", "\xFF\xD8\xFF\xE0\0\x10JFIF"},
+                                           {"zip", "PK\x03\x04\x14\0\0\0"},
+                                           {"gif", "GIF89a\x01\0\x01\0"},
+                                           {"zzqq", QByteArray("\x00\x01\x02", 3)}};
+    const QString dir = QString::fromUtf8(QTest::currentDataTag());
+    QStringList paths;
+    for (const QString& name : files)
+        paths << writeFile("open/" + dir + u'/' + name, magic.value(QFileInfo(name).suffix()));
     QFile log(gHome->filePath(QStringLiteral("launches.log")));
     log.remove();
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
 
-    QCOMPARE(DesktopHost().openFilesWithApplicationOf(files.first(), files), known);
+    DesktopHost().openFilesEach(paths);
     const auto launched = [&] {
         if (!log.open(QIODevice::ReadOnly))
             return QStringList();
@@ -185,6 +197,11 @@ void TestDesktopHost::openAll()
         return lines;
     };
     QTRY_COMPARE(launched(), launches);
+    QStringList opened;
+    for (const QUrl& url : std::as_const(recorder.opened))
+        opened << url.fileName();
+    QCOMPARE(opened, byTheDesktop);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 void TestDesktopHost::soundNamesComeFromTheSoundFolders()
@@ -202,22 +219,25 @@ int main(int argc, char** argv)
     // GIO reads these once, so the fake applications must be in place before anything starts.
     qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    // Each application records its name and the files of each launch, one line a launch.
     const QString recorder =
         writeFile(QStringLiteral("record.sh"),
-                  QStringLiteral("#!/bin/sh\nfor f; do printf '%s ' \"${f##*/}\"; done | sed 's/ "
-                                 "$//' >> '%1'\necho >> '%1'\n")
+                  QStringLiteral("#!/bin/sh\napp=$1; shift\n{ printf '%s' \"$app\"; for f; do "
+                                 "printf ' %s' \"${f##*/}\"; done; echo; } >> '%1'\n")
                       .arg(home.filePath(QStringLiteral("launches.log")))
                       .toUtf8(),
                   true);
     const QString entry =
-        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2 %3\n");
-    writeFile(QStringLiteral("data/applications/multi-viewer.desktop"),
-              entry.arg("Multi", recorder, "%F").toUtf8());
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2 %1 %3\nMimeType=%4;\n");
+    writeFile(QStringLiteral("data/applications/image-viewer.desktop"),
+              entry.arg("image-viewer", recorder, "%F", "image/jpeg").toUtf8());
+    writeFile(QStringLiteral("data/applications/archive-tool.desktop"),
+              entry.arg("archive-tool", recorder, "%F", "application/zip").toUtf8());
     writeFile(QStringLiteral("data/applications/single-viewer.desktop"),
-              entry.arg("Single", recorder, "%f").toUtf8());
+              entry.arg("single-viewer", recorder, "%f", "image/gif").toUtf8());
     writeFile(QStringLiteral("config/mimeapps.list"),
-              "[Default "
-              "Applications]\nimage/png=multi-viewer.desktop\nimage/gif=single-viewer.desktop\n");
+              "[Default Applications]\nimage/jpeg=image-viewer.desktop\n"
+              "application/zip=archive-tool.desktop\nimage/gif=single-viewer.desktop\n");
     QApplication app(argc, argv);
     TestDesktopHost test;
     return QTest::qExec(&test, argc, argv);

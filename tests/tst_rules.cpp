@@ -4,6 +4,7 @@
 #include "download/htmlcheck.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -295,6 +296,73 @@ private slots:
         QFETCH(QString, dir);
         QFETCH(QString, name);
         QTEST(folder::filePathIn(dir, name), "path");
+    }
+
+    // Which names of a folder are listed, and in what order.
+    void listingOrder_data()
+    {
+        QTest::addColumn<QStringList>("names"); // created in this order
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("own temporary files are not listed")
+            << QStringList{".stepgrab-k3x9q.part", "pic1.jpg", ".stepgrab-77.part"}
+            << QStringList{"pic1.jpg"};
+        QTest::newRow("names only like a temporary file are")
+            << QStringList{".stepgrab-A1.part", ".stepgrab-.part", ".stepgrab-a1.partial",
+                           "stepgrab-a1.part", ".stepgrab-a_1.part"}
+            << QStringList{".stepgrab-.part", ".stepgrab-A1.part", ".stepgrab-a1.partial",
+                           ".stepgrab-a_1.part", "stepgrab-a1.part"};
+        QTest::newRow("leading zeros: by value, then as written")
+            << QStringList{"p7.jpg", "p007.jpg", "p07.jpg", "p6.jpg", "p08.jpg"}
+            << QStringList{"p6.jpg", "p007.jpg", "p07.jpg", "p7.jpg", "p08.jpg"};
+        QTest::newRow("a number against a letter or a shorter name")
+            << QStringList{"a_1", "a1", "a", "a1b", "aa", "a10", "a2"}
+            << QStringList{"a", "a1", "a1b", "a2", "a10", "a_1", "aa"};
+        QTest::newRow("runs longer than 64 bits")
+            << QStringList{"x100000000000000000000", "x99999999999999999999", "x0"}
+            << QStringList{"x0", "x99999999999999999999", "x100000000000000000000"};
+        QTest::newRow("non-ASCII names come back whole")
+            << QStringList{u"写真10.jpg"_s, u"写真9.jpg"_s, u"Ärger.txt"_s}
+            << QStringList{u"Ärger.txt"_s, u"写真9.jpg"_s, u"写真10.jpg"_s};
+    }
+
+    void listingOrder()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, listed);
+        QTemporaryDir tmp;
+        for (const QString& name : names)
+            QVERIFY(touch(tmp.filePath(name)));
+        const folder::Listing listing(tmp.path());
+        QStringList out;
+        for (qsizetype i = 0; i < listing.size(); ++i)
+            out << listing.name(i);
+        QCOMPARE(out, listed);
+        QCOMPARE(listing.paths(),
+                 QStringList(listed).replaceInStrings(QRegularExpression("^"), tmp.path() + u'/'));
+    }
+
+    // A long menu in sections of at most `page` entries: [first, last) of each.
+    void menuSections_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("sections");
+        QTest::newRow("fits") << 3 << 3 << "";
+        QTest::newRow("one over") << 4 << 3 << "0-3 3-4";
+        QTest::newRow("whole pages") << 9 << 3 << "0-3 3-6 6-9";
+        QTest::newRow("more pages than a menu holds") << 10 << 3 << "0-9 9-10";
+        QTest::newRow("three levels") << 28 << 3 << "0-27 27-28";
+        QTest::newRow("none") << 0 << 3 << "";
+    }
+
+    void menuSections()
+    {
+        QFETCH(int, count);
+        QFETCH(int, page);
+        QStringList out;
+        for (const auto& [first, last] : folder::menuSections(5, 5 + count, page))
+            out << u"%1-%2"_s.arg(first - 5).arg(last - 5);
+        QTEST(out.join(u' '), "sections");
     }
 };
 

@@ -29,10 +29,9 @@ struct RecordingHost : Host
         calls << u"open "_s + path;
         return true;
     }
-    bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) override
+    void openFilesEach(const QStringList& paths) override
     {
-        calls << u"openWith "_s + first + u" | "_s + paths.join(u',');
-        return true;
+        calls << u"openEach "_s + paths.join(u',');
     }
 };
 
@@ -172,7 +171,7 @@ private slots:
         const QString folder = c.currentDownloadFolder();
         const QStringList paths = names(12, last, folder + u"/pic%1.jpg"_s);
         if (last > 11)
-            notices << u"openWith "_s + paths.first() + u" | "_s + paths.join(u',');
+            notices << u"openEach "_s + paths.join(u',');
         QCOMPARE(host.calls, notices.replaceInStrings(u"%1"_s, folder) +
                                  names(12, last, u"open "_s + folder + u"/pic%1.jpg"_s));
     }

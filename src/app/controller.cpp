@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,7 +24,32 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextCharFormat>
+#include <QTimer>
 #include <QToolButton>
+
+namespace {
+
+// Return with Ctrl, Alt or Meta is a menu item's key, never the field's own Return: while
+// that item is disabled the key does nothing rather than confirm the field.
+class PlainReturnOnly : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+                return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 Controller::Controller(Host* host, QObject* parent)
     : QObject(parent), mHost(host), mMainWindow(new MainPanel)
@@ -80,15 +106,25 @@ void Controller::connectOutlets()
     mOpenDownloadMenu->setIcon(style->standardIcon(QStyle::SP_DirOpenIcon));
 
     connect(mLocation, &QLineEdit::returnPressed, this, &Controller::enter_location);
-    // The user's edits are the element; programmatic changes go through the store.
-    connect(mLocation, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setLocation(t); });
-    connect(mFileName, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setFileName(t); });
-    connect(mNumber, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setNumber(t); });
-    connect(mExtension, &QLineEdit::textEdited, this,
-            [this](const QString& t) { mElement.setExtension(t); });
+    mLocation->installEventFilter(new PlainReturnOnly(mLocation));
+    // The user's edits are the element; programmatic changes go through the store. Each
+    // edit can make Start possible or impossible, so the buttons and items follow it.
+    connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setLocation(t);
+        controllButtonCondition();
+    });
+    connect(mFileName, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setFileName(t);
+        controllButtonCondition();
+    });
+    connect(mNumber, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setNumber(t);
+        controllButtonCondition();
+    });
+    connect(mExtension, &QLineEdit::textEdited, this, [this](const QString& t) {
+        mElement.setExtension(t);
+        controllButtonCondition();
+    });
 
     connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
     connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
@@ -119,14 +155,27 @@ void Controller::connectOutlets()
         pending->setProperty("pending", true);
     mWebButton->setEnabled(false);
     mClipButton->setEnabled(false);
+    for (QAction* action : mMainWindow->findChildren<QAction*>())
+        if (action->property("tag").isValid() || action->property("pending").toBool())
+            mValidatedItems.append(action);
     for (QMenu* menu : mMainWindow->menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, &Controller::validateMenus);
+    // A key is matched against the items' shortcuts only after this: an item whose key is
+    // pressed has been validated, whatever changed since the last edit.
+    connect(mMainWindow, &MainPanel::shortcutAboutToMatch, this, &Controller::validateMenus);
 
     auto* openMenu = new QMenu(mOpenDownloadMenu);
     QAction* openAll = openMenu->addAction(localized("MenuOpenAll"));
     connect(openAll, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
     openMenu->addSeparator();
+    connect(openMenu, &QMenu::aboutToShow, this, &Controller::layOutOpenDownloadMenu);
     mOpenDownloadMenu->setMenu(openMenu);
+
+    // The window's place is stored once it has stayed put for a moment.
+    mWindowFrameSaver = new QTimer(this);
+    mWindowFrameSaver->setSingleShot(true);
+    mWindowFrameSaver->setInterval(500);
+    connect(mWindowFrameSaver, &QTimer::timeout, this, &Controller::saveWindowFrame);
 
     connect(mMainWindow, &MainPanel::windowWillClose, this, &Controller::windowWillClose);
 }
@@ -152,6 +201,8 @@ void Controller::applicationDidFinishLaunching()
     mMainWindow->show();
     mMainWindow->raise();
     mMainWindow->activateWindow();
+    connect(mMainWindow, &MainPanel::frameChanged, mWindowFrameSaver, qOverload<>(&QTimer::start),
+            Qt::UniqueConnection);
 }
 
 void Controller::applicationWillTerminate()
@@ -193,7 +244,7 @@ void Controller::controllButtonCondition()
 
 void Controller::validateMenus()
 {
-    for (QAction* action : mMainWindow->findChildren<QAction*>()) {
+    for (QAction* action : std::as_const(mValidatedItems)) {
         if (action->property("tag").isValid())
             action->setEnabled(validateMenuItem(action));
         if (action->property("pending").toBool())
@@ -217,7 +268,8 @@ bool Controller::validateMenuItem(QAction* item) const
     case 5:
         return !e.location.isEmpty();
     case 6:
-        return mOpenDownloadMenu->menu()->actions().size() > 2 && mCreateNewFolder;
+        // Counted, not laid out: the menu's files are laid out when it opens.
+        return !mOpenDownloadFiles.isEmpty() && mCreateNewFolder;
     default:
         return true;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "address/fileelement.h"
+#include "download/downloadfolder.h"
 #include "download/fetcher.h"
 #include "download/rungate.h"
 
@@ -23,6 +24,7 @@ class QNetworkAccessManager;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QToolButton;
 class WorkerThread;
 
@@ -79,7 +81,6 @@ public:
     void updateOpenDownloadMenu();
     void openOutputDirectory();
     bool isValidFileName(const QString& name) const;
-    void launchApplicationWithFile(const QString& path);
     void openAllFiles();
     QString currentDownloadFolder() const;
 
@@ -131,6 +132,15 @@ private:
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);
 
+    // Menus laid out when opened, and state stored as it changes.
+    void layOutOpenDownloadMenu();
+    void fillOpenDownloadMenu(QMenu* menu, qsizetype first, qsizetype last);
+    void saveWindowFrame();
+    QList<QAction*> mValidatedItems;     // the items whose enabled state the rules decide
+    QList<qsizetype> mOpenDownloadFiles; // the entries of directoryInfo that get an item
+    bool mOpenDownloadMenuStale = false;
+    QTimer* mWindowFrameSaver = nullptr;
+
     Host* mHost;
     MainPanel* mMainWindow = nullptr;
 
@@ -163,7 +173,7 @@ private:
     bool mRunFailed = false;
     int download_counter = 0;
     QByteArray htmlHeader;
-    QStringList directoryInfo;
+    folder::Listing directoryInfo;
     QString mDownloadFolder;
     QString mHTMLFileName;
     QStringList mHTMLURLArray;

@@ -46,6 +46,12 @@ void Controller::updatePreferences()
     settings.sync();
 }
 
+void Controller::saveWindowFrame()
+{
+    STEPGRAB_SETTINGS(settings);
+    settings.setValue(QStringLiteral("StepgrabWindow"), mMainWindow->saveGeometry());
+}
+
 QStringList Controller::getSoundsName() const
 {
     return sounds::soundNames();

@@ -20,3 +20,23 @@ void MainPanel::closeEvent(QCloseEvent* event)
     emit windowWillClose();
     event->accept();
 }
+
+// The focus widget saw the key first and left it to the shortcuts.
+bool MainPanel::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride)
+        emit shortcutAboutToMatch();
+    return QMainWindow::event(event);
+}
+
+void MainPanel::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    emit frameChanged();
+}
+
+void MainPanel::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    emit frameChanged();
+}

@@ -19,9 +19,16 @@ public:
 
 signals:
     void windowWillClose();
+    // Moved or resized.
+    void frameChanged();
+    // A key pressed in the window is about to be matched against the shortcuts.
+    void shortcutAboutToMatch();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     Ui::MainPanel* mUi;

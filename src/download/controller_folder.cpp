@@ -8,6 +8,19 @@
 #include <QMenu>
 #include <QToolButton>
 
+namespace {
+
+// Items a menu holds before its files are split into sections; one such menu is also
+// cheap enough to lay out at the end of a run.
+constexpr qsizetype kMenuPage = 250;
+
+QString menuText(QString title)
+{
+    return title.replace(u'&', QLatin1String("&&"));
+}
+
+} // namespace
+
 bool Controller::createDownloadFolder()
 {
     const QString path = folder::createDatedFolder(mOutputDirectory, QDateTime::currentDateTime());
@@ -24,9 +37,12 @@ QString Controller::currentDownloadFolder() const
 
 void Controller::updateOutputDirectoryInfo()
 {
-    directoryInfo = folder::listFiles(currentDownloadFolder());
+    directoryInfo = folder::Listing(currentDownloadFolder());
 }
 
+// The items are laid out when the menu opens: a folder of many thousand files would
+// otherwise cost seconds and megabytes at the end of every run. What the menu would
+// hold is known at once, for the validation of the items that depend on it.
 void Controller::updateOpenDownloadMenu()
 {
     QMenu* menu = mOpenDownloadMenu->menu();
@@ -34,18 +50,55 @@ void Controller::updateOpenDownloadMenu()
     // The first two items belong to the window; the rest are the last run's files.
     for (qsizetype i = 2; i < items.size(); ++i) {
         menu->removeAction(items[i]);
-        delete items[i];
+        if (QMenu* section = items[i]->menu())
+            section->deleteLater(); // it may be the one on screen
+        else
+            items[i]->deleteLater();
     }
-    for (const QString& path : std::as_const(directoryInfo)) {
-        const QString name = QFileInfo(path).fileName();
-        if (!isValidFileName(name))
-            continue;
-        const QString title = folder::menuTitle(path);
-        QAction* item = menu->addAction(QString(title).replace(u'&', QLatin1String("&&")));
-        item->setData(title);
-        connect(item, &QAction::triggered, this, [this, item] { selectOpenEachMenuItem(item); });
-    }
+    mOpenDownloadFiles.clear();
+    for (qsizetype i = 0; i < directoryInfo.size(); ++i)
+        if (folder::isValidFileName(directoryInfo.rawName(i))) // no decoding of every name
+            mOpenDownloadFiles.append(i);
+    mOpenDownloadMenuStale = true;
+    if (mOpenDownloadFiles.size() <= kMenuPage)
+        layOutOpenDownloadMenu();
     validateMenus();
+}
+
+void Controller::layOutOpenDownloadMenu()
+{
+    if (!mOpenDownloadMenuStale)
+        return;
+    mOpenDownloadMenuStale = false;
+    fillOpenDownloadMenu(mOpenDownloadMenu->menu(), 0, mOpenDownloadFiles.size());
+}
+
+// Files [first, last) of the menu's list: as items, or as sections titled by their first
+// and last items, each filled when it is first opened.
+void Controller::fillOpenDownloadMenu(QMenu* menu, qsizetype first, qsizetype last)
+{
+    const auto title = [this](qsizetype k) {
+        return folder::menuTitle(directoryInfo.name(mOpenDownloadFiles[k]));
+    };
+    const auto sections = folder::menuSections(first, last, kMenuPage);
+    if (sections.isEmpty()) {
+        for (qsizetype k = first; k < last; ++k) {
+            const QString name = title(k);
+            QAction* item = menu->addAction(menuText(name));
+            item->setData(name);
+            connect(item, &QAction::triggered, this,
+                    [this, item] { selectOpenEachMenuItem(item); });
+        }
+        return;
+    }
+    for (const auto& [from, to] : sections) {
+        QMenu* section =
+            menu->addMenu(menuText(title(from) + QStringLiteral(" \u2026 ") + title(to - 1)));
+        connect(
+            section, &QMenu::aboutToShow, this,
+            [this, section, from = from, to = to] { fillOpenDownloadMenu(section, from, to); },
+            Qt::SingleShotConnection);
+    }
 }
 
 bool Controller::isValidFileName(const QString& name) const
@@ -56,9 +109,9 @@ bool Controller::isValidFileName(const QString& name) const
 void Controller::selectOpenEachMenuItem(QAction* item)
 {
     const QString title = item->data().toString();
-    for (const QString& path : std::as_const(directoryInfo)) {
-        if (folder::menuTitle(path) == title) {
-            mHost->openFile(path);
+    for (qsizetype i = 0; i < directoryInfo.size(); ++i) {
+        if (folder::menuTitle(directoryInfo.name(i)) == title) {
+            mHost->openFile(directoryInfo.path(i));
             return;
         }
     }
@@ -66,8 +119,8 @@ void Controller::selectOpenEachMenuItem(QAction* item)
 
 void Controller::openOutputDirectory()
 {
-    if (!directoryInfo.isEmpty() && QFileInfo::exists(directoryInfo.first()))
-        mHost->revealFile(directoryInfo.first());
+    if (!directoryInfo.isEmpty() && QFileInfo::exists(directoryInfo.path(0)))
+        mHost->revealFile(directoryInfo.path(0));
     else if (!currentDownloadFolder().isEmpty())
         mHost->revealFile(currentDownloadFolder());
 }
@@ -75,18 +128,12 @@ void Controller::openOutputDirectory()
 void Controller::selectOpenAllMenuItem()
 {
     if (!directoryInfo.isEmpty())
-        launchApplicationWithFile(directoryInfo.first());
-}
-
-void Controller::launchApplicationWithFile(const QString& path)
-{
-    // Where no application is known for the first file, each file still goes to its own.
-    if (!mHost->openFilesWithApplicationOf(path, directoryInfo))
         openAllFiles();
 }
 
+// Each file goes to its own default application, each application once with all of its
+// files.
 void Controller::openAllFiles()
 {
-    for (const QString& path : std::as_const(directoryInfo))
-        mHost->openFile(path);
+    mHost->openFilesEach(directoryInfo.paths());
 }

@@ -3,52 +3,76 @@
 #include "address/fileelement.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <dirent.h>
+#include <numeric>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
 
 namespace folder {
 
 namespace {
 
-bool isDigit(QChar c)
+bool isDigit(char c)
 {
-    return c >= u'0' && c <= u'9';
+    return c >= '0' && c <= '9';
 }
 
-// Digit runs compare by value, everything else by character.
-int naturalCompare(const QString& a, const QString& b)
+// A file that a run is still writing, where the file system has no unnamed temporary files.
+bool isTemporaryName(std::string_view name)
 {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            qsizetype ie = i, je = j;
-            while (ie < a.size() && isDigit(a[ie]))
-                ++ie;
-            while (je < b.size() && isDigit(b[je]))
-                ++je;
-            qsizetype is = i, js = j;
-            while (is < ie - 1 && a[is] == u'0')
-                ++is;
-            while (js < je - 1 && b[js] == u'0')
-                ++js;
-            if (ie - is != je - js)
-                return ie - is < je - js ? -1 : 1;
-            if (const int c =
-                    QStringView(a).sliced(is, ie - is).compare(QStringView(b).sliced(js, je - js)))
-                return c;
-            i = ie;
-            j = je;
+    constexpr std::string_view head = ".stepgrab-", tail = ".part";
+    if (name.size() <= head.size() + tail.size() || !name.starts_with(head) ||
+        !name.ends_with(tail))
+        return false;
+    const std::string_view id = name.substr(head.size(), name.size() - head.size() - tail.size());
+    return std::all_of(id.begin(), id.end(),
+                       [](char c) { return isDigit(c) || (c >= 'a' && c <= 'z'); });
+}
+
+// Appends the sort key of a name, so that comparing keys byte by byte orders names with
+// digit runs compared by value: each run becomes '0', its length without leading zeros
+// (a name has at most 255 bytes) and those digits. A NUL and the name itself follow, so
+// that names equal in value (pic7, pic07) still have one order; the NUL is below every
+// byte that can follow a shorter key's end. '0' stands for a run before a letter just as
+// the run's own first digit would.
+void appendKey(QByteArray& keys, std::string_view name)
+{
+    const qsizetype at = keys.size();
+    keys.resize(at + 3 * qsizetype(name.size()) + 1); // the longest key: all one-digit runs
+    char* out = keys.data() + at;
+    for (size_t i = 0; i < name.size();) {
+        if (!isDigit(name[i])) {
+            *out++ = name[i++];
             continue;
         }
-        if (a[i] != b[j])
-            return a[i] < b[j] ? -1 : 1;
-        ++i;
-        ++j;
+        size_t end = i;
+        while (end < name.size() && isDigit(name[end]))
+            ++end;
+        while (i < end - 1 && name[i] == '0')
+            ++i;
+        *out++ = '0';
+        *out++ = char(end - i);
+        out = std::copy(name.data() + i, name.data() + end, out);
+        i = end;
     }
-    if (a.size() - i != b.size() - j)
-        return a.size() - i < b.size() - j ? -1 : 1;
-    return a.compare(b);
+    *out++ = '\0';
+    out = std::copy(name.begin(), name.end(), out);
+    keys.resize(out - keys.data());
 }
+
+// A key's place in the sort, with its first bytes past what all keys share as one number,
+// so that most comparisons need not look at the bytes themselves.
+struct SortEntry
+{
+    quint64 head;
+    quint32 start; // of the key
+    quint32 name;  // where the name begins, inside the key
+    quint32 end;
+};
 
 } // namespace
 
@@ -71,22 +95,100 @@ QString createDatedFolder(const QString& base, const QDateTime& moment)
     return QFileInfo(path).isDir() ? path : QString();
 }
 
-QStringList listFiles(const QString& dir)
+// One pass over the directory: the entry's type comes with its name, and only links and
+// file systems that do not give it cost a stat.
+Listing::Listing(const QString& dir)
 {
     if (dir.isEmpty())
-        return {};
-    QDir d(dir);
-    QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return naturalCompare(a, b) < 0; });
-    QStringList paths;
-    paths.reserve(names.size());
-    for (const QString& name : names) {
-        const QString path = d.filePath(name);
-        if (QFileInfo(path).isFile())
-            paths.append(path);
+        return;
+    DIR* stream = ::opendir(QFile::encodeName(dir).constData());
+    if (!stream)
+        return;
+    QByteArray keys;
+    std::vector<SortEntry> entries;
+    // The folder's own size tells roughly how much its names take, where the file system
+    // says: a guess that spares copying the keys as they grow.
+    struct stat folderInfo;
+    if (::fstat(::dirfd(stream), &folderInfo) == 0 && folderInfo.st_size > 0)
+        keys.reserve(qsizetype(std::min<off_t>(folderInfo.st_size, 64 << 20)) * 2);
+    qsizetype nameBytes = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        bool plain = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info;
+            plain =
+                ::fstatat(::dirfd(stream), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+        }
+        if (!plain || isTemporaryName(name))
+            continue;
+        const quint32 start = quint32(keys.size());
+        appendKey(keys, name);
+        const quint32 end = quint32(keys.size());
+        entries.push_back({0, start, quint32(end - name.size()), end});
+        nameBytes += qsizetype(name.size());
     }
-    return paths;
+    ::closedir(stream);
+    if (entries.empty())
+        return;
+
+    const std::string_view all(keys.constData(), size_t(keys.size()));
+    const auto key = [&](const SortEntry& e) { return all.substr(e.start, e.end - e.start); };
+    size_t shared = key(entries.front()).size();
+    for (const SortEntry& e : entries) {
+        const std::string_view k = key(e), first = key(entries.front());
+        shared =
+            std::mismatch(k.begin(), k.begin() + std::min(shared, k.size()), first.begin()).first -
+            k.begin();
+    }
+    for (SortEntry& e : entries) {
+        const std::string_view rest = key(e).substr(shared);
+        for (size_t i = 0; i < 8; ++i)
+            e.head = e.head << 8 | (i < rest.size() ? quint8(rest[i]) : 0);
+    }
+    std::sort(entries.begin(), entries.end(), [&](const SortEntry& a, const SortEntry& b) {
+        return a.head != b.head ? a.head < b.head : key(a) < key(b);
+    });
+
+    mDir = dir;
+    mNames.reserve(nameBytes);
+    mEnds.reserve(qsizetype(entries.size()));
+    for (const SortEntry& e : entries) {
+        mNames.append(keys.constData() + e.name, e.end - e.name);
+        mEnds.append(quint32(mNames.size()));
+    }
+}
+
+QByteArrayView Listing::rawName(qsizetype i) const
+{
+    const quint32 start = i ? mEnds[i - 1] : 0;
+    return QByteArrayView(mNames).sliced(start, mEnds[i] - start);
+}
+
+QString Listing::name(qsizetype i) const
+{
+    return QFile::decodeName(rawName(i).toByteArray());
+}
+
+QString Listing::path(qsizetype i) const
+{
+    return mDir.endsWith(u'/') ? mDir + name(i) : mDir + u'/' + name(i);
+}
+
+QStringList Listing::paths() const
+{
+    QStringList out;
+    out.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        out.append(path(i));
+    return out;
+}
+
+QStringList listFiles(const QString& dir)
+{
+    return Listing(dir).paths();
 }
 
 QString filePathIn(const QString& dir, const QString& name)
@@ -102,9 +204,28 @@ bool isValidFileName(const QString& name)
     return !name.startsWith(u'.');
 }
 
+bool isValidFileName(QByteArrayView name)
+{
+    return !name.startsWith('.');
+}
+
 QString menuTitle(const QString& path)
 {
     return address::deletingPathExtension(address::lastPathComponent(path));
+}
+
+QList<std::pair<qsizetype, qsizetype>> menuSections(qsizetype first, qsizetype last, qsizetype page)
+{
+    QList<std::pair<qsizetype, qsizetype>> sections;
+    const qsizetype count = last - first;
+    if (page < 2 || count <= page)
+        return sections;
+    qsizetype step = page;
+    while ((count + step - 1) / step > page)
+        step *= page;
+    for (qsizetype at = first; at < last; at += step)
+        sections.append({at, std::min(at + step, last)});
+    return sections;
 }
 
 } // namespace folder

@@ -10,7 +10,6 @@
 #include <QDBusPendingReply>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QMimeDatabase>
 #include <QUrl>
 #include <canberra.h>
 
@@ -81,9 +80,13 @@ bool DesktopHost::openFile(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool DesktopHost::openFilesWithApplicationOf(const QString& first, const QStringList& paths)
+void DesktopHost::openFilesEach(const QStringList& paths)
 {
-    const QString type = QMimeDatabase().mimeTypeForFile(first).name();
-    const QString app = gioapps::defaultApplicationFor(type);
-    return !app.isEmpty() && gioapps::launch(app, paths);
+    QStringList alone;
+    for (const gioapps::Group& group : gioapps::groupByDefaultApplication(paths, &alone))
+        if (!gioapps::launch(group.applicationId, group.paths))
+            alone += group.paths;
+    // The desktop's own opener may still know what GIO does not.
+    for (const QString& path : std::as_const(alone))
+        openFile(path);
 }

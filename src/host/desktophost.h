@@ -21,7 +21,7 @@ public:
     void requestAttention(const QString& summary, const QString& body) override;
     void revealFile(const QString& path) override;
     bool openFile(const QString& path) override;
-    bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) override;
+    void openFilesEach(const QStringList& paths) override;
 
 private:
     QPointer<QWidget> mWindow;

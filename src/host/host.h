@@ -19,8 +19,7 @@ public:
     virtual void revealFile(const QString& path) = 0;
     // Opens one file with its default application.
     virtual bool openFile(const QString& path) = 0;
-    // Opens every path with the default application of the first one: in one
-    // launch where that application takes several files, one by one otherwise.
-    // False when no application is known for the first file.
-    virtual bool openFilesWithApplicationOf(const QString& first, const QStringList& paths) = 0;
+    // Opens every path with its own default application, launching each application
+    // once with all of its files; a file that no known application opens goes to openFile.
+    virtual void openFilesEach(const QStringList& paths) = 0;
 };
