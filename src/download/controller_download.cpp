@@ -3,6 +3,7 @@
 #include "download/downloadfolder.h"
 #include "download/downloadworker.h"
 #include "download/htmlcheck.h"
+#include "download/partfile.h"
 #include "download/target.h"
 #include "host/host.h"
 #include "host/localized.h"
@@ -46,6 +47,8 @@ void Controller::start_download()
     writeLogView(localized("StartedDownload"));
     if (mCreateNewFolder && createDownloadFolder())
         writeLogView(localized("CreateNewFolder"));
+    // What an earlier Stepgrab left half written where files have no unnamed form.
+    PartFile::removeStale(currentDownloadFolder());
     controllButtonCondition();
     setEditableInfoString(false);
     resetCounter();
@@ -65,12 +68,19 @@ void Controller::downloadOneStep()
         URLResourceDidFinishLoading(result);
         return;
     }
-    disconnect(mFirstFetch, &Fetcher::finished, this, nullptr);
+    disconnect(mFirstFetch, nullptr, this, nullptr);
+    connect(mFirstFetch, &Fetcher::retrying, this,
+            [this, run = mRun](const QString& reason, int retry, int delay) {
+                if (run == mRun && mRunActive)
+                    writeLogView(download::retryLine(mFirstFileName, reason, retry, delay));
+            });
     const quint64 run = mRun;
     connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
         if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
             return;
-        if (result.outcome == Fetcher::Outcome::NetworkError)
+        // The host's own failure, where no server answered, is the run's ">" line; what a
+        // server answered that is not the file is the file's failure.
+        if (result.outcome == Fetcher::Outcome::NetworkError && result.status == 0)
             URLHandle(result.reason);
         else
             URLResourceDidFinishLoading(result);

@@ -1,6 +1,7 @@
 #include "downloadfolder.h"
 
 #include "address/fileelement.h"
+#include "partfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,13 +25,8 @@ bool isDigit(char c)
 // A file that a run is still writing, where the file system has no unnamed temporary files.
 bool isTemporaryName(std::string_view name)
 {
-    constexpr std::string_view head = ".stepgrab-", tail = ".part";
-    if (name.size() <= head.size() + tail.size() || !name.starts_with(head) ||
-        !name.ends_with(tail))
-        return false;
-    const std::string_view id = name.substr(head.size(), name.size() - head.size() - tail.size());
-    return std::all_of(id.begin(), id.end(),
-                       [](char c) { return isDigit(c) || (c >= 'a' && c <= 'z'); });
+    return name.starts_with(".stepgrab-") && PartFile::isTemporaryName(QFile::decodeName(
+                                                 QByteArray(name.data(), qsizetype(name.size()))));
 }
 
 // Appends the sort key of a name, so that comparing keys byte by byte orders names with

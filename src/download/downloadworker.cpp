@@ -46,7 +46,7 @@ void DownloadWorker::downloadEachStep()
             result.outcome = Fetcher::Outcome::WriteError;
             result.reason = target.refusal;
         } else {
-            result = fetch(target.url, target.path);
+            result = fetch(target);
         }
         if (result.outcome == Fetcher::Outcome::Written)
             emit fileWritten(mRun, name);
@@ -76,7 +76,7 @@ void DownloadWorker::downloadEachStep()
     emit finished(mRun, failed);
 }
 
-Fetcher::Result DownloadWorker::fetch(const QUrl& url, const QString& path)
+Fetcher::Result DownloadWorker::fetch(const download::Target& target)
 {
     Fetcher::Result result;
     QEventLoop loop;
@@ -84,7 +84,10 @@ Fetcher::Result DownloadWorker::fetch(const QUrl& url, const QString& path)
         result = r;
         loop.quit();
     });
-    mFetcher->start(url, path, true);
+    connect(mFetcher, &Fetcher::retrying, &loop, [&](const QString& reason, int retry, int delay) {
+        emit logLine(mRun, download::retryLine(target.name, reason, retry, delay));
+    });
+    mFetcher->start(target.url, target.path, true);
     mLoop = &loop;
     if (mFetcher->isRunning())
         loop.exec();
@@ -95,7 +98,7 @@ Fetcher::Result DownloadWorker::fetch(const QUrl& url, const QString& path)
         mAborted = true;
         mFetcher->abort();
     }
-    disconnect(mFetcher, &Fetcher::finished, &loop, nullptr);
+    disconnect(mFetcher, nullptr, &loop, nullptr);
     return result;
 }
 

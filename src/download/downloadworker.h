@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetcher.h"
+#include "target.h"
 
 #include <QObject>
 #include <QString>
@@ -37,7 +38,7 @@ signals:
     void finished(quint64 run, bool failed);
 
 private:
-    Fetcher::Result fetch(const QUrl& url, const QString& path);
+    Fetcher::Result fetch(const download::Target& target);
     void pause();
 
     RunGate* mGate;

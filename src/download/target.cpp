@@ -54,9 +54,10 @@ QString failureLine(const QString& name, const QString& reason)
 
 QString retryLine(const QString& name, const QString& reason, int retry, int delayMs)
 {
-    return localizedFormat("RetryDownload", name) + QStringLiteral(": ") + reason + u' ' +
-           localizedFormat("RetryAfter", QString::number((delayMs + 999) / 1000)) + u' ' +
-           localizedFormat("RetryCount", QString::number(retry)) + u'\n';
+    return localizedFormat("RetryDownload", name, reason) + u' ' +
+           localizedFormat("RetryWait", QString::number((delayMs + 999) / 1000),
+                           QString::number(retry)) +
+           u'\n';
 }
 
 } // namespace download

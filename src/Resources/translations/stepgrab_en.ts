@@ -43,35 +43,43 @@
     </message>
     <message id="ReasonPermissionDenied">
         <source>ReasonPermissionDenied</source>
-        <translation>Permission denied</translation>
+        <translation>permission denied</translation>
     </message>
     <message id="ReasonDiskFull">
         <source>ReasonDiskFull</source>
-        <translation>The disk is full</translation>
+        <translation>the disk is full</translation>
     </message>
     <message id="ReasonFolderMissing">
         <source>ReasonFolderMissing</source>
-        <translation>The folder does not exist</translation>
+        <translation>the folder does not exist</translation>
     </message>
     <message id="ReasonNameTooLong">
         <source>ReasonNameTooLong</source>
-        <translation>The file name is too long</translation>
+        <translation>the file name is too long</translation>
     </message>
     <message id="ReasonBadAddress">
         <source>ReasonBadAddress</source>
-        <translation>The address cannot be fetched</translation>
+        <translation>the address cannot be fetched</translation>
     </message>
     <message id="ReasonNoFolder">
         <source>ReasonNoFolder</source>
-        <translation>There is no folder to write into</translation>
+        <translation>there is no folder to write into</translation>
     </message>
     <message id="ReasonNameEmpty">
         <source>ReasonNameEmpty</source>
-        <translation>The address names no file</translation>
+        <translation>the address names no file</translation>
     </message>
     <message id="ReasonNameUnsafe">
         <source>ReasonNameUnsafe</source>
-        <translation>The file name cannot be used in a folder</translation>
+        <translation>the file name cannot be used in a folder</translation>
+    </message>
+    <message id="RetryDownload">
+        <source>RetryDownload</source>
+        <translation>Could not download %1 yet: %2;</translation>
+    </message>
+    <message id="RetryWait">
+        <source>RetryWait</source>
+        <translation>trying again in %1 s (retry %2)</translation>
     </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>

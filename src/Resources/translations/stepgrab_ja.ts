@@ -71,6 +71,14 @@
         <source>ReasonNameUnsafe</source>
         <translation>このファイル名はフォルダで使えません</translation>
     </message>
+    <message id="RetryDownload">
+        <source>RetryDownload</source>
+        <translation>%1 はまだダウンロードできません: %2。</translation>
+    </message>
+    <message id="RetryWait">
+        <source>RetryWait</source>
+        <translation>%1 秒後にもう一度試します (再試行 %2 回目)</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>ダウンロードを終了しました。</translation>
