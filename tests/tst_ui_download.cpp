@@ -1,6 +1,7 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "download/downloadworker.h"
+#include "download/fetcher.h"
 #include "fixtureserver.h"
 #include "host/host.h"
 
@@ -71,6 +72,8 @@ class TestDownload : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { Fetcher::setRetryDelaysForTesting({50, 50, 50}); }
+
     void runs_data()
     {
         QTest::addColumn<QString>("setup"); // and the buttons the user clicks, in turn, at stopAt
@@ -84,16 +87,23 @@ private slots:
             QTest::newRow(name) << setup << stopAt << last << log << notices;
         };
         const QString end = logOf(20, u"CantFound pic021.jpg\n"_s);
-        const QString failure = logOf(11, u"FailureDownload pic012.jpg\n"_s);
+        const auto failure = [](const QString& reason) {
+            return logOf(11, u"FailureDownload pic012.jpg: "_s + reason + u'\n');
+        };
+        const QString refused =
+            u"RetryDownload pic012.jpg ReasonConnectionRefused RetryWait 1 %1\n"_s;
         row("series end, every notice", "sound name attention reveal", 0, 20, end,
             {"sound Glass", "attention", "reveal %1/pic012.jpg"});
         row("series end in a new folder, a name without sound", "name attention new-folder", 0, 20,
             logOf(20, u"CantFound pic021.jpg\n"_s, u"CreateNewFolder"_s), {"attention"});
         row("first file answers 404", "404", 0, 11, logOf(11, u"CantFound pic012.jpg\n"_s));
-        row("output folder missing", "missing", 0, 11, failure);
-        row("dated folder cannot be made", "missing new-folder", 0, 11, failure);
-        row("address is no URL", "port=99999", 0, 11, failure);
-        row("nothing listens", "port=1", 0, 11, logOf(11, u">Connection refused\n"_s));
+        row("output folder missing", "missing", 0, 11, failure(u"ReasonFolderMissing"_s));
+        row("dated folder cannot be made", "missing new-folder", 0, 11,
+            failure(u"ReasonNoFolder"_s));
+        row("address is no URL", "port=99999", 0, 11, failure(u"ReasonBadAddress"_s));
+        row("nothing listens", "port=1", 0, 11,
+            logOf(11, refused.arg(1) + refused.arg(2) + refused.arg(3) +
+                          u">ReasonAfterRetries ReasonConnectionRefused 3\n"_s));
         row("stop during the first fetch, sound without a name", "sound mStop", 12, 11, logOf(11));
         row("stop during a later fetch", "mStop", 14, 13, logOf(13));
         row("stop during the pause", "pause mStop", 13, 13, logOf(13));
@@ -193,7 +203,7 @@ private slots:
             "(?s)^--.*--start needs a counted address");
         row("run to the series end", run + u"/d/pic012.jpg"_s, 0, "(?s)pic021\\.jpg.*--", 20);
         row("first file missing", run + u"/x/pic012.jpg"_s, 1, "(?s)pic012\\.jpg.*--");
-        row("second file cut", run + u"/c/pic012.jpg"_s, 1, "(?s)pic013\\.jpg.*--", 12);
+        row("second file, server busy", run + u"/c/pic012.jpg"_s, 1, "(?s)pic013\\.jpg.*--", 12);
     }
 
     void commandLine()
@@ -206,7 +216,8 @@ private slots:
         FixtureServer server;
         server.addSeries(u"d"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, kPage, kSize);
         server.addSeries(u"c"_s, u"pic"_s, 12, 20, 3, u"jpg"_s, kPage, kSize);
-        server.addCut(u"/c/pic013.jpg"_s, 1000, kSize);
+        // A server that stays busy: its Retry-After keeps the program's three retries short.
+        server.addSequence(u"/c/pic013.jpg"_s, {{503, {}, {{"Retry-After", "1"}}}});
         QTemporaryDir once;
         QSettings store(u"Stepgrab"_s, u"Stepgrab"_s);
         store.clear();

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -46,6 +47,9 @@ int main(int argc, char* argv[])
 {
     // First of all: a signal from here on is kept until the window can be closed for it.
     SignalQuit::install();
+    // A log piped into a reader that stops early (stepgrab --log | head) must not end the
+    // program before it has stopped the run and kept the preferences.
+    std::signal(SIGPIPE, SIG_IGN);
     chooseOffscreenWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Stepgrab"));
