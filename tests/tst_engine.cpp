@@ -367,8 +367,16 @@ private slots:
         QTest::addColumn<QStringList>("tail"); // what the worker reports after it
         const End html = End::HtmlPage;
         const QStringList cantFound{"021", "CantFound pic021.jpg\n", "finished"};
-        const QStringList cut{"015", "FailureDownload pic015.jpg\n", "failed"};
-        const QStringList noFolder{"013", "FailureDownload pic013.jpg\n", "failed"};
+        const QString retry = "RetryDownload pic015.jpg ReasonConnectionReset RetryWait 1 %1\n";
+        const QStringList cut{"015",
+                              retry.arg(1),
+                              retry.arg(2),
+                              retry.arg(3),
+                              "FailureDownload pic015.jpg: ReasonAfterRetries "
+                              "ReasonConnectionReset 3\n",
+                              "failed"};
+        const QStringList noFolder{"013", "FailureDownload pic013.jpg: ReasonFolderMissing\n",
+                                   "failed"};
         const QStringList inFlight{"015", "finished"}, ended{"finished"};
         const QStringList committed{"015", "written pic015.jpg", "finished"};
         // First, so that the pause is still the one a run has by default.
