@@ -4,6 +4,7 @@
 #include "download/fetcher.h"
 #include "fixtureserver.h"
 #include "host/host.h"
+#include "support/series.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -52,19 +53,9 @@ static QString logOf(int last, const QString& tail = {}, const QString& head = {
            u"\nFinishedDownload"_s;
 }
 
-// Every file below dir, relative; one whose bytes are not its series body is marked.
 static QStringList filesBelow(const QString& dir)
 {
-    QStringList out;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        const bool intact = file.open(QIODevice::ReadOnly) &&
-                            file.readAll() == FixtureServer::seriesBody(it.fileName(), kSize);
-        out << QDir(dir).relativeFilePath(file.fileName()) + (intact ? u""_s : u" (corrupt)"_s);
-    }
-    out.sort();
-    return out;
+    return seriesFilesBelow(dir, kSize);
 }
 
 class TestDownload : public QObject

@@ -1,4 +1,5 @@
 #include "fixtureserver.h"
+#include "support/series.h"
 
 #include <QtTest>
 #include <csignal>
@@ -19,19 +20,9 @@ static QStringList names(int first, int last)
     return out;
 }
 
-// Every file below dir, hidden ones too; one whose bytes are not its series body is marked.
 static QStringList filesBelow(const QString& dir)
 {
-    QStringList out;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        const bool intact = file.open(QIODevice::ReadOnly) &&
-                            file.readAll() == FixtureServer::seriesBody(it.fileName(), kSize);
-        out << QDir(dir).relativeFilePath(file.fileName()) + (intact ? u""_s : u" (corrupt)"_s);
-    }
-    out.sort();
-    return out;
+    return seriesFilesBelow(dir, kSize);
 }
 
 // Whether the process catches all three quit signals yet (SigCgt of /proc/<pid>/status).

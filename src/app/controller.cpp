@@ -109,22 +109,16 @@ void Controller::connectOutlets()
     mLocation->installEventFilter(new PlainReturnOnly(mLocation));
     // The user's edits are the element; programmatic changes go through the store. Each
     // edit can make Start possible or impossible, so the buttons and items follow it.
-    connect(mLocation, &QLineEdit::textEdited, this, [this](const QString& t) {
-        mElement.setLocation(t);
-        controllButtonCondition();
-    });
-    connect(mFileName, &QLineEdit::textEdited, this, [this](const QString& t) {
-        mElement.setFileName(t);
-        controllButtonCondition();
-    });
-    connect(mNumber, &QLineEdit::textEdited, this, [this](const QString& t) {
-        mElement.setNumber(t);
-        controllButtonCondition();
-    });
-    connect(mExtension, &QLineEdit::textEdited, this, [this](const QString& t) {
-        mElement.setExtension(t);
-        controllButtonCondition();
-    });
+    using Setter = void (FileElementStore::*)(const QString&);
+    const std::pair<QLineEdit*, Setter> parts[] = {{mLocation, &FileElementStore::setLocation},
+                                                   {mFileName, &FileElementStore::setFileName},
+                                                   {mNumber, &FileElementStore::setNumber},
+                                                   {mExtension, &FileElementStore::setExtension}};
+    for (const auto& [field, set] : parts)
+        connect(field, &QLineEdit::textEdited, this, [this, set](const QString& t) {
+            (mElement.*set)(t);
+            controllButtonCondition();
+        });
 
     connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
     connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
