@@ -310,7 +310,6 @@ private slots:
         QTest::newRow("default pause") << html << "" << -1 << "stop" << 15 << ended;
         QTest::newRow("html page") << html << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("404 binary") << End::NotFound404Binary << "" << 50 << "" << 20 << cantFound;
-        QTest::newRow("doctype page") << End::SoftDoctype << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("capitals page") << End::UpperHtml << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("cut mid-body") << html << "cut" << 50 << "" << 14 << cut;
         QTest::newRow("output folder missing") << html << "folder" << 50 << "" << 12 << noFolder;
