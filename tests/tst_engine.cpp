@@ -15,15 +15,13 @@
 #include <QTest>
 #include <functional>
 
+using namespace Qt::StringLiterals;
 using Outcome = Fetcher::Outcome;
 using End = FixtureServer::End;
-// A fetch case's answer at /d/f; it gives the bytes a complete fetch writes.
-using Setup = std::function<QByteArray(FixtureServer&)>;
+// A fetch case's server, answering at the address given, by default /d/f; it gives the bytes a
+// complete fetch writes.
+using Setup = std::function<QByteArray(FixtureServer&, QString& address)>;
 Q_DECLARE_METATYPE(Setup)
-// A fault case's server; it gives the address to fetch.
-using Route = std::function<QString(FixtureServer&)>;
-Q_DECLARE_METATYPE(Route)
-using Answers = QList<FixtureServer::Answer>;
 
 class TestEngine : public QObject
 {
@@ -44,7 +42,7 @@ class TestEngine : public QObject
     // served at /files/t.png.
     static Setup file(const QByteArray& body, int status = 200, const QString& location = {})
     {
-        return [=](FixtureServer& server) {
+        return [=](FixtureServer& server, QString&) {
             server.addFile(location.isEmpty() ? "/d/f" : "/files/t.png", body, status);
             if (!location.isEmpty())
                 server.addRedirect("/d/f", QString(location).replace("%1", server.baseUrl()));
@@ -54,8 +52,25 @@ class TestEngine : public QObject
     // Sends `sent` bytes, then stalls or, when a length is announced, hangs up short of it.
     static Setup broken(qint64 sent, qint64 announced = 0)
     {
-        return [=](FixtureServer& server) {
+        return [=](FixtureServer& server, QString&) {
             announced ? server.addCut("/d/f", sent, announced) : server.addStall("/d/f", sent);
+            return QByteArray();
+        };
+    }
+    // The answers in turn, the last one repeated; a last 200 is the file.
+    static Setup answers(const QList<FixtureServer::Answer>& list)
+    {
+        return [=](FixtureServer& server, QString&) {
+            server.addSequence("/d/f", list);
+            return list.last().status == 200 ? list.last().body : QByteArray();
+        };
+    }
+    static Setup hangup(FixtureServer::Framing framing, FixtureServer::Hangup how,
+                        const QList<int>& delays)
+    {
+        return [=](FixtureServer& server, QString&) {
+            Fetcher::setRetryDelaysForTesting(delays);
+            server.addHangup("/d/f", 300000, framing, how);
             return QByteArray();
         };
     }
@@ -85,69 +100,119 @@ private slots:
         QTest::addColumn<bool>("testForHtml");
         QTest::addColumn<QString>("target"); // in a folder that holds the plain file "old"
         QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QString>("reason"); // "*": the file system's words, not ours
+        QTest::addColumn<QString>("reason");      // "*": the file system's words, not ours
+        QTest::addColumn<QStringList>("retries"); // "reason/retry/delay", as signalled
+        QTest::addColumn<int>("requests");        // of /d/f; -1: not counted, as after a cut,
+                                                  // which Qt may resend
         using enum Fetcher::Outcome;
-        const QByteArray png = FixtureServer::seriesBody("pic001.png", 100 * 1024);
+        using F = FixtureServer;
+        // An abort comes in the first retry's wait when one is signalled, else mid-body.
+        const auto row = [](const char* name, const Setup& setup, Outcome outcome,
+                            const QString& reason = {}, const QStringList& retries = {},
+                            int requests = -1, const QString& target = u"f"_s,
+                            bool testForHtml = true) {
+            QTest::newRow(name) << setup << testForHtml << target << outcome << reason << retries
+                                << requests;
+        };
+        const auto tries = [](const QString& reason, const QList<int>& delays) {
+            QStringList out;
+            for (int i = 0; i < delays.size(); ++i)
+                out << u"%1/%2/%3"_s.arg(reason).arg(i + 1).arg(delays[i]);
+            return out;
+        };
+        const QList<int> usual{20, 40, 80};
+        const QByteArray png = F::seriesBody("pic001.png", 100 * 1024);
         const QByteArray page = QByteArray("<html><body>no such file.").leftJustified(40960, ' ');
         const auto moved = [&](const QString& location) { return file(png, 200, location); };
-        const QString html = "ReasonHtmlPage", cut = "ReasonAfterRetries ReasonConnectionReset 3";
-        QTest::newRow("binary") << file(png) << true << "f" << Written << "";
-        QTest::newRow("empty") << file({}) << true << "f" << NetworkError << "ReasonNoData";
-        QTest::newRow("5 bytes") << file(png.left(5)) << true << "f" << Written << "";
-        QTest::newRow("bare tag, 5 bytes") << file("<html") << true << "f" << HtmlPage << html;
-        QTest::newRow("binary 511") << file(png.left(511)) << true << "f" << Written << "";
-        QTest::newRow("binary 512") << file(png.left(512)) << true << "f" << Written << "";
-        QTest::newRow("binary 513") << file(png.left(513)) << true << "f" << Written << "";
-        QTest::newRow("html page") << file(page) << true << "f" << HtmlPage << html;
-        QTest::newRow("doctype") << file("<!DOCTYPE html>\n<html>") << true << "f" << HtmlPage
-                                 << html;
+        const QString html = u"ReasonHtmlPage"_s, reset = u"ReasonConnectionReset"_s;
+        const QString cut = "ReasonAfterRetries " + reset + " 3";
+        row("binary", file(png), Written);
+        row("bare tag, 5 bytes", file("<html"), HtmlPage, html);
+        row("binary 511", file(png.left(511)), Written);
+        row("binary 512", file(png.left(512)), Written);
+        row("binary 513", file(png.left(513)), Written);
+        row("html page", file(page), HtmlPage, html);
+        row("doctype", file("<!DOCTYPE html>\n<html>"), HtmlPage, html);
         // The verdict rests on the first 512 bytes, however the body arrives.
-        QTest::newRow("tag at 600")
-            << file(QByteArray(600, ' ') + "<html>") << true << "f" << Written << "";
-        QTest::newRow("html page, untested") << file(page) << false << "f" << Written << "";
-        QTest::newRow("404 binary")
-            << file(png.left(64), 404) << true << "f" << HttpError << "ReasonMissing 404";
-        QTest::newRow("404 html, untested")
-            << file(page, 404) << false << "f" << HttpError << "ReasonMissing 404";
-        QTest::newRow("500 empty") << file({}, 500) << true << "f" << NetworkError
-                                   << "ReasonAfterRetries ReasonServerError 500 3";
-        QTest::newRow("32 MiB") << file(FixtureServer::largeChunk(0, 32 << 20)) << true << "f"
-                                << Written << "";
+        row("tag at 600", file(QByteArray(600, ' ') + "<html>"), Written);
+        row("html page, untested", file(page), Written, {}, {}, 1, u"f"_s, false);
+        row("404 binary", file(png.left(64), 404), HttpError, u"ReasonMissing 404"_s);
+        row("404 html, untested", file(page, 404), HttpError, u"ReasonMissing 404"_s, {}, 1, u"f"_s,
+            false);
+        row("500 empty", file({}, 500), NetworkError,
+            u"ReasonAfterRetries ReasonServerError 500 3"_s,
+            tries(u"ReasonServerError 500"_s, usual), 4);
+        row("32 MiB", file(F::largeChunk(0, 32 << 20)), Written);
         // An archive that a server labels as gzip-encoded is stored as sent, still packed.
-        QTest::newRow("gzip kept packed") << Setup([](FixtureServer& server) {
-            QFile gz(QFINDTESTDATA("data/notes.txt.gz"));
-            gz.open(QIODevice::ReadOnly);
-            const QByteArray packed = gz.readAll();
-            server.addFile("/d/f", packed, 200, "application/gzip", "gzip");
-            return packed;
-        }) << true << "f" << Written << "";
-        QTest::newRow("replaces a file") << file(png.left(3000)) << true << "old" << Written << "";
-        QTest::newRow("redirect, relative")
-            << moved("../files/t.png") << true << "f" << Written << "";
-        QTest::newRow("redirect, absolute")
-            << moved("%1/files/t.png") << true << "f" << Written << "";
-        QTest::newRow("redirect to nothing")
-            << moved("/none") << true << "f" << HttpError << "ReasonMissing 404";
-        QTest::newRow("redirect to itself")
-            << moved("/d/f") << true << "f" << NetworkError << "ReasonTooManyRedirects";
-        QTest::newRow("redirect to ftp") << moved("ftp://h/t") << true << "f" << NetworkError
-                                         << "ReasonRedirectRefused ftp://h/t";
-        QTest::newRow("redirect to file") << moved("file:/bin/sh") << true << "f" << NetworkError
-                                          << "ReasonRedirectRefused file:///bin/sh";
-        QTest::newRow("stall, file open")
-            << broken(300000) << true << "f" << NetworkError << "ReasonNoDataFor 1";
-        QTest::newRow("cut before the verdict")
-            << broken(100, 1000) << true << "f" << NetworkError << cut;
-        QTest::newRow("cut, file open")
-            << broken(300000, 400000) << true << "f" << NetworkError << cut;
-        QTest::newRow("cut one byte short")
-            << broken(4095, 4096) << true << "f" << NetworkError << cut;
-        QTest::newRow("folder missing") << file(png) << true << "none/f" << WriteError << "*";
-        QTest::newRow("folder missing, empty")
-            << file({}) << true << "none/f" << NetworkError << "ReasonNoData";
-        QTest::newRow("folder is a file") << file(png) << true << "old/f" << WriteError << "*";
-        QTest::newRow("abort, file open")
-            << broken(300000) << true << "f" << Aborted << "ReasonStopped";
+        row("gzip kept packed", Setup([](F& server, QString&) {
+                QFile gz(QFINDTESTDATA("data/notes.txt.gz"));
+                gz.open(QIODevice::ReadOnly);
+                const QByteArray packed = gz.readAll();
+                server.addFile("/d/f", packed, 200, "application/gzip", "gzip");
+                return packed;
+            }),
+            Written);
+        row("replaces a file", file(png.left(3000)), Written, {}, {}, 1, u"old"_s);
+        row("redirect, relative", moved("../files/t.png"), Written);
+        row("redirect, absolute", moved("%1/files/t.png"), Written);
+        row("redirect to nothing", moved("/none"), HttpError, u"ReasonMissing 404"_s);
+        row("redirect to itself", moved("/d/f"), NetworkError, u"ReasonTooManyRedirects"_s);
+        row("redirect to ftp", moved("ftp://h/t"), NetworkError,
+            u"ReasonRedirectRefused ftp://h/t"_s);
+        row("redirect to file", moved("file:/bin/sh"), NetworkError,
+            u"ReasonRedirectRefused file:///bin/sh"_s);
+        row("302, empty Location", answers({{302, "moved", {{"Location", ""}}}}), NetworkError,
+            u"ReasonRedirectNoTarget"_s, {}, 1);
+        row("302, unparsable Location", answers({{302, "moved", {{"Location", "http://[::1"}}}}),
+            NetworkError, u"ReasonRedirectNoTarget"_s, {}, 1);
+        row("stall, file open", broken(300000), NetworkError, u"ReasonNoDataFor 1"_s);
+        row("cut before the verdict", broken(100, 1000), NetworkError, cut, tries(reset, usual));
+        row("cut, file open", broken(300000, 400000), NetworkError, cut, tries(reset, usual));
+        row("cut one byte short", broken(4095, 4096), NetworkError, cut, tries(reset, usual));
+        row("reset mid-body without Content-Length",
+            hangup(F::Framing::CloseDelimited, F::Hangup::Reset, usual), NetworkError, cut,
+            tries(reset, usual), 4);
+        // Without retries: Qt notices this cut only now and then (see fetch()).
+        row("chunked, cut", hangup(F::Framing::Chunked, F::Hangup::Close, {}), NetworkError, reset,
+            {}, 1);
+        row("folder missing", file(png), WriteError, u"*"_s, {}, 1, u"none/f"_s);
+        row("folder missing, empty", file({}), NetworkError, u"ReasonNoData"_s, {}, 1, u"none/f"_s);
+        row("folder is a file", file(png), WriteError, u"*"_s, {}, 1, u"old/f"_s);
+        row("abort, file open", broken(300000), Aborted, u"ReasonStopped"_s);
+        const QString e503 = u"ReasonServerError 503"_s;
+        const auto s503 = [](const QByteArray& retryAfter = {}) {
+            return F::Answer{503, "busy", {{"Retry-After", retryAfter}}};
+        };
+        const F::Answer ok{200, png, {}};
+        row("502, 504, 408, then 200", answers({{502, {}, {}}, {504, {}, {}}, {408, {}, {}}, ok}),
+            Written, {},
+            {u"ReasonServerError 502/1/20"_s, u"ReasonServerError 504/2/40"_s,
+             u"ReasonRequestTimeout/3/80"_s},
+            4);
+        row("Retry-After, a date gone by", answers({s503("Wed, 21 Oct 2015 07:28:00 GMT"), ok}),
+            Written, {}, tries(e503, {0}), 2);
+        row("Retry-After, unreadable", answers({s503("soon"), ok}), Written, {}, tries(e503, {20}),
+            2);
+        // The waits are capped; the abort ends them at once.
+        row("Retry-After: 120, abort in the wait", answers({s503("120")}), Aborted,
+            u"ReasonStopped"_s, tries(e503, {60000}), 1);
+        const QByteArray nextYear = QLocale::c()
+                                        .toString(QDateTime::currentDateTimeUtc().addYears(1),
+                                                  "ddd, dd MMM yyyy hh:mm:ss 'GMT'")
+                                        .toLatin1();
+        row("Retry-After, a date next year, abort in the wait", answers({s503(nextYear)}), Aborted,
+            u"ReasonStopped"_s, tries(e503, {60000}), 1);
+        row("cut, abort in the wait", broken(300000, 400000), Aborted, u"ReasonStopped"_s,
+            tries(reset, {20}));
+        row("407", answers({{407, "who?", {}}}), NetworkError, u"ReasonAuthentication"_s, {}, 1);
+        row("410", answers({{410, "gone", {}}}), HttpError, u"ReasonMissing 410"_s, {}, 1);
+        row("501", answers({{501, {}, {}}}), NetworkError, u"ReasonServerError 501"_s, {}, 1);
+        row("refused four times", Setup([](F& server, QString& address) {
+                address = u"http://127.0.0.1:%1/d/f"_s.arg(server.refusingPort());
+                return QByteArray();
+            }),
+            NetworkError, u"ReasonAfterRetries ReasonConnectionRefused 3"_s,
+            tries(u"ReasonConnectionRefused"_s, usual));
     }
 
     void fetch()
@@ -157,8 +222,11 @@ private slots:
         QFETCH(QString, target);
         QFETCH(Outcome, outcome);
         QFETCH(QString, reason);
+        QFETCH(QStringList, retries);
+        QFETCH(int, requests);
         FixtureServer server;
-        const QByteArray body = setup(server);
+        QString address = server.baseUrl() + "/d/f";
+        const QByteArray body = setup(server, address);
         QTemporaryDir dir;
         QFile old(dir.filePath("old"));
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
@@ -167,170 +235,24 @@ private slots:
         QNetworkAccessManager manager;
         Fetcher fetcher(&manager);
         QSignalSpy spy(&fetcher, &Fetcher::finished);
-        fetcher.start(QUrl(server.baseUrl() + "/d/f"), dir.filePath(target), testForHtml);
-        if (outcome == Outcome::Aborted) {
-            QTRY_VERIFY(leftovers(dir.path()).last().startsWith("open "));
-            fetcher.abort();
-            fetcher.abort();
-            QTest::qWait(200); // room for a late signal of the dropped reply
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
-        const auto result = spy.at(0).at(0).value<Fetcher::Result>();
-        QCOMPARE(result.outcome, outcome);
-        if (reason == u"*")
-            QVERIFY(!result.reason.isEmpty());
-        else
-            QCOMPARE(result.reason, reason);
-        const bool added = outcome == Outcome::Written && target == u"f";
-        QCOMPARE(leftovers(dir.path()), (added ? QStringList{"f", "old"} : QStringList{"old"}));
-        QFile written(dir.filePath(target));
-        if (outcome == Outcome::Written)
-            QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "<none>", body);
-    }
-
-    void faults_data()
-    {
-        QTest::addColumn<Route>("route");
-        QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<QStringList>("retries"); // "reason/retry/delay", as signalled
-        QTest::addColumn<int>("requests");        // of /d/f; -1 after a cut, which Qt may resend
-        QTest::addColumn<QByteArray>("body");     // the file written
-        QTest::addColumn<bool>("abortInWait");
-        using enum Fetcher::Outcome;
-        using F = FixtureServer;
-        const QByteArray png = F::seriesBody("pic001.png", 5000);
-        const auto answers = [](const Answers& list) {
-            return Route([=](F& server) {
-                server.addSequence("/d/f", list);
-                return server.baseUrl() + "/d/f";
-            });
-        };
-        const auto hangup = [](F::Framing framing, F::Hangup how, const QList<int>& delays) {
-            return Route([=](F& server) {
-                Fetcher::setRetryDelaysForTesting(delays);
-                server.addHangup("/d/f", 300000, framing, how);
-                return server.baseUrl() + "/d/f";
-            });
-        };
-        const auto s503 = [](const QByteArray& retryAfter = {}) {
-            return F::Answer{503, "busy", {{"Retry-After", retryAfter}}};
-        };
-        const F::Answer ok{200, png, {}};
-        const QString e503 = "ReasonServerError 503", reset = "ReasonConnectionReset";
-        const auto tries = [](const QString& reason, const QList<int>& delays) {
-            QStringList out;
-            for (int i = 0; i < delays.size(); ++i)
-                out << QStringLiteral("%1/%2/%3").arg(reason).arg(i + 1).arg(delays[i]);
-            return out;
-        };
-        const QStringList none;
-        const QList<int> usual{20, 40, 80};
-
-        QTest::newRow("empty 200") << answers({{200, {}, {}}}) << NetworkError << "ReasonNoData"
-                                   << none << 1 << QByteArray() << false;
-        QTest::newRow("204") << answers({{204, {}, {}}}) << NetworkError << "ReasonNoData" << none
-                             << 1 << QByteArray() << false;
-        QTest::newRow("302 without Location")
-            << answers({{302, "moved", {}}}) << NetworkError << "ReasonRedirectNoTarget" << none
-            << 1 << QByteArray() << false;
-        QTest::newRow("302, empty Location")
-            << answers({{302, "moved", {{"Location", ""}}}}) << NetworkError
-            << "ReasonRedirectNoTarget" << none << 1 << QByteArray() << false;
-        QTest::newRow("302, unparsable Location")
-            << answers({{302, "moved", {{"Location", "http://[::1"}}}}) << NetworkError
-            << "ReasonRedirectNoTarget" << none << 1 << QByteArray() << false;
-        QTest::newRow("503 then 200")
-            << answers({s503(), ok}) << Written << "" << tries(e503, {20}) << 2 << png << false;
-        QTest::newRow("503 four times")
-            << answers({s503()}) << NetworkError << "ReasonAfterRetries " + e503 + " 3"
-            << tries(e503, usual) << 4 << QByteArray() << false;
-        QTest::newRow("502, 504, 408, then 200")
-            << answers({{502, {}, {}}, {504, {}, {}}, {408, {}, {}}, ok}) << Written << ""
-            << QStringList{"ReasonServerError 502/1/20", "ReasonServerError 504/2/40",
-                           "ReasonRequestTimeout/3/80"}
-            << 4 << png << false;
-        QTest::newRow("429, Retry-After: 1")
-            << answers({{429, {}, {{"Retry-After", "1"}}}, ok}) << Written << ""
-            << tries("ReasonTooManyRequests", {1000}) << 2 << png << false;
-        QTest::newRow("Retry-After, a date gone by")
-            << answers({s503("Wed, 21 Oct 2015 07:28:00 GMT"), ok}) << Written << ""
-            << tries(e503, {0}) << 2 << png << false;
-        QTest::newRow("Retry-After, unreadable") << answers({s503("soon"), ok}) << Written << ""
-                                                 << tries(e503, {20}) << 2 << png << false;
-        // The waits are capped; the abort ends them at once.
-        QTest::newRow("Retry-After: 120, abort in the wait")
-            << answers({s503("120")}) << Aborted << "ReasonStopped" << tries(e503, {60000}) << 1
-            << QByteArray() << true;
-        const QByteArray nextYear = QLocale::c()
-                                        .toString(QDateTime::currentDateTimeUtc().addYears(1),
-                                                  "ddd, dd MMM yyyy hh:mm:ss 'GMT'")
-                                        .toLatin1();
-        QTest::newRow("Retry-After, a date next year, abort in the wait")
-            << answers({s503(nextYear)}) << Aborted << "ReasonStopped" << tries(e503, {60000}) << 1
-            << QByteArray() << true;
-        QTest::newRow("cut, abort in the wait") << Route([](F& server) {
-            server.addCut("/d/f", 300000, 400000);
-            return server.baseUrl() + "/d/f";
-        }) << Aborted << "ReasonStopped" << tries(reset, {20})
-                                                << -1 << QByteArray() << true;
-        QTest::newRow("401") << answers(
-                                    {{401, "who?", {{"WWW-Authenticate", "Basic realm=\"s\""}}}})
-                             << NetworkError << "ReasonAuthentication" << none << 1 << QByteArray()
-                             << false;
-        QTest::newRow("407") << answers({{407, "who?", {}}}) << NetworkError
-                             << "ReasonAuthentication" << none << 1 << QByteArray() << false;
-        QTest::newRow("410") << answers({{410, "gone", {}}}) << HttpError << "ReasonMissing 410"
-                             << none << 1 << QByteArray() << false;
-        QTest::newRow("501") << answers({{501, {}, {}}}) << NetworkError << "ReasonServerError 501"
-                             << none << 1 << QByteArray() << false;
-        QTest::newRow("refused four times") << Route([](F& server) {
-            return QStringLiteral("http://127.0.0.1:%1/d/f").arg(server.refusingPort());
-        }) << NetworkError << "ReasonAfterRetries ReasonConnectionRefused 3"
-                                            << tries("ReasonConnectionRefused", usual) << -1
-                                            << QByteArray() << false;
-        QTest::newRow("reset mid-body without Content-Length")
-            << hangup(F::Framing::CloseDelimited, F::Hangup::Reset, usual) << NetworkError
-            << "ReasonAfterRetries " + reset + " 3" << tries(reset, usual) << 4 << QByteArray()
-            << false;
-        // Without retries: Qt notices this cut only now and then (see faults()).
-        QTest::newRow("chunked, cut")
-            << hangup(F::Framing::Chunked, F::Hangup::Close, {}) << NetworkError << reset << none
-            << 1 << QByteArray() << false;
-        QTest::newRow("slow drip") << Route([](F& server) {
-            Fetcher::setSpeedBoundsForTesting(600, 1024);
-            server.addDrip("/d/f", 1000, 50);
-            return server.baseUrl() + "/d/f";
-        }) << NetworkError << "ReasonTooSlow 1 0.6"
-                                   << none << 1 << QByteArray() << false;
-    }
-
-    void faults()
-    {
-        QFETCH(Route, route);
-        QFETCH(Outcome, outcome);
-        QFETCH(QString, reason);
-        QFETCH(QStringList, retries);
-        QFETCH(int, requests);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, abortInWait);
-        FixtureServer server;
-        const QString address = route(server);
-        QTemporaryDir dir;
-        QNetworkAccessManager manager;
-        Fetcher fetcher(&manager);
-        QSignalSpy spy(&fetcher, &Fetcher::finished);
+        const bool abortInWait = outcome == Outcome::Aborted && !retries.isEmpty();
         QStringList retried;
         qint64 waits = 0;
         connect(&fetcher, &Fetcher::retrying, this, [&](const QString& why, int retry, int delay) {
-            retried << QStringLiteral("%1/%2/%3").arg(why).arg(retry).arg(delay);
+            retried << u"%1/%2/%3"_s.arg(why).arg(retry).arg(delay);
             waits += delay;
             if (abortInWait)
                 fetcher.abort();
         });
         QElapsedTimer clock;
         clock.start();
-        fetcher.start(QUrl(address), dir.filePath("f"), true);
+        fetcher.start(QUrl(address), dir.filePath(target), testForHtml);
+        if (outcome == Outcome::Aborted && !abortInWait) {
+            QTRY_VERIFY(leftovers(dir.path()).last().startsWith("open "));
+            fetcher.abort();
+            fetcher.abort();
+            QTest::qWait(200); // room for a late signal of the dropped reply
+        }
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
         const auto result = spy.at(0).at(0).value<Fetcher::Result>();
         QEXPECT_FAIL("reset mid-body without Content-Length",
@@ -342,13 +264,18 @@ private slots:
             QSKIP("Qt 6.4 reported the chunked body cut short as complete this time: a race in "
                   "its HTTP channel, not seen by the reply");
         QCOMPARE(result.outcome, outcome);
-        QCOMPARE(result.reason, reason);
+        if (reason == u"*")
+            QVERIFY(!result.reason.isEmpty());
+        else
+            QCOMPARE(result.reason, reason);
         QCOMPARE(retried, retries);
         if (requests >= 0)
             QCOMPARE(server.hits("/d/f"), requests);
-        QCOMPARE(leftovers(dir.path()), body.isEmpty() ? QStringList() : QStringList{"f"});
-        QFile written(dir.filePath("f"));
-        QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray(), body);
+        const bool added = outcome == Outcome::Written && target == u"f";
+        QCOMPARE(leftovers(dir.path()), (added ? QStringList{"f", "old"} : QStringList{"old"}));
+        QFile written(dir.filePath(target));
+        if (outcome == Outcome::Written)
+            QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "<none>", body);
         // The waits are kept, and an abort does not wait.
         if (abortInWait)
             QCOMPARE_LT(clock.elapsed(), 1000);
@@ -383,7 +310,6 @@ private slots:
         QTest::newRow("default pause") << html << "" << -1 << "stop" << 15 << ended;
         QTest::newRow("html page") << html << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("404 binary") << End::NotFound404Binary << "" << 50 << "" << 20 << cantFound;
-        QTest::newRow("doctype page") << End::SoftDoctype << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("capitals page") << End::UpperHtml << "" << 50 << "" << 20 << cantFound;
         QTest::newRow("cut mid-body") << html << "cut" << 50 << "" << 14 << cut;
         QTest::newRow("output folder missing") << html << "folder" << 50 << "" << 12 << noFolder;
