@@ -107,7 +107,7 @@ public slots:
     void stop_download();
     void selectOpenEachMenuItem(QAction* item);
     void selectOpenAllMenuItem();
-    // Filled by the issues that bring the browser, clipboard, bookmark, list and search sources.
+    // Filled when the browser, clipboard, bookmark, list and search sources come.
     void obtaion_from_web();
     void obtaion_from_clip();
 
