@@ -38,7 +38,8 @@ bool isTemporaryName(std::string_view name)
 void appendKey(QByteArray& keys, std::string_view name)
 {
     const qsizetype at = keys.size();
-    keys.resize(at + 3 * qsizetype(name.size()) + 1); // the longest key: all one-digit runs
+    // The longest key: one-digit runs between single other bytes ("1a1" takes 3n + 2).
+    keys.resize(at + 3 * qsizetype(name.size()) + 2);
     char* out = keys.data() + at;
     for (size_t i = 0; i < name.size();) {
         if (!isDigit(name[i])) {
