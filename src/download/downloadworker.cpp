@@ -1,7 +1,6 @@
 #include "downloadworker.h"
 
 #include "address/fileelement.h"
-#include "downloadfolder.h"
 #include "host/localized.h"
 #include "rungate.h"
 #include "target.h"

@@ -3,14 +3,13 @@
 #include "host/localized.h"
 #include "htmlcheck.h"
 #include "partfile.h"
+#include "retryafter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -21,7 +20,6 @@ constexpr qint64 kReadBufferSize = 1024 * 1024;
 constexpr int kMaxRedirects = 10;
 
 const QList<int> kRetryDelays{2000, 4000, 8000};
-constexpr int kMaxRetryAfter = 60000;
 std::mutex gRetryDelaysMutex;
 QList<int> gRetryDelays = kRetryDelays;
 
@@ -48,30 +46,11 @@ bool isTransient(int status)
            status == 504;
 }
 
-// Retry-After as delta-seconds or as an HTTP date, in milliseconds from now; -1 when absent or
-// unreadable. Clamped, so that a server cannot hold a run for long.
-int retryAfterMs(const QByteArray& header)
+// What this engine fetches from: http and https addresses that name a host.
+bool isFetchable(const QUrl& url)
 {
-    const QByteArray value = header.trimmed();
-    if (value.isEmpty())
-        return -1;
-    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        bool ok = false;
-        const qint64 s = value.toLongLong(&ok);
-        return ok ? int(qMin<qint64>(s, kMaxRetryAfter / 1000) * 1000) : kMaxRetryAfter;
-    }
-    // IMF-fixdate, the form servers send ("Wed, 21 Oct 2015 07:28:00 GMT"), which Qt's
-    // RFC 2822 parser does not take; that one still reads the older asctime form.
-    const QString text = QString::fromLatin1(value);
-    QDateTime when =
-        QLocale::c().toDateTime(text, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
-    when.setTimeSpec(Qt::UTC);
-    if (!when.isValid())
-        when = QDateTime::fromString(text, Qt::RFC2822Date);
-    if (!when.isValid())
-        return -1;
-    return int(
-        qBound(qint64(0), QDateTime::currentDateTimeUtc().msecsTo(when), qint64(kMaxRetryAfter)));
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == u"http" || url.scheme() == u"https");
 }
 
 QString statusReason(int status)
@@ -234,7 +213,8 @@ void Fetcher::failStatus(int status)
     if (status == 401 || status == 407)
         finish(Outcome::NetworkError, localized("ReasonAuthentication"));
     else if (isTransient(status))
-        retryOrFail(statusReason(status), retryAfterMs(mReply->rawHeader("Retry-After")));
+        retryOrFail(statusReason(status), download::retryAfterMs(mReply->rawHeader("Retry-After"),
+                                                                 QDateTime::currentDateTimeUtc()));
     else if (status < 500)
         finish(Outcome::HttpError, localizedFormat("ReasonMissing", QString::number(status)));
     else
@@ -381,8 +361,7 @@ void Fetcher::followRedirect()
         finish(Outcome::NetworkError, localized("ReasonTooManyRedirects"));
         return;
     }
-    if ((target.scheme() != u"http" && target.scheme() != u"https") || target.host().isEmpty() ||
-        (mUrl.scheme() == u"https" && target.scheme() != u"https")) {
+    if (!isFetchable(target) || (mUrl.scheme() == u"https" && target.scheme() != u"https")) {
         finish(Outcome::NetworkError,
                localizedFormat("ReasonRedirectRefused", target.toDisplayString()));
         return;
@@ -406,10 +385,7 @@ namespace download {
 QUrl urlOf(const QString& address)
 {
     const QUrl url(address, QUrl::TolerantMode);
-    if (!url.isValid() || url.host().isEmpty() ||
-        (url.scheme() != u"http" && url.scheme() != u"https"))
-        return {};
-    return url;
+    return isFetchable(url) ? url : QUrl();
 }
 
 } // namespace download
