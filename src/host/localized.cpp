@@ -1,44 +1,48 @@
 #include "localized.h"
 
 #include <QCoreApplication>
+#include <QList>
+#include <initializer_list>
 
 QString localized(const char* key)
 {
     return qtTrId(key);
 }
 
-QString localizedFormat(const char* key, const QString& argument)
-{
-    const QString text = qtTrId(key);
-    if (!text.contains(QLatin1String("%1")))
-        return text + u' ' + argument;
-    // Replaces only the marker, so a "%" in the argument stays as it is.
-    QString out = text;
-    out.replace(QLatin1String("%1"), argument);
-    return out;
-}
+namespace {
 
-QString localizedFormat(const char* key, const QString& first, const QString& second)
+// Puts each argument in place of its marker ("%1", "%2") in one pass, so a marker inside an
+// argument stays as it is; an argument whose marker the text lacks follows after a blank,
+// so it is never lost.
+QString formatted(const char* key, std::initializer_list<QString> arguments)
 {
     const QString text = qtTrId(key);
-    const bool hasFirst = text.contains(QLatin1String("%1"));
-    const bool hasSecond = text.contains(QLatin1String("%2"));
-    if (!hasFirst && !hasSecond)
-        return text + u' ' + first + u' ' + second;
-    // One pass over the text, so that a "%2" inside the first argument stays as it is.
     QString out;
+    QList<bool> placed(qsizetype(arguments.size()), false);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'%' && i + 1 < text.size() &&
-            (text.at(i + 1) == u'1' || text.at(i + 1) == u'2')) {
-            out += text.at(++i) == u'1' ? first : second;
+        const qsizetype n = i + 1 < text.size() ? text.at(i + 1).digitValue() - 1 : -1;
+        if (text.at(i) == u'%' && n >= 0 && n < qsizetype(arguments.size())) {
+            out += arguments.begin()[n];
+            placed[n] = true;
+            ++i;
         } else {
             out += text.at(i);
         }
     }
-    // A text that names only one place still shows both arguments.
-    if (!hasFirst)
-        out += u' ' + first;
-    if (!hasSecond)
-        out += u' ' + second;
+    for (qsizetype n = 0; n < qsizetype(arguments.size()); ++n)
+        if (!placed[n])
+            out += u' ' + arguments.begin()[n];
     return out;
+}
+
+} // namespace
+
+QString localizedFormat(const char* key, const QString& argument)
+{
+    return formatted(key, {argument});
+}
+
+QString localizedFormat(const char* key, const QString& first, const QString& second)
+{
+    return formatted(key, {first, second});
 }
