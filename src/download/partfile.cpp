@@ -117,11 +117,24 @@ bool PartFile::isTemporaryName(const QString& fileName)
     return true;
 }
 
-bool PartFile::fail(int code)
+void PartFile::setError(int code)
 {
     mErrorCode = code;
     mError = reason(code);
+}
+
+bool PartFile::fail(int code)
+{
+    setError(code);
     discard();
+    return false;
+}
+
+// Used without a successful open(): the failure that ended the file, if any, stands.
+bool PartFile::notOpen()
+{
+    if (mErrorCode == 0)
+        setError(EBADF);
     return false;
 }
 
@@ -180,13 +193,8 @@ bool PartFile::openNamed()
 
 bool PartFile::write(const QByteArray& data)
 {
-    if (mFd < 0) {
-        if (mErrorCode == 0) {
-            mErrorCode = EBADF;
-            mError = reason(EBADF);
-        }
-        return false;
-    }
+    if (mFd < 0)
+        return notOpen();
     const char* p = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
@@ -204,13 +212,8 @@ bool PartFile::write(const QByteArray& data)
 
 bool PartFile::commit()
 {
-    if (mFd < 0) {
-        if (mErrorCode == 0) {
-            mErrorCode = EBADF;
-            mError = reason(EBADF);
-        }
-        return false;
-    }
+    if (mFd < 0)
+        return notOpen();
     if (mTemporary.isEmpty()) {
         // Give the unnamed file a hidden name first: rename() then replaces the target in one step.
         const QByteArray link = hiddenSibling(mFolder);
@@ -231,8 +234,7 @@ bool PartFile::commit()
         // a short file under the target's name would pass for the download.
         const int code = errno;
         ::unlink(mTarget.constData());
-        mErrorCode = code;
-        mError = reason(code);
+        setError(code);
         return false;
     }
     return true;

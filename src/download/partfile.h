@@ -44,7 +44,9 @@ public:
     static void setUnnamedFilesForTesting(bool allowed);
 
 private:
+    void setError(int code);
     bool fail(int code);
+    bool notOpen();
     bool openNamed();
     void closeFile();
 
