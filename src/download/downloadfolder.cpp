@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <dirent.h>
+#include <limits>
 #include <numeric>
 #include <string_view>
 #include <sys/stat.h>
@@ -190,8 +191,9 @@ QStringList listFiles(const QString& dir)
 
 QString filePathIn(const QString& dir, const QString& name)
 {
-    if (dir.isEmpty() || name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') ||
-        name.contains(QChar(0)))
+    // The file system's own length limit is its to report.
+    if (dir.isEmpty() ||
+        !address::unsafeNameReason(name, std::numeric_limits<qsizetype>::max()).isEmpty())
         return {};
     return dir.endsWith(u'/') ? dir + name : dir + u'/' + name;
 }

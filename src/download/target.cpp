@@ -1,6 +1,7 @@
 #include "target.h"
 
 #include "address/fileelement.h"
+#include "downloadfolder.h"
 #include "fetcher.h"
 #include "host/localized.h"
 
@@ -40,7 +41,7 @@ Target targetOf(const QString& fullAddress, const QString& folder)
         target.refusal = localized(unsafe.toLatin1().constData());
         return target;
     }
-    target.path = folder.endsWith(u'/') ? folder + target.name : folder + u'/' + target.name;
+    target.path = folder::filePathIn(folder, target.name);
     return target;
 }
 
