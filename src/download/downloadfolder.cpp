@@ -23,13 +23,6 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// A file that a run is still writing, where the file system has no unnamed temporary files.
-bool isTemporaryName(std::string_view name)
-{
-    return name.starts_with(".stepgrab-") && PartFile::isTemporaryName(QFile::decodeName(
-                                                 QByteArray(name.data(), qsizetype(name.size()))));
-}
-
 // Appends the sort key of a name, so that comparing keys byte by byte orders names with
 // digit runs compared by value: each run becomes '0', its length without leading zeros
 // (a name has at most 255 bytes) and those digits. A NUL and the name itself follow, so
@@ -120,7 +113,8 @@ Listing::Listing(const QString& dir)
             plain =
                 ::fstatat(::dirfd(stream), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
         }
-        if (!plain || isTemporaryName(name))
+        // What a run is still writing, where the file system has no unnamed temporary files.
+        if (!plain || PartFile::isTemporaryName(name))
             continue;
         const quint32 start = quint32(keys.size());
         appendKey(keys, name);

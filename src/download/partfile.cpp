@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <dirent.h>
@@ -102,19 +103,23 @@ QString PartFile::reason(int errorCode)
     }
 }
 
+bool PartFile::isTemporaryName(std::string_view fileName)
+{
+    const std::string_view prefix = kPrefix, suffix = kSuffix;
+    if (fileName.size() <= prefix.size() + suffix.size() ||
+        fileName.size() > prefix.size() + kRandomLength + suffix.size() ||
+        !fileName.starts_with(prefix) || !fileName.ends_with(suffix))
+        return false;
+    const std::string_view random =
+        fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    return std::all_of(random.begin(), random.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
 bool PartFile::isTemporaryName(const QString& fileName)
 {
-    const qsizetype prefix = qsizetype(sizeof kPrefix) - 1;
-    const qsizetype suffix = qsizetype(sizeof kSuffix) - 1;
-    const qsizetype random = fileName.size() - prefix - suffix;
-    if (random < 1 || random > kRandomLength || !fileName.startsWith(QLatin1String(kPrefix)) ||
-        !fileName.endsWith(QLatin1String(kSuffix)))
-        return false;
-    for (const QChar c : QStringView(fileName).sliced(prefix, random)) {
-        if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z'))
-            return false;
-    }
-    return true;
+    const QByteArray bytes = QFile::encodeName(fileName);
+    return isTemporaryName(std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
 void PartFile::setError(int code)
@@ -272,7 +277,7 @@ int PartFile::removeStale(const QString& folder)
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
-        if (!isTemporaryName(QFile::decodeName(name)))
+        if (!isTemporaryName(std::string_view(name)))
             continue;
         struct stat before;
         if (::fstatat(dirFd, name, &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode))

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <string_view>
 
 // A file that appears at its path only when commit() succeeds, complete; until
 // then it is an unnamed file in the same folder, so a failed or abandoned
@@ -35,6 +36,7 @@ public:
     // The reason shown for an errno of a file operation.
     static QString reason(int errorCode);
     // Whether fileName (a name, not a path) is one of the temporary names this class makes.
+    static bool isTemporaryName(std::string_view fileName);
     static bool isTemporaryName(const QString& fileName);
     // Removes the temporaries in folder that no process holds, and only those; returns how
     // many. Symbolic links, directories and all other names are left alone.
