@@ -1,6 +1,5 @@
 #include "app/controller.h"
 #include "app/logdrawer.h"
-#include "download/downloadfolder.h"
 #include "download/downloadworker.h"
 #include "download/htmlcheck.h"
 #include "download/partfile.h"
@@ -69,12 +68,12 @@ void Controller::downloadOneStep()
         return;
     }
     disconnect(mFirstFetch, nullptr, this, nullptr);
+    const quint64 run = mRun;
     connect(mFirstFetch, &Fetcher::retrying, this,
-            [this, run = mRun](const QString& reason, int retry, int delay) {
+            [this, run](const QString& reason, int retry, int delay) {
                 if (run == mRun && mRunActive)
                     writeLogView(download::retryLine(mFirstFileName, reason, retry, delay));
             });
-    const quint64 run = mRun;
     connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
         if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
             return;
