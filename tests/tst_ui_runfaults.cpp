@@ -3,8 +3,9 @@
 #include "download/downloadworker.h"
 #include "download/fetcher.h"
 #include "fixtureserver.h"
-#include "host/host.h"
 #include "support/permissions.h"
+#include "support/series.h"
+#include "support/uirun.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -14,67 +15,7 @@ using namespace Qt::StringLiterals;
 using Answer = FixtureServer::Answer;
 Q_DECLARE_METATYPE(QList<Answer>)
 
-// Before the application exists: the settings' place is fixed then.
-static const QTemporaryDir kHome;
-static const bool kIsolated = qputenv("XDG_CONFIG_HOME", kHome.path().toLocal8Bit());
-
 static constexpr qint64 kSize = 20 * 1024;
-
-// Nothing of the desktop matters here.
-struct QuietHost : Host
-{
-    void playSound(const QString&) override {}
-    void requestAttention(const QString&, const QString&) override {}
-    void revealFile(const QString&) override {}
-    bool openFile(const QString&) override { return true; }
-    void openFilesEach(const QStringList&) override {}
-};
-
-// Every entry below dir, hidden ones included, relative and sorted.
-static QStringList entriesBelow(const QString& dir)
-{
-    QStringList out;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(dir).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
-static QString logOf(const QStringList& lines)
-{
-    return u"StartedDownload"_s + lines.join(QString()) + u"\nFinishedDownload"_s;
-}
-
-static QString done(const QString& name)
-{
-    return u"DownloadComleted "_s + name + u'\n';
-}
-
-// A whole run from `address` (relative to the server) in a window of its own; answers the log
-// and whether the run counted as failed.
-struct Run
-{
-    QuietHost host;
-    Controller c{&host};
-    QString log;
-    bool failed = false;
-
-    Run() { c.applicationDidFinishLaunching(); }
-    void start(const QString& address, const QString& folder)
-    {
-        c.mOutputDirectory = folder;
-        QObject::connect(&c, &Controller::downloadFinished, &c, [this](bool f) { failed = f; });
-        c.takeAddress(address);
-        c.start_download();
-    }
-    void wait()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
-        log = c.mainWindow()->findChild<QPlainTextEdit*>(u"mDrawer_Text"_s)->toPlainText();
-    }
-};
 
 class TestRunFaults : public QObject
 {
@@ -89,62 +30,72 @@ private slots:
         DownloadWorker::setPause(20);
     }
 
-    // What the server answers for pic013.jpg of a series pic012 … pic014, or what happens to
-    // the folder; the whole log, the folder and the run's verdict.
-    void faults_data()
+    // A run from `address` (faults of a series /d/pic012 … pic014 whose pic013 answers `answers`,
+    // or addresses as browsers copy them, of files served in /a/), and what goes wrong besides;
+    // the log between its first and last line, the files written and the run's verdict.
+    void runs_data()
     {
+        QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QList<Answer>>("answers");
-        QTest::addColumn<QStringList>("log");
-        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<QStringList>("files"); // sorted
         QTest::addColumn<bool>("failed");
         QTest::addColumn<int>("atLeastMs");
 
+        const auto row = [](const char* name, const QString& address, const QString& fault,
+                            const QList<Answer>& answers, const QString& lines,
+                            const QStringList& files, bool failed, int atLeastMs = 0) {
+            QTest::newRow(name) << address << fault << answers << lines << files << failed
+                                << atLeastMs;
+        };
+        const QString d = u"d/pic012.jpg"_s;
         const QByteArray body = FixtureServer::seriesBody(u"pic013.jpg"_s, kSize);
-        const QStringList start{done(u"pic012.jpg"_s)};
-        const QStringList one{u"pic012.jpg"_s};
-        const QStringList all{u"pic012.jpg"_s, u"pic013.jpg"_s, u"pic014.jpg"_s};
-        const QStringList toTheEnd{done(u"pic013.jpg"_s), done(u"pic014.jpg"_s),
-                                   u"CantFound pic015.jpg\n"_s};
+        const QStringList one = names(12, 12);
+        const QString first = done(one);
+        const QString toTheEnd = done(names(13, 14)) + u"CantFound pic015.jpg\n"_s;
         const auto fails = [&](const QString& reason) {
-            return start + QStringList{u"FailureDownload pic013.jpg: "_s + reason + u'\n'};
+            return first + u"FailureDownload pic013.jpg: "_s + reason + u'\n';
         };
         const QString retry = u"RetryDownload pic013.jpg ReasonServerError 503 RetryWait 1 %1\n"_s;
-        const auto row = [](const char* name, const QString& fault, const QList<Answer>& answers,
-                            const QStringList& log, const QStringList& files, bool failed,
-                            int atLeastMs = 0) {
-            QTest::newRow(name) << fault << answers << log << files << failed << atLeastMs;
-        };
-
-        row("empty 200", "", {{200, {}, {}}}, fails(u"ReasonNoData"_s), one, true);
-        row("204", "", {{204, {}, {}}}, fails(u"ReasonNoData"_s), one, true);
-        row("302 without a Location", "", {{302, {}, {}}}, fails(u"ReasonRedirectNoTarget"_s), one,
-            true);
-        row("401", "", {{401, "<html>login</html>", {}}}, fails(u"ReasonAuthentication"_s), one,
-            true);
-        row("503, then the file", "", {{503, {}, {}}, {200, body, {}}},
-            start + QStringList{retry.arg(1)} + toTheEnd, all, false);
-        row("503 four times", "", {{503, {}, {}}},
-            start + QStringList{retry.arg(1), retry.arg(2), retry.arg(3)} +
-                QStringList{u"FailureDownload pic013.jpg: ReasonAfterRetries ReasonServerError "
-                            "503 3\n"_s},
+        row("empty 200", d, "", {{200, {}, {}}}, fails(u"ReasonNoData"_s), one, true);
+        row("302 without a Location", d, "", {{302, {}, {}}}, fails(u"ReasonRedirectNoTarget"_s),
             one, true);
-        row("429 with Retry-After: 1", "", {{429, {}, {{"Retry-After", "1"}}}, {200, body, {}}},
-            start +
-                QStringList{u"RetryDownload pic013.jpg ReasonTooManyRequests RetryWait 1 1\n"_s} +
-                toTheEnd,
-            all, false, 1000);
-        row("slow drip", "drip", {}, fails(u"ReasonTooSlow 1 0.8"_s), one, true);
-        row("read-only folder", "read-only", {},
-            {u"FailureDownload pic012.jpg: ReasonPermissionDenied\n"_s}, {}, true);
-        row("folder removed mid-run", "remove", {}, fails(u"ReasonFolderMissing"_s), {}, true);
+        row("401", d, "", {{401, "<html>", {}}}, fails(u"ReasonAuthentication"_s), one, true);
+        row("503, then the file", d, "", {{503, {}, {}}, {200, body, {}}},
+            first + retry.arg(1) + toTheEnd, names(12, 14), false);
+        row("503 four times", d, "", {{503, {}, {}}},
+            first + retry.arg(1) + retry.arg(2) + retry.arg(3) +
+                u"FailureDownload pic013.jpg: ReasonAfterRetries ReasonServerError 503 3\n"_s,
+            one, true);
+        row("429 with Retry-After: 1", d, "", {{429, {}, {{"Retry-After", "1"}}}, {200, body, {}}},
+            first + u"RetryDownload pic013.jpg ReasonTooManyRequests RetryWait 1 1\n"_s + toTheEnd,
+            names(12, 14), false, 1000);
+        row("slow drip", d, "drip", {}, fails(u"ReasonTooSlow 1 0.8"_s), one, true);
+        row("read-only folder", d, "read-only", {},
+            u"FailureDownload pic012.jpg: ReasonPermissionDenied\n"_s, {}, true);
+        row("folder removed mid-run", d, "remove", {}, fails(u"ReasonFolderMissing"_s), {}, true);
+        const QStringList photos{u"写真012.jpg"_s, u"写真013.jpg"_s};
+        row("escapes before the number", u"a/%E5%86%99%E7%9C%9F012.jpg"_s, "", {},
+            done(photos) + u"CantFound 写真014.jpg\n"_s, photos, false);
+        const QStringList blank{u"pic 998.jpg"_s, u"pic 999.jpg"_s, u"pic 1000.jpg"_s};
+        row("a blank before a number that grows a digit", u"a/pic%20998.jpg"_s, "", {},
+            done(blank) + u"CantFound pic 1001.jpg\n"_s, {blank[2], blank[0], blank[1]}, false);
+        row("query string", u"a/pic012.jpg?size=2"_s, "", {}, first + u"CantFound pic013.jpg\n"_s,
+            one, false);
+        const QStringList archives{u"pic01.tar.gz"_s, u"pic02.tar.gz"_s};
+        row("split archive", u"a/pic01.tar.gz"_s, "", {},
+            done(archives) + u"CantFound pic03.tar.gz\n"_s, archives, false);
+        row("escaped slash", u"a/a%2F012.jpg"_s, "", {},
+            u"FailureDownload a/012.jpg: ReasonNameUnsafe\n"_s, {}, true);
     }
 
-    void faults()
+    void runs()
     {
+        QFETCH(QString, address);
         QFETCH(QString, fault);
         QFETCH(QList<Answer>, answers);
-        QFETCH(QStringList, log);
+        QFETCH(QString, lines);
         QFETCH(QStringList, files);
         QFETCH(bool, failed);
         QFETCH(int, atLeastMs);
@@ -152,6 +103,8 @@ private slots:
         FixtureServer server;
         server.addSeries(u"d"_s, u"pic"_s, 12, 14, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
                          kSize);
+        for (const QString& name : files)
+            server.addFile(u"/a/"_s + name, FixtureServer::seriesBody(name, kSize));
         if (!answers.isEmpty())
             server.addSequence(u"/d/pic013.jpg"_s, answers);
         if (fault == u"drip") {
@@ -162,94 +115,33 @@ private slots:
         if (fault == u"remove")
             server.addDelayed(u"/d/pic013.jpg"_s, FixtureServer::seriesBody(u"pic013.jpg"_s, kSize),
                               500);
-        QTemporaryDir home;
-        const QString out = home.filePath(u"out"_s);
-        QVERIFY(QDir().mkpath(out));
+        QTemporaryDir folder;
         std::optional<PermissionBitsEnforced> enforced;
         if (fault == u"read-only") {
-            QVERIFY(QFile::setPermissions(out, QFile::ReadOwner | QFile::ExeOwner));
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
             enforced.emplace();
         }
 
-        QElapsedTimer clock;
-        clock.start();
-        Run run;
-        run.start(server.baseUrl() + u"/d/pic012.jpg"_s, out);
+        const QDateTime begun = QDateTime::currentDateTime();
+        RecordingHost host;
+        Controller c(&host);
+        c.applicationDidFinishLaunching();
+        c.mOutputDirectory = folder.path();
+        bool runFailed = !failed;
+        connect(&c, &Controller::downloadFinished, &c, [&runFailed](bool f) { runFailed = f; });
+        c.takeAddress(server.baseUrl() + u'/' + address);
+        c.start_download();
         if (fault == u"remove") {
             QTRY_COMPARE(server.hits(u"/d/pic013.jpg"_s), 1);
-            QVERIFY(QDir(out).removeRecursively());
+            QVERIFY(QDir(folder.path()).removeRecursively());
         }
-        run.wait();
-        if (QTest::currentTestFailed())
-            return;
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         enforced.reset();
-        QCOMPARE(run.log, logOf(log));
-        QCOMPARE(entriesBelow(out), files);
-        QCOMPARE(run.failed, failed);
-        QCOMPARE_GE(clock.elapsed(), atLeastMs);
-    }
-
-    // Addresses as browsers copy them: the requests the run makes, as the server decodes them,
-    // and the names of the files it writes.
-    void addresses_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QStringList>("served"); // the files the server has, in /d/
-        QTest::addColumn<QStringList>("requests");
-        QTest::addColumn<QString>("last"); // the last log line before the end
-
-        const auto row = [](const char* name, const QString& address, const QStringList& served,
-                            const QStringList& requests, const QString& last) {
-            QTest::newRow(name) << address << served << requests << last;
-        };
-        const QString photos = u"写真%1.jpg"_s;
-        row("escapes before the number", u"%E5%86%99%E7%9C%9F012.jpg"_s,
-            {photos.arg(u"012"), photos.arg(u"013")},
-            {photos.arg(u"012"), photos.arg(u"013"), photos.arg(u"014")},
-            u"CantFound 写真014.jpg\n"_s);
-        row("a blank before a number that grows a digit", u"pic%20998.jpg"_s,
-            {u"pic 998.jpg"_s, u"pic 999.jpg"_s, u"pic 1000.jpg"_s},
-            {u"pic 998.jpg"_s, u"pic 999.jpg"_s, u"pic 1000.jpg"_s, u"pic 1001.jpg"_s},
-            u"CantFound pic 1001.jpg\n"_s);
-        row("query string", u"pic012.jpg?size=2"_s, {u"pic012.jpg"_s},
-            {u"pic012.jpg"_s, u"pic013.jpg"_s}, u"CantFound pic013.jpg\n"_s);
-        row("split archive", u"pic01.tar.gz"_s, {u"pic01.tar.gz"_s, u"pic02.tar.gz"_s},
-            {u"pic01.tar.gz"_s, u"pic02.tar.gz"_s, u"pic03.tar.gz"_s},
-            u"CantFound pic03.tar.gz\n"_s);
-        row("escaped slash", u"a%2F012.jpg"_s, {}, {},
-            u"FailureDownload a/012.jpg: ReasonNameUnsafe\n"_s);
-        row("escaped NUL", u"x%00012.jpg"_s, {}, {},
-            u"FailureDownload x\u0000012.jpg: ReasonNameUnsafe\n"_s);
-        row("name too long", QString(300, u'n') + u"012.jpg"_s, {}, {},
-            u"FailureDownload "_s + QString(300, u'n') + u"012.jpg: ReasonNameTooLong\n"_s);
-    }
-
-    void addresses()
-    {
-        QFETCH(QString, address);
-        QFETCH(QStringList, served);
-        QFETCH(QStringList, requests);
-        QFETCH(QString, last);
-
-        FixtureServer server;
-        for (const QString& name : served)
-            server.addFile(u"/d/"_s + name, FixtureServer::seriesBody(name, kSize));
-        QTemporaryDir out;
-        Run run;
-        run.start(server.baseUrl() + u"/d/"_s + address, out.path());
-        run.wait();
-        if (QTest::currentTestFailed())
-            return;
-
-        QCOMPARE(server.requestLog(),
-                 requests.replaceInStrings(QRegularExpression(u"^"_s), u"/d/"_s));
-        QStringList files = served;
-        files.sort();
-        QCOMPARE(entriesBelow(out.path()), files);
-        QStringList lines;
-        for (const QString& name : served)
-            lines << done(name);
-        QCOMPARE(run.log, logOf(lines << last));
+        QCOMPARE(c.mainWindow()->findChild<QPlainTextEdit*>(u"mDrawer_Text"_s)->toPlainText(),
+                 u"StartedDownload"_s + lines + u"\nFinishedDownload"_s);
+        QCOMPARE(seriesFilesBelow(folder.path(), kSize), files);
+        QCOMPARE(runFailed, failed);
+        QCOMPARE_GE(begun.msecsTo(QDateTime::currentDateTime()), atLeastMs);
     }
 };
 
