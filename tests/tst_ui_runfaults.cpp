@@ -75,6 +75,10 @@ private slots:
         row("read-only folder", d, "read-only", {},
             u"FailureDownload pic012.jpg: ReasonPermissionDenied\n"_s, {}, true);
         row("folder removed mid-run", d, "remove", {}, fails(u"ReasonFolderMissing"_s), {}, true);
+        row("dated folder cannot be made", d, "no-folder", {},
+            u"FailureDownload pic012.jpg: ReasonNoFolder\n"_s, {}, true);
+        row("address is no URL", d, "bad-port", {},
+            u"FailureDownload pic012.jpg: ReasonBadAddress\n"_s, {}, true);
         const QStringList photos{u"写真012.jpg"_s, u"写真013.jpg"_s};
         row("escapes before the number", u"a/%E5%86%99%E7%9C%9F012.jpg"_s, "", {},
             done(photos) + u"CantFound 写真014.jpg\n"_s, photos, false);
@@ -127,9 +131,14 @@ private slots:
         Controller c(&host);
         c.applicationDidFinishLaunching();
         c.mOutputDirectory = folder.path();
+        if (fault == u"no-folder") {
+            c.mCreateNewFolder = true;
+            c.mOutputDirectory = folder.filePath(u"missing"_s);
+        }
         bool runFailed = !failed;
         connect(&c, &Controller::downloadFinished, &c, [&runFailed](bool f) { runFailed = f; });
-        c.takeAddress(server.baseUrl() + u'/' + address);
+        c.takeAddress((fault == u"bad-port" ? u"http://127.0.0.1:99999"_s : server.baseUrl()) +
+                      u'/' + address);
         c.start_download();
         if (fault == u"remove") {
             QTRY_COMPARE(server.hits(u"/d/pic013.jpg"_s), 1);
