@@ -10,8 +10,13 @@ using namespace Qt::StringLiterals;
 static const QTemporaryDir kHome;
 static const bool kIsolated = qputenv("XDG_CONFIG_HOME", kHome.path().toLocal8Bit());
 
+// The program's own handlers: until it has been exec'd, the child is a copy of this test,
+// whose crash handlers catch the same signals.
 static bool catchesQuitSignals(qint64 pid)
 {
+    if (QFileInfo(u"/proc/%1/exe"_s.arg(pid)).canonicalFilePath() !=
+        QFileInfo(QStringLiteral(STEPGRAB_BINARY)).canonicalFilePath())
+        return false;
     QFile file(u"/proc/%1/status"_s.arg(pid));
     const QString all = file.open(QFile::ReadOnly) ? file.readAll() : QString();
     const quint64 caught = all.section(u"SigCgt:\t"_s, 1).left(16).toULongLong(nullptr, 16);
