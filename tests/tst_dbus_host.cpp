@@ -78,7 +78,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("seen");
         QTest::newRow("file manager shows the file")
             << u"org.freedesktop.FileManager1"_s << QStringList{"reveal", "run/pic 012.jpg"}
-            << QStringList{"ShowItems file://~/run/pic 012.jpg"};
+            << QStringList{"ShowItems file://~/run/pic%20012.jpg"};
         QTest::newRow("without one, a file's folder opens")
             << QString() << QStringList{"reveal", "run/pic 012.jpg"} << QStringList{"open ~/run"};
         QTest::newRow("without one, a folder opens itself")

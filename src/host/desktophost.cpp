@@ -60,7 +60,8 @@ void DesktopHost::revealFile(const QString& path)
         QStringLiteral("org.freedesktop.FileManager1"),
         QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    show << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    // URIs go out encoded: a file manager reads "pic 012.jpg" as an invalid URI.
+    show << QStringList{QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded())} << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
