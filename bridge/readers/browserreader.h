@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// What stepgrab-browser-bridge learns of one browser. Each reader reads the browser's
+// state afresh on every call, from what the browser itself keeps (a debugging endpoint,
+// a session file), and trusts none of it.
+namespace bridge {
+
+struct Windows
+{
+    // False when the browser does not run: the bridge then owns no bus name.
+    bool running = false;
+    // The address shown in each window, the front (most recently active) window first.
+    QStringList addresses;
+};
+
+class BrowserReader
+{
+public:
+    virtual ~BrowserReader() = default;
+    virtual Windows read() = 0;
+};
+
+struct Options
+{
+    int devtoolsPort = 9222;
+    QString chromiumProfile; // a profile folder such as ~/.config/chromium/Default; empty: the usual ones
+    QString firefoxProfile;  // a profile folder; empty: the default profile of profiles.ini
+};
+
+// Chromium / Chrome: the DevTools endpoint when it answers, else the profile's session file.
+std::unique_ptr<BrowserReader> makeChromiumReader(const Options& options);
+// Firefox: the session store of the profile.
+std::unique_ptr<BrowserReader> makeFirefoxReader(const Options& options);
+// The desktop's default web browser (xdg-settings): the Firefox or the Chromium reader.
+std::unique_ptr<BrowserReader> makeDefaultBrowserReader(const Options& options);
+
+// Whether a process of that id exists (a browser's lock names the process that holds it).
+bool isProcessAlive(qint64 pid);
+
+} // namespace bridge
