@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextCharFormat>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 
@@ -80,13 +81,18 @@ Controller::Controller(Host* host, QObject* parent)
 
     mNetwork = new QNetworkAccessManager(this);
     mFirstFetch = new Fetcher(mNetwork, this);
+    mQueryThread = new QThreadPool(this);
+    mQueryThread->setMaxThreadCount(1);
+    createEntranceSheet();
     connectOutlets();
 }
 
 Controller::~Controller()
 {
-    // The worker thread must be gone before the state it reads.
+    // The worker thread and a browser query (bounded by its time-outs) must be gone before
+    // the state they read.
     mWorker.reset();
+    mQueryThread->waitForDone();
     delete mMainWindow;
 }
 
@@ -143,11 +149,10 @@ void Controller::connectOutlets()
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
     for (QAction* pending :
-         {ui.actionGetFromWeb, ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark,
-          ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll,
-          ui.actionSearchArchives, ui.actionSearchMovies, ui.actionSearchImages})
+         {ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark, ui.actionPreferences,
+          ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll, ui.actionSearchArchives,
+          ui.actionSearchMovies, ui.actionSearchImages})
         pending->setProperty("pending", true);
-    mWebButton->setEnabled(false);
     mClipButton->setEnabled(false);
     for (QAction* action : mMainWindow->findChildren<QAction*>())
         if (action->property("tag").isValid() || action->property("pending").toBool())
@@ -233,6 +238,7 @@ void Controller::controllButtonCondition()
     mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() ||
                              !e.number.isEmpty() || !e.extension.isEmpty());
     mInitButton->setEnabled(!e.number.isEmpty());
+    mWebButton->setEnabled(!isRunning() && !mQueryPending);
     validateMenus();
 }
 
@@ -255,6 +261,7 @@ bool Controller::validateMenuItem(QAction* item) const
     case 2:
         return isRunning();
     case 3:
+        return !isRunning() && !mQueryPending;
     case 7:
     case 8:
         return !isRunning();
@@ -356,10 +363,6 @@ void Controller::updateCounter()
 {
     ++download_counter;
     mCounter->setNum(download_counter);
-}
-
-void Controller::obtaion_from_web()
-{
 }
 
 void Controller::obtaion_from_clip()

@@ -10,13 +10,17 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class DropBox;
 class Host;
 class LogDrawer;
 class MainPanel;
+class LinkListModel;
 class QAction;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -24,6 +28,8 @@ class QNetworkAccessManager;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTableView;
+class QThreadPool;
 class QTimer;
 class QToolButton;
 class WorkerThread;
@@ -84,6 +90,33 @@ public:
     void openAllFiles();
     QString currentDownloadFolder() const;
 
+    // The browser's front page. The queries wait on the browser or a script, so they run off
+    // the main thread and the window goes on painting; `done` gets the answer on the main
+    // thread, where the members without it would have returned.
+    void obtaion_from_web_safari();
+    void obtaion_from_web_carbon();
+    void getCurrentURLForSearch(std::function<void(bool)> done);
+    void getCurrentURLForSearch_safari(std::function<void(bool)> done);
+    void getCurrentURLForSearch_carbon(std::function<void(bool)> done);
+    bool isQueryPending() const { return mQueryPending; }
+    // Every source hands its candidate address to the window through these steps; a source
+    // without a failure key fails silently.
+    void acceptAddress(const QString& text, const char* failureKey);
+
+    // The page's links.
+    void saveHTMLSearchFile(const QString& address, std::function<void(bool)> done);
+    bool setupCurrentLocation(const QString& address);
+    bool parseURLInfoFormHTML();
+    bool parseArchiveFileFormHTML();
+    bool parseMovieFileFormHTML();
+    bool parseImageFileFormHTML();
+    void clearAllHTMLURLArray();
+    const QStringList& linkList() const { return mHTMLURLArray; }
+    QString savedPagePath() const;
+    static constexpr qint64 kLargestPage = 64 << 20;
+    // Bounds of a page fetch; tests shorten them.
+    void setPageFetchTimeout(int ms) { mPageFetchTimeoutMs = ms; }
+
     // Launch options of the command line.
     void setOutputDirectoryForLaunch(const QString& directory);
     void setLogMirror(bool on) { mLogMirror = on; }
@@ -131,6 +164,11 @@ private:
     void onWorkerFinished(quint64 run, bool failed);
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);
+    void createEntranceSheet();
+    bool extractLinks(int kind);
+    void runQuery(bool script, std::function<void(std::optional<QString>)> done);
+    void webActionDone(const std::optional<QString>& text);
+    void searchFetchDone(const std::optional<QString>& text, std::function<void(bool)> done);
 
     // Menus laid out when opened, and state stored as it changes.
     void layOutOpenDownloadMenu();
@@ -180,6 +218,18 @@ private:
     QString mLaunchOutputDirectory;
     QString mStoredOutputDirectory;
     bool mLogMirror = false;
+
+    // The Entrance sheet.
+    QDialog* mSheet_Entrance = nullptr;
+    QLineEdit* mEntrance_url = nullptr;
+    QTableView* mEntrance_table = nullptr;
+    QPushButton* mEntrance_open = nullptr;
+    LinkListModel* mLinkModel = nullptr;
+    QByteArray mHTMLContentType; // the saved page's Content-Type, for its charset
+
+    QThreadPool* mQueryThread = nullptr;
+    bool mQueryPending = false;
+    int mPageFetchTimeoutMs = 30000;
 
     QNetworkAccessManager* mNetwork = nullptr;
     Fetcher* mFirstFetch = nullptr;

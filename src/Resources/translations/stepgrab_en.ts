@@ -399,5 +399,33 @@
         <source>ReasonStopped</source>
         <translation>stopped</translation>
     </message>
+    <message id="EntranceTitle">
+        <source>EntranceTitle</source>
+        <translation>Links of the page</translation>
+    </message>
+    <message id="ButtonOpen">
+        <source>ButtonOpen</source>
+        <translation>Open</translation>
+    </message>
+    <message id="ButtonClose">
+        <source>ButtonClose</source>
+        <translation>Close</translation>
+    </message>
+    <message id="BrowserDefault">
+        <source>BrowserDefault</source>
+        <translation>Default web browser</translation>
+    </message>
+    <message id="BrowserFirefox">
+        <source>BrowserFirefox</source>
+        <translation>Firefox</translation>
+    </message>
+    <message id="BrowserChromium">
+        <source>BrowserChromium</source>
+        <translation>Chromium / Chrome</translation>
+    </message>
+    <message id="BrowserScript">
+        <source>BrowserScript</source>
+        <translation>Script (Safari_Get_URL.txt)</translation>
+    </message>
 </context>
 </TS>

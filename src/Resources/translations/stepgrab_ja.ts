@@ -396,5 +396,33 @@
         <source>ReasonStopped</source>
         <translation>中止しました</translation>
     </message>
+    <message id="EntranceTitle">
+        <source>EntranceTitle</source>
+        <translation>ページのリンク</translation>
+    </message>
+    <message id="ButtonOpen">
+        <source>ButtonOpen</source>
+        <translation>開く</translation>
+    </message>
+    <message id="ButtonClose">
+        <source>ButtonClose</source>
+        <translation>閉じる</translation>
+    </message>
+    <message id="BrowserDefault">
+        <source>BrowserDefault</source>
+        <translation>既定の Web ブラウザ</translation>
+    </message>
+    <message id="BrowserFirefox">
+        <source>BrowserFirefox</source>
+        <translation>Firefox</translation>
+    </message>
+    <message id="BrowserChromium">
+        <source>BrowserChromium</source>
+        <translation>Chromium / Chrome</translation>
+    </message>
+    <message id="BrowserScript">
+        <source>BrowserScript</source>
+        <translation>スクリプト (Safari_Get_URL.txt)</translation>
+    </message>
 </context>
 </TS>

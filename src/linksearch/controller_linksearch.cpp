@@ -1,0 +1,170 @@
+#include "app/controller.h"
+#include "app/mainpanel.h"
+#include "linksearch/linklistmodel.h"
+#include "linksearch/linkscan.h"
+#include "ui_entrancesheet.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTimer>
+
+void Controller::createEntranceSheet()
+{
+    mSheet_Entrance = new QDialog(mMainWindow);
+    Ui::EntranceSheet ui;
+    ui.setupUi(mSheet_Entrance);
+    mSheet_Entrance->setWindowModality(Qt::WindowModal);
+    mEntrance_url = ui.mEntrance_url;
+    mEntrance_table = ui.mEntrance_table;
+    mEntrance_open = ui.mEntrance_open;
+    mLinkModel = new LinkListModel(&mHTMLURLArray, mSheet_Entrance);
+    mEntrance_table->setModel(mLinkModel);
+    // Rows of one line each: a page of many links lays out at once.
+    mEntrance_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    mEntrance_open->setEnabled(false);
+}
+
+QString Controller::savedPagePath() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Stepgrab/Preferences/Stepgrab.html");
+}
+
+void Controller::saveHTMLSearchFile(const QString& address, std::function<void(bool)> done)
+{
+    const QUrl url(address);
+    const QString scheme = url.scheme().toLower();
+    const QString path = savedPagePath();
+    if (!url.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
+         scheme != QLatin1String("file")) ||
+        !QDir().mkpath(QFileInfo(path).path())) {
+        done(false);
+        return;
+    }
+    // Written beside the old copy and renamed over it once complete, so a failed fetch
+    // leaves the earlier copy as it was.
+    auto file = std::make_shared<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        done(false);
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(10);
+    QNetworkReply* reply = mNetwork->get(request);
+    // A bound on the whole fetch, not only on a silent connection.
+    auto* bound = new QTimer(reply);
+    bound->setSingleShot(true);
+    connect(bound, &QTimer::timeout, reply, &QNetworkReply::abort);
+    bound->start(mPageFetchTimeoutMs);
+
+    auto tooLarge = std::make_shared<bool>(false);
+    auto take = [reply, file, tooLarge] {
+        if (*tooLarge)
+            return;
+        // A browser showing a video or a disk image is not a page to scan.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((length.isValid() && length.toLongLong() > kLargestPage) ||
+            file->size() + reply->bytesAvailable() > kLargestPage) {
+            *tooLarge = true;
+            reply->abort();
+            return;
+        }
+        if (file->write(reply->readAll()) < 0)
+            reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, take);
+    connect(reply, &QNetworkReply::readyRead, this, take);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, file, tooLarge, take, done] {
+        reply->deleteLater();
+        if (reply->error() == QNetworkReply::NoError)
+            take();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool fetched = reply->error() == QNetworkReply::NoError && !*tooLarge &&
+                             status < 400 && file->size() > 0;
+        if (!fetched || !file->commit()) {
+            file->cancelWriting();
+            done(false);
+            return;
+        }
+        mHTMLContentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+        mHTMLFileName = file->fileName();
+        done(true);
+    });
+}
+
+bool Controller::setupCurrentLocation(const QString& address)
+{
+    mEntrance_url->setText(linksearch::baseAddress(address));
+    return true;
+}
+
+void Controller::clearAllHTMLURLArray()
+{
+    mHTMLURLArray.clear();
+}
+
+bool Controller::parseURLInfoFormHTML()
+{
+    return extractLinks(int(linksearch::Kind::All));
+}
+
+bool Controller::parseArchiveFileFormHTML()
+{
+    return extractLinks(int(linksearch::Kind::Archive));
+}
+
+bool Controller::parseMovieFileFormHTML()
+{
+    return extractLinks(int(linksearch::Kind::Movie));
+}
+
+bool Controller::parseImageFileFormHTML()
+{
+    return extractLinks(int(linksearch::Kind::Image));
+}
+
+bool Controller::extractLinks(int kind)
+{
+    if (mHTMLFileName.isEmpty())
+        return false;
+    QFile page(mHTMLFileName);
+    if (!page.open(QIODevice::ReadOnly) || page.size() == 0)
+        return false;
+    // Mapped, not read: a large page is scanned without a second copy in memory.
+    const uchar* bytes = page.map(0, page.size());
+    if (!bytes)
+        return false;
+    const QByteArrayView text(reinterpret_cast<const char*>(bytes), page.size());
+
+    QChar quoteMark = u'"';
+    QFile quote(QStringLiteral(":/Stepgrab/double_quotation.htm"));
+    if (quote.open(QIODevice::ReadOnly)) {
+        const QString mark = QString::fromUtf8(quote.readAll());
+        if (mark.size() == 1)
+            quoteMark = mark.front();
+    }
+    const QStringList links =
+        linksearch::scanLinks(text, linksearch::pageCharset(text, mHTMLContentType), quoteMark);
+    page.unmap(const_cast<uchar*>(bytes));
+    for (const QString& link : links)
+        if (linksearch::isOfKind(link, linksearch::Kind(kind)))
+            mHTMLURLArray.append(link);
+
+    mLinkModel->reload();
+    if (!mHTMLURLArray.isEmpty())
+        mEntrance_table->selectRow(0);
+    mEntrance_open->setEnabled(!mHTMLURLArray.isEmpty());
+    return true;
+}

@@ -1,0 +1,160 @@
+#include "address/fileelement.h"
+#include "app/controller.h"
+#include "host/localized.h"
+#include "sources/browserquery.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThreadPool>
+
+namespace {
+
+bool holdsWebAddress(const QString& text)
+{
+    return text.contains(QLatin1String("http://")) || text.contains(QLatin1String("https://"));
+}
+
+} // namespace
+
+void Controller::obtaion_from_web()
+{
+    // A run counts the element that the fields show: a new address now would change the
+    // series under it. And one question to the browser at a time.
+    if (isRunning() || mQueryPending)
+        return;
+    switch (mWebBrowser) {
+    case 0:
+    case 1:
+    case 2:
+        obtaion_from_web_carbon();
+        break;
+    case 3:
+        obtaion_from_web_safari();
+        break;
+    default:
+        break;
+    }
+}
+
+void Controller::obtaion_from_web_safari()
+{
+    runQuery(true, [this](const std::optional<QString>& text) { webActionDone(text); });
+}
+
+void Controller::obtaion_from_web_carbon()
+{
+    runQuery(false, [this](const std::optional<QString>& text) { webActionDone(text); });
+}
+
+void Controller::webActionDone(const std::optional<QString>& text)
+{
+    // The answer may come after a run was started by hand: it is not the run's to change.
+    if (isRunning())
+        return;
+    if (!text) {
+        showAlertSheet(localized("FailureGrabURL"));
+        controllButtonCondition();
+        return;
+    }
+    acceptAddress(*text, "FailureGrabURL");
+}
+
+void Controller::acceptAddress(const QString& candidate, const char* failureKey)
+{
+    const QString text = candidate.trimmed();
+    if (holdsWebAddress(text)) {
+        if (address::pathExtension(text).isEmpty() || !setupLocation(text)) {
+            // Not a counted address: keep it whole so the user can mend it.
+            cleanupInfoString();
+            mElement.setLocation(text);
+            mLocation->setText(text);
+        }
+    } else {
+        if (failureKey)
+            showAlertSheet(localized(failureKey));
+        cleanupInfoString();
+    }
+    controllButtonCondition();
+}
+
+void Controller::getCurrentURLForSearch(std::function<void(bool)> done)
+{
+    if (mQueryPending) {
+        done(false);
+        return;
+    }
+    switch (mWebBrowser) {
+    case 0:
+    case 1:
+    case 2:
+        getCurrentURLForSearch_carbon(std::move(done));
+        break;
+    case 3:
+        getCurrentURLForSearch_safari(std::move(done));
+        break;
+    default:
+        done(false);
+        break;
+    }
+}
+
+void Controller::getCurrentURLForSearch_safari(std::function<void(bool)> done)
+{
+    runQuery(true, [this, done = std::move(done)](const std::optional<QString>& text) {
+        searchFetchDone(text, done);
+    });
+}
+
+void Controller::getCurrentURLForSearch_carbon(std::function<void(bool)> done)
+{
+    runQuery(false, [this, done = std::move(done)](const std::optional<QString>& text) {
+        searchFetchDone(text, done);
+    });
+}
+
+void Controller::searchFetchDone(const std::optional<QString>& text, std::function<void(bool)> done)
+{
+    if (!text) {
+        showAlertSheet(localized("FailureGrabURL"));
+        done(false);
+        return;
+    }
+    const QString page = *text;
+    mQueryPending = true;
+    controllButtonCondition();
+    saveHTMLSearchFile(page, [this, page, done](bool saved) {
+        mQueryPending = false;
+        controllButtonCondition();
+        if (!saved) {
+            showAlertSheet(localized("FailureGrabURL"));
+            done(false);
+            return;
+        }
+        if (holdsWebAddress(page)) {
+            if (address::pathExtension(page).isEmpty() || !setupCurrentLocation(page))
+                mEntrance_url->setText(page);
+        }
+        done(true);
+    });
+}
+
+void Controller::runQuery(bool script, std::function<void(std::optional<QString>)> done)
+{
+    mQueryPending = true;
+    controllButtonCondition();
+    const int browser = mWebBrowser;
+    // The pool is joined before the Controller goes, so the answer always finds it; the
+    // queued call runs on the main thread.
+    mQueryThread->start([this, script, browser, done = std::move(done)] {
+        std::optional<QString> text =
+            script ? runScriptQuery(scriptQueryPath()) : GrabURLInfoFromBrowswer(browser);
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = std::move(text), done] {
+                mQueryPending = false;
+                controllButtonCondition();
+                done(text);
+            },
+            Qt::QueuedConnection);
+    });
+}

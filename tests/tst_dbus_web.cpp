@@ -1,0 +1,235 @@
+#include "app/controller.h"
+#include "app/mainpanel.h"
+#include "fixtureserver.h"
+#include "support/uirun.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The user's own query script and the saved page copy live here.
+const QTemporaryDir kData;
+const bool kDataIsolated = qputenv("XDG_DATA_HOME", kData.path().toLocal8Bit());
+
+const QString kGallery = uR"(<html><head><title>Gallery</title></head><body>
+<a href="pic001.jpg"><img src="t001.jpg"></a> <A HREF="pic002.JPG">2</A>
+<a class="dl" href="all.zip?dl=1">all</a> <a href='clip.mp4' target='_blank'>clip</a>
+<a href=../index.html>up</a> <a href="pic001.jpg">again</a>
+</body></html>)"_s;
+
+struct Window : RecordingHost
+{
+    Controller controller{this};
+
+    Window(int browser)
+    {
+        controller.applicationDidFinishLaunching();
+        controller.mWebBrowser = browser;
+    }
+    QString fields() const
+    {
+        QStringList out;
+        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
+            out << controller.mainWindow()->findChild<QLineEdit*>(name)->text();
+        return out.join(u'|');
+    }
+    bool alerted() const
+    {
+        return controller.mainWindow()->findChild<QMessageBox*>(u"alertSheet"_s) != nullptr;
+    }
+    QString baseAddress() const
+    {
+        return controller.mainWindow()->findChild<QLineEdit*>(u"mEntrance_url"_s)->text();
+    }
+};
+
+// The user's own script, which the query prefers to the shipped one; an empty text removes it.
+void useScript(const QString& text)
+{
+    const QString path = kData.path() + u"/Stepgrab/Safari_Get_URL.txt"_s;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile::remove(path);
+    if (text.isEmpty())
+        return;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text.toUtf8());
+}
+
+QString echo(const QString& address)
+{
+    return u"printf '%s\\n' '"_s + address + u"'\n"_s;
+}
+
+} // namespace
+
+class TestWeb : public QObject
+{
+    Q_OBJECT
+
+    FixtureServer server;
+
+private slots:
+    void initTestCase()
+    {
+        server.addFile(u"/gallery/index.html"_s, kGallery.toUtf8(), 200, "text/html");
+        server.addFile(u"/gallery/"_s, kGallery.toUtf8(), 200, "text/html");
+        server.addFile(u"/plain/none.html"_s, "<html><body>no links</body></html>", 200,
+                       "text/html");
+        server.addFile(u"/gone.html"_s, "<html>gone</html>", 404, "text/html");
+        server.addLarge(u"/movie.html"_s, Controller::kLargestPage + 1);
+        server.addStall(u"/stall.html"_s, 10);
+    }
+
+    // The web action, for each answer the browser query can give.
+    void webAction_data()
+    {
+        QTest::addColumn<int>("browser");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<bool>("alert");
+        const QString kept = u"http://old/dir|pic|007|png"_s;
+        QTest::newRow("counted address") << 3 << echo(u"http://host/dir/pic012.jpg"_s)
+                                         << u"http://host/dir|pic|012|jpg"_s << false;
+        QTest::newRow("https, no final line end")
+            << 3 << u"printf https://host/d/a7.png"_s << u"https://host/d|a|7|png"_s << false;
+        QTest::newRow("no extension: whole in location")
+            << 3 << echo(u"http://host/dir/page"_s) << u"http://host/dir/page|||"_s << false;
+        QTest::newRow("no digit: the name counts") << 3 << echo(u"http://host/dir/index.html"_s)
+                                                   << u"http://host/dir||index|html"_s << false;
+        QTest::newRow("no http: cleared") << 3 << echo(u"ftp://host/a1.jpg"_s) << u"|||"_s << true;
+        QTest::newRow("capital scheme: cleared")
+            << 3 << echo(u"HTTP://HOST/A1.JPG"_s) << u"|||"_s << true;
+        QTest::newRow("script exits 1: kept")
+            << 3 << echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s << kept << true;
+        QTest::newRow("script prints nothing: kept") << 3 << u"true\n"_s << kept << true;
+        QTest::newRow("no script: kept") << 3 << QString() << kept << true;
+        QTest::newRow("browser 4: nothing at all")
+            << 4 << echo(u"http://h/a1.jpg"_s) << kept << false;
+        QTest::newRow("browser -1: nothing at all")
+            << -1 << echo(u"http://h/a1.jpg"_s) << kept << false;
+    }
+    void webAction()
+    {
+        QFETCH(int, browser);
+        QFETCH(QString, script);
+        useScript(script);
+        Window w(browser);
+        w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
+        w.controller.obtaion_from_web();
+        QTRY_VERIFY(!w.controller.isQueryPending());
+        QTEST(w.fields(), "fields");
+        QTEST(w.alerted(), "alert");
+    }
+
+    // The link-search fetch: the page saved as served, the base address, the failures.
+    void searchFetch_data()
+    {
+        QTest::addColumn<int>("browser");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("alert");
+        const QString root = server.baseUrl();
+        QTest::newRow("page") << 3 << root + u"/gallery/index.html"_s << true
+                              << root + u"/gallery"_s << false;
+        QTest::newRow("page without extension")
+            << 3 << root + u"/gallery/"_s << true << root + u"/gallery/"_s << false;
+        QTest::newRow("not found")
+            << 3 << root + u"/gone.html"_s << false << u"unchanged"_s << true;
+        QTest::newRow("larger than a page")
+            << 3 << root + u"/movie.html"_s << false << u"unchanged"_s << true;
+        QTest::newRow("never ends")
+            << 3 << root + u"/stall.html"_s << false << u"unchanged"_s << true;
+        QTest::newRow("browser 4: silent")
+            << 4 << root + u"/gallery/index.html"_s << false << u"unchanged"_s << false;
+    }
+    void searchFetch()
+    {
+        QFETCH(int, browser);
+        QFETCH(QString, page);
+        QFETCH(bool, saved);
+        useScript(echo(page));
+        Window w(browser);
+        w.controller.setPageFetchTimeout(1000);
+        QFile::remove(w.controller.savedPagePath());
+        w.controller.mainWindow()
+            ->findChild<QLineEdit*>(u"mEntrance_url"_s)
+            ->setText(u"unchanged"_s);
+        // The window goes on painting while the page comes: the event loop keeps turning.
+        int turns = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&turns] { ++turns; });
+        ticker.start(10);
+        std::optional<bool> answer;
+        w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 15000);
+        QCOMPARE(*answer, saved);
+        QTEST(w.baseAddress(), "base");
+        QTEST(w.alerted(), "alert");
+        QCOMPARE(QFileInfo::exists(w.controller.savedPagePath()), saved);
+        if (QTest::currentDataTag() == "never ends"_L1)
+            QVERIFY2(turns > 20, qPrintable(u"the loop turned %1 times"_s.arg(turns)));
+        if (saved) {
+            QFile copy(w.controller.savedPagePath());
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), kGallery.toUtf8());
+        }
+    }
+
+    // The four extractions over one saved page, and their effect on the Entrance controls.
+    void extraction_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("links");
+        const QString gallery = server.baseUrl() + u"/gallery/index.html"_s;
+        QTest::newRow("all") << gallery << 0
+                             << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s,    u"all.zip?dl=1"_s,
+                                            u"clip.mp4"_s,   u"../index.html"_s, u"pic001.jpg"_s};
+        QTest::newRow("archives") << gallery << 1 << QStringList{u"all.zip?dl=1"_s};
+        QTest::newRow("movies") << gallery << 2 << QStringList{u"clip.mp4"_s};
+        QTest::newRow("images") << gallery << 3
+                                << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s};
+        QTest::newRow("page without links")
+            << server.baseUrl() + u"/plain/none.html"_s << 0 << QStringList{};
+    }
+    void extraction()
+    {
+        QFETCH(QString, page);
+        QFETCH(int, kind);
+        useScript(echo(page));
+        Window w(3);
+        std::optional<bool> answer;
+        w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
+        QTRY_VERIFY(answer.has_value());
+        QVERIFY(*answer);
+        Controller& c = w.controller;
+        const bool found = kind == 0   ? c.parseURLInfoFormHTML()
+                           : kind == 1 ? c.parseArchiveFileFormHTML()
+                           : kind == 2 ? c.parseMovieFileFormHTML()
+                                       : c.parseImageFileFormHTML();
+        QVERIFY(found);
+        QTEST(c.linkList(), "links");
+        auto* table = c.mainWindow()->findChild<QTableView*>(u"mEntrance_table"_s);
+        auto* open = c.mainWindow()->findChild<QPushButton*>(u"mEntrance_open"_s);
+        QCOMPARE(open->isEnabled(), !c.linkList().isEmpty());
+        QCOMPARE(table->model()->rowCount(), c.linkList().size());
+        QCOMPARE(table->selectionModel()->isRowSelected(0), !c.linkList().isEmpty());
+    }
+
+    void emptySavedCopyIsNoPage()
+    {
+        Window w(3);
+        QFile empty(w.controller.savedPagePath());
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QVERIFY(!w.controller.parseURLInfoFormHTML());
+    }
+};
+
+QTEST_MAIN(TestWeb)
+#include "tst_dbus_web.moc"
