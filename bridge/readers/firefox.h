@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What Firefox leaves in its profile, read without trusting any of it: the files may come
+// from another version, be cut short, or be anyone's.
+namespace bridge::firefox {
+
+// A session store larger than this is refused rather than inflated: no real one comes near.
+constexpr qsizetype kMaxSessionSize = qsizetype(256) * 1024 * 1024;
+
+// The "mozLz40\0" container: the magic, the little-endian 32-bit size of the content, one LZ4
+// block. Empty when the file is not one, is cut short, or inflates to another size.
+std::optional<QByteArray> inflateMozLz4(QByteArrayView file);
+
+// The address each window shows (its selected tab's current entry), the selected window first,
+// then the others in their order. Empty optional: not a session store.
+std::optional<QStringList> parseSessionJson(QByteArrayView json);
+// Both steps, over a recovery.jsonlz4 as it lies on disk.
+std::optional<QStringList> parseFirefoxSessionStore(QByteArrayView file);
+
+// The profile folders that profiles.ini (its text, and the folder it lies in) names, the one
+// Firefox starts by default first: the Install sections' defaults in their order, then the
+// profile marked Default=1, then the remaining profiles in their order. No duplicates.
+QStringList profileCandidates(QByteArrayView iniText, const QString& iniFolder);
+
+// The process that holds a profile, from its "lock" symlink's target ("<address>:+<pid>").
+std::optional<qint64> lockOwner(QByteArrayView target);
+
+} // namespace bridge::firefox
