@@ -50,7 +50,7 @@ std::optional<QStringList> devToolsPages(int port)
     bound.start(kDevToolsTimeoutMs);
     if (!reply->isFinished())
         loop.exec();
-    if (!tooLarge)
+    if (!tooLarge && reply->isOpen())
         body += reply->read(kMaxDevToolsAnswer + 1 - body.size());
     const bool answered = reply->error() == QNetworkReply::NoError && !tooLarge &&
                           body.size() <= kMaxDevToolsAnswer &&
