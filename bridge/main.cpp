@@ -38,7 +38,10 @@ public:
 class ReaderSource : public Source
 {
 public:
-    explicit ReaderSource(std::unique_ptr<bridge::BrowserReader> reader) : m_reader(std::move(reader)) {}
+    explicit ReaderSource(std::unique_ptr<bridge::BrowserReader> reader)
+        : m_reader(std::move(reader))
+    {
+    }
     Snapshot read() override
     {
         const bridge::Windows windows = m_reader->read();
@@ -106,8 +109,8 @@ public:
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
-        if (message.interface() != QLatin1StringView(aewire::kInterface)
-            || message.member() != QLatin1StringView(aewire::kSend))
+        if (message.interface() != QLatin1StringView(aewire::kInterface) ||
+            message.member() != QLatin1StringView(aewire::kSend))
             return false;
         m_idle.start();
         if (message.signature() != QLatin1StringView(aewire::kSendSignature))
@@ -122,8 +125,10 @@ public:
         QString error;
         answer(event, &reply, &error);
         if (!error.isEmpty())
-            return connection.send(message.createErrorReply(kErrorPrefix + error.section(u' ', 0, 0), error.section(u' ', 1)));
-        return connection.send(message.createReply(QVariant::fromValue(aewire::toWire(reply.parameters))));
+            return connection.send(message.createErrorReply(
+                kErrorPrefix + error.section(u' ', 0, 0), error.section(u' ', 1)));
+        return connection.send(
+            message.createReply(QVariant::fromValue(aewire::toWire(reply.parameters))));
     }
 
 private:
@@ -172,8 +177,8 @@ std::optional<OSType> creatorFromText(const QString& text)
 {
     if (text == "MSIE"_L1 || text == "MOSS"_L1 || text == "iCAB"_L1) {
         const QByteArray code = text.toLatin1();
-        return (OSType(quint8(code[0])) << 24) | (OSType(quint8(code[1])) << 16) | (OSType(quint8(code[2])) << 8)
-               | OSType(quint8(code[3]));
+        return (OSType(quint8(code[0])) << 24) | (OSType(quint8(code[1])) << 16) |
+               (OSType(quint8(code[2])) << 8) | OSType(quint8(code[3]));
     }
     return std::nullopt;
 }
@@ -190,23 +195,36 @@ int main(int argc, char* argv[])
         u"Answers Stepgrab's browser query (the address of the front window of a web browser)\n"
         "on the session bus, or prints it once with --print-front-url."_s);
     parser.addHelpOption();
-    const QCommandLineOption creatorOption(u"creator"_s,
+    const QCommandLineOption creatorOption(
+        u"creator"_s,
         u"Which browser to answer for: MSIE the desktop's default web browser (default), "
-        "MOSS Firefox, iCAB Chromium / Chrome."_s, u"code"_s, u"MSIE"_s);
-    const QCommandLineOption portOption(u"devtools-port"_s,
-        u"Port of Chromium's DevTools endpoint on 127.0.0.1 (default 9222)."_s, u"port"_s, u"9222"_s);
-    const QCommandLineOption chromiumOption(u"chromium-profile"_s,
-        u"Chromium / Chrome profile folder (default: ~/.config/chromium/Default or google-chrome's)."_s, u"dir"_s);
-    const QCommandLineOption firefoxOption(u"firefox-profile"_s,
-        u"Firefox profile folder (default: the default profile of ~/.mozilla/firefox/profiles.ini)."_s, u"dir"_s);
-    const QCommandLineOption printOption(u"print-front-url"_s,
+        "MOSS Firefox, iCAB Chromium / Chrome."_s,
+        u"code"_s, u"MSIE"_s);
+    const QCommandLineOption portOption(
+        u"devtools-port"_s, u"Port of Chromium's DevTools endpoint on 127.0.0.1 (default 9222)."_s,
+        u"port"_s, u"9222"_s);
+    const QCommandLineOption chromiumOption(
+        u"chromium-profile"_s,
+        u"Chromium / Chrome profile folder (default: ~/.config/chromium/Default or google-chrome's)."_s,
+        u"dir"_s);
+    const QCommandLineOption firefoxOption(
+        u"firefox-profile"_s,
+        u"Firefox profile folder (default: the default profile of ~/.mozilla/firefox/profiles.ini)."_s,
+        u"dir"_s);
+    const QCommandLineOption printOption(
+        u"print-front-url"_s,
         u"Print the address of the front window and exit (non-zero when there is none)."_s);
-    const QCommandLineOption idleOption(u"idle-timeout"_s,
-        u"As a bus service, exit after this many seconds without a request (default 60)."_s, u"seconds"_s, u"60"_s);
-    const QCommandLineOption fileOption(u"windows-from-file"_s,
+    const QCommandLineOption idleOption(
+        u"idle-timeout"_s,
+        u"As a bus service, exit after this many seconds without a request (default 60)."_s,
+        u"seconds"_s, u"60"_s);
+    const QCommandLineOption fileOption(
+        u"windows-from-file"_s,
         u"For testing: the windows are the lines of this file, one address each; a line FAIL is a "
-        "window whose info request fails; no file, no browser running."_s, u"file"_s);
-    parser.addOptions({creatorOption, portOption, chromiumOption, firefoxOption, printOption, idleOption, fileOption});
+        "window whose info request fails; no file, no browser running."_s,
+        u"file"_s);
+    parser.addOptions({creatorOption, portOption, chromiumOption, firefoxOption, printOption,
+                       idleOption, fileOption});
     parser.process(app);
 
     const auto creator = creatorFromText(parser.value(creatorOption));
@@ -214,9 +232,11 @@ int main(int argc, char* argv[])
     const int port = parser.value(portOption).toInt(&portOk);
     bool idleOk = false;
     const double idleSeconds = parser.value(idleOption).toDouble(&idleOk);
-    if (!creator || !portOk || port < 1 || port > 65535 || !idleOk || idleSeconds <= 0 || idleSeconds > 86400) {
-        std::fprintf(stderr, "stepgrab-browser-bridge: --creator takes MSIE, MOSS or iCAB, --devtools-port "
-                             "1 to 65535, --idle-timeout a positive number of seconds\n");
+    if (!creator || !portOk || port < 1 || port > 65535 || !idleOk || idleSeconds <= 0 ||
+        idleSeconds > 86400) {
+        std::fprintf(stderr,
+                     "stepgrab-browser-bridge: --creator takes MSIE, MOSS or iCAB, --devtools-port "
+                     "1 to 65535, --idle-timeout a positive number of seconds\n");
         return 2;
     }
 

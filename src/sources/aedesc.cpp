@@ -163,7 +163,8 @@ OSErr AEGetParamDesc(const AppleEvent& event, OSType keyword, OSType desiredType
     return errAEDescNotFound;
 }
 
-OSErr AEPutParamPtr(AppleEvent* event, OSType keyword, OSType type, const void* data, qsizetype size)
+OSErr AEPutParamPtr(AppleEvent* event, OSType keyword, OSType type, const void* data,
+                    qsizetype size)
 {
     AEDesc desc;
     if (const OSErr status = AECreateDesc(type, data, size, &desc))

@@ -51,7 +51,8 @@ OSErr AEGetNthDesc(const AEDesc& list, qint32 index, OSType desiredType, AEDesc*
 OSErr AEGetNthPtr(const AEDesc& list, qint32 index, OSType desiredType, OSType* typeCode,
                   void* data, qsizetype maxSize, qsizetype* actualSize);
 OSErr AEGetParamDesc(const AppleEvent& event, OSType keyword, OSType desiredType, AEDesc* result);
-OSErr AEPutParamPtr(AppleEvent* event, OSType keyword, OSType type, const void* data, qsizetype size);
+OSErr AEPutParamPtr(AppleEvent* event, OSType keyword, OSType type, const void* data,
+                    qsizetype size);
 OSErr AEPutParamDesc(AppleEvent* event, OSType keyword, const AEDesc& desc);
 
 // A four-character code as text, e.g. "WWW!"; other bytes as \xNN.

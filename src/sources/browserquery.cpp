@@ -34,10 +34,11 @@ quint64 psnKey(ProcessSerialNumber psn)
     return (quint64(psn.highLongOfPSN) << 32) | psn.lowLongOfPSN;
 }
 
-QDBusMessage callBusDaemon(const QDBusConnection& bus, const QString& method, const QVariantList& arguments)
+QDBusMessage callBusDaemon(const QDBusConnection& bus, const QString& method,
+                           const QVariantList& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
-                                                       u"org.freedesktop.DBus"_s, method);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus"_s, method);
     call.setArguments(arguments);
     return bus.call(call, QDBus::Block, gTimeoutMs.load());
 }
@@ -107,7 +108,8 @@ bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
     return true;
 }
 
-OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event, ProcessSerialNumber psn)
+OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event,
+                       ProcessSerialNumber psn)
 {
     AEDesc target;
     const AEDesc address = makePSNDesc(psn);
@@ -139,18 +141,22 @@ OSErr AESend(const AppleEvent& request, AppleEvent* reply)
     QDBusMessage call = QDBusMessage::createMethodCall(peer, QString::fromLatin1(aewire::kPath),
                                                        QString::fromLatin1(aewire::kInterface),
                                                        QString::fromLatin1(aewire::kSend));
-    call << uint(request.eventClass) << uint(request.eventID) << request.returnID << request.transactionID
+    call << uint(request.eventClass) << uint(request.eventID)
+         << QVariant::fromValue(request.returnID) << QVariant::fromValue(request.transactionID)
          << QVariant::fromValue(aewire::toWire(request.parameters));
-    const QDBusMessage answer = QDBusConnection::sessionBus().call(call, QDBus::Block, gTimeoutMs.load());
+    const QDBusMessage answer =
+        QDBusConnection::sessionBus().call(call, QDBus::Block, gTimeoutMs.load());
     if (answer.type() == QDBusMessage::ErrorMessage) {
         const QString error = answer.errorName();
-        if (error == "org.freedesktop.DBus.Error.NoReply"_L1 || error == "org.freedesktop.DBus.Error.Timeout"_L1)
+        if (error == "org.freedesktop.DBus.Error.NoReply"_L1 ||
+            error == "org.freedesktop.DBus.Error.Timeout"_L1)
             return errAETimeout;
         if (error == "org.freedesktop.DBus.Error.ServiceUnknown"_L1)
             return procNotFound;
         return errAEEventFailed;
     }
-    if (answer.type() != QDBusMessage::ReplyMessage || answer.signature() != QLatin1StringView(aewire::kReplySignature))
+    if (answer.type() != QDBusMessage::ReplyMessage ||
+        answer.signature() != QLatin1StringView(aewire::kReplySignature))
         return errAEReplyNotValid;
     const auto parameters = qdbus_cast<aewire::Parameters>(answer.arguments().constFirst());
     if (reply)
@@ -160,7 +166,9 @@ OSErr AESend(const AppleEvent& request, AppleEvent* reply)
 
 std::optional<QString> GrabURLInfoFromBrowswer(int browser)
 {
-    const OSType creator = browser == 1 ? fourCharCode("MOSS") : browser == 2 ? fourCharCode("iCAB") : fourCharCode("MSIE");
+    const OSType creator = browser == 1   ? fourCharCode("MOSS")
+                           : browser == 2 ? fourCharCode("iCAB")
+                                          : fourCharCode("MSIE");
     ProcessSerialNumber psn;
     if (!FindAProcess(fourCharCode("APPL"), creator, &psn))
         return std::nullopt;
@@ -174,8 +182,8 @@ std::optional<QString> GrabURLInfoFromBrowswer(int browser)
     CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
     AESend(request, &reply);
     qint32 count = 0;
-    if (AEGetParamDesc(reply, keyDirectObject, typeAEList, &windowList) != noErr
-        || AECountItems(windowList, &count) != noErr || count > kMostWindows)
+    if (AEGetParamDesc(reply, keyDirectObject, typeAEList, &windowList) != noErr ||
+        AECountItems(windowList, &count) != noErr || count > kMostWindows)
         return std::nullopt;
     request = AppleEvent{};
     reply = AppleEvent{};
@@ -187,11 +195,13 @@ std::optional<QString> GrabURLInfoFromBrowswer(int browser)
         char windowID[4];
         qsizetype size = 0;
         OSType type = 0;
-        if (AEGetNthPtr(windowList, index, typeSInt32, &type, windowID, sizeof windowID, &size) != noErr
-            || CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("WNFO"), &request, psn) != noErr
-            || AEPutParamPtr(&request, keyDirectObject, typeSInt32, windowID, sizeof windowID) != noErr
-            || AESend(request, &reply) != noErr
-            || AEGetParamDesc(reply, keyDirectObject, typeAEList, &infoList) != noErr)
+        if (AEGetNthPtr(windowList, index, typeSInt32, &type, windowID, sizeof windowID, &size) !=
+                noErr ||
+            CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("WNFO"), &request, psn) != noErr ||
+            AEPutParamPtr(&request, keyDirectObject, typeSInt32, windowID, sizeof windowID) !=
+                noErr ||
+            AESend(request, &reply) != noErr ||
+            AEGetParamDesc(reply, keyDirectObject, typeAEList, &infoList) != noErr)
             return std::nullopt;
         AEDesc address;
         if (AEGetNthDesc(infoList, 1, typeText, &address) != noErr)
@@ -278,10 +288,11 @@ std::optional<QString> runScriptQuery(const QString& scriptPath, int timeoutMs)
 
 QString scriptQueryPath()
 {
-    const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                        + "/Stepgrab/Safari_Get_URL.txt"_L1;
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                        "/Stepgrab/Safari_Get_URL.txt"_L1;
     if (QFileInfo(own).isFile())
         return own;
     // Installed beside the program (bin/ and share/stepgrab/); the build tree has the same layout.
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/stepgrab/Safari_Get_URL.txt"_L1);
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           "/../share/stepgrab/Safari_Get_URL.txt"_L1);
 }
