@@ -15,8 +15,8 @@ using OSErr = qint16;
 
 constexpr OSType fourCharCode(const char (&code)[5])
 {
-    return (OSType(quint8(code[0])) << 24) | (OSType(quint8(code[1])) << 16)
-           | (OSType(quint8(code[2])) << 8) | OSType(quint8(code[3]));
+    return (OSType(quint8(code[0])) << 24) | (OSType(quint8(code[1])) << 16) |
+           (OSType(quint8(code[2])) << 8) | OSType(quint8(code[3]));
 }
 
 struct ProcessSerialNumber
@@ -47,7 +47,11 @@ struct AppleEvent
 // Whether a bus peer stands for a process of that type and creator code (activating a
 // bridge where one is installed); its serial number comes from the peer's process id.
 bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn);
-OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event, ProcessSerialNumber psn);
+OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event,
+                       ProcessSerialNumber psn);
+// Sends the request to the peer FindAProcess found for its target and waits for the reply,
+// at most browserQueryTimeoutMs(); non-zero when the peer is unknown, fails or does not answer.
+OSErr AESend(const AppleEvent& request, AppleEvent* reply);
 // The address of the browser's front window (browser: 1 'MOSS', 2 'iCAB', else 'MSIE');
 // none when no peer answers, a request fails, the browser has no window or its address is empty.
 std::optional<QString> GrabURLInfoFromBrowswer(int browser);
@@ -58,3 +62,7 @@ std::optional<QString> runScriptQuery(const QString& scriptPath, int timeoutMs =
 // The script to run: the user's own $XDG_DATA_HOME/Stepgrab/Safari_Get_URL.txt when it
 // exists, else the one shipped beside the program.
 QString scriptQueryPath();
+
+// The bound of each bus call of the query (10 s); tests shorten it.
+int browserQueryTimeoutMs();
+void setBrowserQueryTimeoutForTesting(int milliseconds);
