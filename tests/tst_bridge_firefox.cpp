@@ -64,15 +64,21 @@ QList<pid_t> crashHelpers(qint64 firefox)
     return found;
 }
 
-// A Firefox in a process group of its own, ended with the whole group and its crash helpers.
+// A Firefox in a process group of its own, ended with the whole group; what is left of it
+// (a crash helper that did not end) is killed on the way out.
 struct FirefoxProcess
 {
     QProcess process;
+    pid_t pid = 0;
 
-    ~FirefoxProcess() { stop(); }
+    ~FirefoxProcess()
+    {
+        stop();
+        for (pid_t helper : crashHelpers(pid))
+            ::kill(helper, SIGKILL);
+    }
     void stop()
     {
-        const pid_t pid = pid_t(process.processId());
         if (pid <= 0)
             return;
         ::kill(-pid, SIGKILL);
@@ -81,8 +87,6 @@ struct FirefoxProcess
         waited.start();
         while ((::kill(-pid, 0) == 0 || !crashHelpers(pid).isEmpty()) && waited.elapsed() < 10000)
             QTest::qSleep(100);
-        for (pid_t helper : crashHelpers(pid))
-            ::kill(helper, SIGKILL);
     }
 };
 
@@ -291,6 +295,7 @@ private slots:
         firefox.process.setProcessChannelMode(QProcess::MergedChannels);
         firefox.process.start();
         QVERIFY2(firefox.process.waitForStarted(), qPrintable(firefox.process.errorString()));
+        firefox.pid = pid_t(firefox.process.processId());
 
         const auto reader = makeFirefoxReader({.firefoxProfile = profile.path()});
         Windows windows;
@@ -308,11 +313,10 @@ private slots:
 
         // Killed, Firefox leaves its lock behind, naming a process that is gone; its crash
         // helper is gone too.
-        const qint64 pid = firefox.process.processId();
         firefox.stop();
         QVERIFY(QFileInfo(profile.filePath("lock")).isSymLink());
         QCOMPARE(reader->read().running, false);
-        QCOMPARE(crashHelpers(pid), QList<pid_t>{});
+        QCOMPARE(crashHelpers(firefox.pid), QList<pid_t>{});
     }
 };
 
