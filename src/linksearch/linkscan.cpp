@@ -130,9 +130,9 @@ const char* readAttributes(const char* p, const char* end, char doubleQuote,
     }
 }
 
-// Calls onTag(nameBegin, nameEnd, attributesBegin) at each start tag and continues after
-// the end that onTag answers (nullptr stops). Comments are stepped over only when
-// skipComments is set: the link scan counts anchors in comments like any other.
+// Calls onTag(nameBegin, nameEnd) at each start tag, whose attributes follow nameEnd, and
+// continues after the end of the tag that onTag answers (nullptr stops). Comments are stepped over
+// only when skipComments is set: the link scan counts anchors in comments like any other.
 template <typename OnTag>
 void forEachStartTag(const char* p, const char* end, bool skipComments, OnTag onTag)
 {
