@@ -470,6 +470,9 @@ bool isPlain(const char* p, const char* end)
 QStringList scanBytes(QByteArrayView page, const QByteArray& charset, char doubleQuote)
 {
     QStringList links;
+    // Listings and galleries hold an anchor in every few hundred bytes: room for that
+    // spares most of the list's regrowth at a cost of 10 % of the page at most.
+    links.reserve(page.size() / 256);
     ValueDecoder decode(charset);
     const char* end = page.data() + page.size();
     forEachStartTag(page.data(), end, false, [&](const char* name, const char* p) -> const char* {
