@@ -269,10 +269,11 @@ int main(int argc, char* argv[])
     }
 
     // No browser, no process: the name stays free, so activation fails and the query
-    // finds no process.
+    // finds no process. A non-zero status tells the bus at once: after a clean exit it
+    // would wait out its activation time-out for a daemonized child to take the name.
     if (!first.running) {
         std::fprintf(stderr, "stepgrab-browser-bridge: the browser is not running\n");
-        return 0;
+        return 1;
     }
 
     aewire::registerTypes();

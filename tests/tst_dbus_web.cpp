@@ -1,8 +1,11 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
+#include "support/processgroup.h"
 #include "support/uirun.h"
 
+#include <QtDBus>
+#include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -59,6 +62,21 @@ void useScript(const QString& text)
     file.write(text.toUtf8());
 }
 
+// The windows that the 'MSIE' test bridge, started by the bus on demand, reports: one
+// address a line, "FAIL" for a window whose information request fails.
+void useWindows(const QString& lines)
+{
+    const QString path = kData.path() + u"/windows.txt"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.toUtf8());
+    QDBusMessage update =
+        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                       u"org.freedesktop.DBus"_s, u"UpdateActivationEnvironment"_s);
+    update << QVariant::fromValue(QMap<QString, QString>{{u"STEPGRAB_TEST_WINDOWS"_s, path}});
+    QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
+}
+
 QString echo(const QString& address)
 {
     return u"printf '%s\\n' '"_s + address + u"'\n"_s;
@@ -75,7 +93,9 @@ class TestWeb : public QObject
 private slots:
     void initTestCase()
     {
+        qDBusRegisterMetaType<QMap<QString, QString>>();
         server.addFile(u"/gallery/index.html"_s, kGallery.toUtf8(), 200, "text/html");
+        server.addFile(u"/gallery/page01.html"_s, kGallery.toUtf8(), 200, "text/html");
         server.addFile(u"/gallery/"_s, kGallery.toUtf8(), 200, "text/html");
         server.addFile(u"/plain/none.html"_s, "<html><body>no links</body></html>", 200,
                        "text/html");
@@ -107,6 +127,15 @@ private slots:
             << 3 << echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s << kept << true;
         QTest::newRow("script prints nothing: kept") << 3 << u"true\n"_s << kept << true;
         QTest::newRow("no script: kept") << 3 << QString() << kept << true;
+        QTest::newRow("event: the first of two windows")
+            << 0 << u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s << u"http://h/d|a|01|jpg"_s
+            << false;
+        QTest::newRow("event: the second window fails")
+            << 0 << u"http://h/d/a01.jpg\nFAIL\n"_s << kept << true;
+        QTest::newRow("event: no window") << 0 << QString() << kept << true;
+        QTest::newRow("event: the first window shows nothing")
+            << 0 << u"\nhttp://h/d/b02.jpg\n"_s << kept << true;
+        QTest::newRow("event: browser not running") << 1 << QString() << kept << true;
         QTest::newRow("browser 4: nothing at all")
             << 4 << echo(u"http://h/a1.jpg"_s) << kept << false;
         QTest::newRow("browser -1: nothing at all")
@@ -116,7 +145,10 @@ private slots:
     {
         QFETCH(int, browser);
         QFETCH(QString, script);
-        useScript(script);
+        if (browser == 3)
+            useScript(script);
+        else
+            useWindows(script);
         Window w(browser);
         w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
         w.controller.obtaion_from_web();
@@ -219,6 +251,53 @@ private slots:
         QCOMPARE(open->isEnabled(), !c.linkList().isEmpty());
         QCOMPARE(table->model()->rowCount(), c.linkList().size());
         QCOMPARE(table->selectionModel()->isRowSelected(0), !c.linkList().isEmpty());
+    }
+
+    // A real browser end to end: Chromium shows a page, the bridge reads it through the
+    // debugging endpoint and answers on the bus, the Web button and the link search use it.
+    void realChromium()
+    {
+        const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
+        if (chromium.isEmpty())
+            QSKIP("Debian's chromium is not installed (scripts/deps installs it)");
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
+        QTemporaryDir profile;
+        const QString page = server.baseUrl() + u"/gallery/page01.html"_s;
+        Group browser;
+        QVERIFY(browser.start(chromium, {u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s,
+                                         u"--no-first-run"_s, u"--remote-debugging-port="_s + port,
+                                         u"--user-data-dir="_s + profile.path(), page}));
+        const auto frontPage = [&port] {
+            QProcess ask;
+            ask.start(
+                QStringLiteral(STEPGRAB_BRIDGE),
+                {u"--creator"_s, u"iCAB"_s, u"--devtools-port"_s, port, u"--print-front-url"_s});
+            ask.waitForFinished(5000);
+            return QString::fromUtf8(ask.readAllStandardOutput()).trimmed();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(frontPage(), page, 30000);
+        Group bridge;
+        QVERIFY(bridge.start(QStringLiteral(STEPGRAB_BRIDGE),
+                             {u"--creator"_s, u"iCAB"_s, u"--devtools-port"_s, port}));
+        QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            u"org.stepgrab.Process.T4150504C.C69434142"_s));
+
+        Window w(2);
+        w.controller.obtaion_from_web();
+        QTRY_VERIFY(!w.controller.isQueryPending());
+        QCOMPARE(w.fields(), server.baseUrl() + u"/gallery|page|01|html"_s);
+        QVERIFY(!w.alerted());
+        std::optional<bool> answer;
+        w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
+        QTRY_VERIFY(answer.has_value());
+        QVERIFY(*answer);
+        QCOMPARE(w.baseAddress(), server.baseUrl() + u"/gallery"_s);
+        QVERIFY(w.controller.parseImageFileFormHTML());
+        QCOMPARE(w.controller.linkList(),
+                 (QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s}));
     }
 
     void emptySavedCopyIsNoPage()
