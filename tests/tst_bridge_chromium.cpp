@@ -12,16 +12,13 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using OptionalList = std::optional<QStringList>;
 Q_DECLARE_METATYPE(OptionalList)
 
-namespace {
-
-bridge::Windows readChromium(int port, const QString& userData)
+static bridge::Windows readChromium(int port, const QString& userData)
 {
     bridge::Options options;
     options.devtoolsPort = port;
@@ -30,15 +27,13 @@ bridge::Windows readChromium(int port, const QString& userData)
 }
 
 // "nav1 c" for the addresses of the pages the recorded files were made with.
-QStringList recorded(const QString& pages)
+static QStringList recorded(const QString& pages)
 {
-    QStringList addresses;
-    for (const QString& name : pages.split(' ', Qt::SkipEmptyParts))
-        addresses << u"http://127.0.0.1:8765/%1.html"_s.arg(name);
+    QStringList addresses = pages.split(' ', Qt::SkipEmptyParts);
+    for (QString& name : addresses)
+        name = u"http://127.0.0.1:8765/%1.html"_s.arg(name);
     return addresses;
 }
-
-} // namespace
 
 class TestBridgeChromium : public QObject
 {
@@ -67,51 +62,34 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, expected);
         QFile in(QFINDTESTDATA("data/chromium/" + file + ".snss"));
-        QVERIFY2(in.open(QIODevice::ReadOnly), qPrintable(file));
+        QVERIFY(in.open(QIODevice::ReadOnly));
         QCOMPARE(bridge::parseChromiumSession(in.readAll()),
                  expected == "none" ? OptionalList() : OptionalList(recorded(expected)));
-    }
-
-    void devToolsList_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QStringList>("expected");
-        const auto row = [](const char* name, const char* json, const QStringList& expected) {
-            QTest::newRow(name) << QByteArray(json).replace('\'', '"') << expected;
-        };
-        row("pages only, in listed order",
-            "[{'type':'page','url':'http://b/'},{'type':'service_worker','url':'http://w/'},"
-            "{'type':'page','url':'http://a/'}]",
-            {"http://b/", "http://a/"});
-        row("wrong types skipped",
-            "[{'url':'http://no-type/'},{'type':'page','url':7},{'type':'page','url':''},'page',"
-            "{'type':'page','url':'http://ok/'}]",
-            {"http://ok/"});
-        row("not an array", "{'type':'page','url':'http://p/'}", {});
-    }
-
-    void devToolsList()
-    {
-        QFETCH(QByteArray, json);
-        QFETCH(QStringList, expected);
-        QCOMPARE(bridge::parseDevToolsList(json), expected);
     }
 
     // The DevTools port first, trusted with nothing and quickly given up; without it the browser
     // runs while the process its SingletonLock names lives, and the newest session file answers.
     void reader_data()
     {
-        QTest::addColumn<QString>("endpoint");
-        QTest::addColumn<QString>("lock"); // HOST: this host, PID: this process
+        QTest::addColumn<QByteArray>("endpoint"); // the /json/list answer, "stall" or "refused"
+        QTest::addColumn<QString>("lock");        // HOST: this host, PID: this process
         QTest::addColumn<bool>("running");
         QTest::addColumn<QStringList>("addresses");
         const auto row = [](const char* name, const char* endpoint, const char* lock, bool running,
                             const QStringList& addresses) {
-            QTest::newRow(name) << QString(endpoint) << QString(lock) << running << addresses;
+            QTest::newRow(name) << QByteArray(endpoint).replace('\'', '"') << QString(lock)
+                                << running << addresses;
         };
-        row("DevTools answers", "answers", "", true, {"http://p/"});
+        row("DevTools: pages only, in listed order",
+            "[{'type':'page','url':'http://b/'},{'type':'service_worker','url':'http://w/'},"
+            "{'type':'page','url':'http://a/'}]",
+            "", true, {"http://b/", "http://a/"});
+        row("DevTools: wrong types skipped",
+            "[{'url':'http://no-type/'},{'type':'page','url':7},{'type':'page','url':''},'page',"
+            "{'type':'page','url':'http://ok/'}]",
+            "", true, {"http://ok/"});
+        row("DevTools: not an array", "{'type':'page','url':'http://p/'}", "", true, {});
         row("DevTools stalls", "stall", "", false, {});
-        row("refused, no lock", "refused", "", false, {});
         row("dead holder", "refused", "HOST-2147483000", false, {});
         row("other host", "refused", "elsewhere.invalid-PID", false, {});
         row("live holder, Session_10 over Session_9", "refused", "HOST-PID", true,
@@ -120,23 +98,22 @@ private slots:
 
     void reader()
     {
-        QFETCH(QString, endpoint);
+        QFETCH(QByteArray, endpoint);
         QFETCH(QString, lock);
         QFETCH(bool, running);
         QFETCH(QStringList, addresses);
         FixtureServer server;
-        if (endpoint == "answers")
-            server.addFile("/json/list", "[{\"type\":\"page\",\"url\":\"http://p/\"}]", 200,
-                           "application/json");
-        else if (endpoint == "stall")
+        if (endpoint == "stall")
             server.addStall("/json/list", 10);
+        else if (endpoint != "refused")
+            server.addFile("/json/list", endpoint, 200, "application/json");
         QTemporaryDir userData;
         const QString sessions = userData.path() + "/Default/Sessions/";
         QVERIFY(QDir().mkpath(sessions));
-        for (const auto& [data, name] :
-             {std::pair{"one_window", "Session_9"}, std::pair{"two_windows_history", "Session_10"}})
-            QVERIFY(
-                QFile::copy(QFINDTESTDATA(u"data/chromium/%1.snss"_s.arg(data)), sessions + name));
+        QVERIFY(
+            QFile::copy(QFINDTESTDATA("data/chromium/one_window.snss"), sessions + "Session_9"));
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/chromium/two_windows_history.snss"),
+                            sessions + "Session_10"));
         if (!lock.isEmpty())
             QVERIFY(QFile::link(lock.replace("HOST", QSysInfo::machineHostName())
                                     .replace("PID", QString::number(::getpid())),
@@ -147,7 +124,7 @@ private slots:
             endpoint == "refused" ? server.refusingPort() : server.port(), userData.path());
         QCOMPARE(windows.running, running);
         QCOMPARE(windows.addresses, addresses);
-        QVERIFY2(timer.elapsed() < 4000, qPrintable(u"took %1 ms"_s.arg(timer.elapsed())));
+        QCOMPARE_LT(timer.elapsed(), 4000);
     }
 
     // The browser opened with the first page selected: headless it answers on a DevTools port;
@@ -171,12 +148,9 @@ private slots:
         server.addFile("/second.html", "<title>second</title>", 200, "text/html");
         const QString first = server.baseUrl() + "/first.html";
         QTemporaryDir userData;
-        QStringList arguments{"--no-sandbox",
-                              "--disable-gpu",
-                              "--no-first-run",
-                              "--no-default-browser-check",
-                              "--user-data-dir=" + userData.path(),
-                              first};
+        QStringList arguments =
+            u"--no-sandbox --disable-gpu --no-first-run --no-default-browser-check"_s.split(' ');
+        arguments << "--user-data-dir=" + userData.path() << first;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         int port = server.refusingPort();
         Group display, browser;
