@@ -139,7 +139,7 @@ private:
             return;
         }
         if (event.eventID == fourCharCode("LSTW")) {
-            m_snapshot = m_source.read();
+            read();
             QList<AEDesc> ids;
             for (qsizetype i = 0; i < m_snapshot.windows.size(); ++i)
                 ids.append(makeLongDesc(qint32(i + 1)));
@@ -152,7 +152,7 @@ private:
             }
             const qint32 id = qFromBigEndian<qint32>(idDesc.data.constData());
             if (m_snapshot.windows.isEmpty())
-                m_snapshot = m_source.read();
+                read();
             if (id < 1 || id > m_snapshot.windows.size()) {
                 *error = u"NoSuchWindow no window %1"_s.arg(id);
                 return;
@@ -166,6 +166,16 @@ private:
         } else {
             *error = u"UnknownEvent no event 'WWW!' "_s + fourCharText(event.eventID);
         }
+    }
+
+    // A browser that has quit takes the bridge with it once this request is answered: the name
+    // is released, so the next query activates a bridge that looks afresh.
+    void read()
+    {
+        m_snapshot = m_source.read();
+        if (!m_snapshot.running)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                      Qt::QueuedConnection);
     }
 
     Source& m_source;

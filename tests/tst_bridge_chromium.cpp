@@ -18,20 +18,22 @@ using namespace Qt::StringLiterals;
 using OptionalList = std::optional<QStringList>;
 Q_DECLARE_METATYPE(OptionalList)
 
+// An empty userData: the usual profiles of the configuration folder.
 static bridge::Windows readChromium(int port, const QString& userData)
 {
     bridge::Options options;
     options.devtoolsPort = port;
-    options.chromiumProfile = userData + "/Default";
+    options.chromiumProfile = userData.isEmpty() ? QString() : userData + "/Default";
     return bridge::makeChromiumReader(options)->read();
 }
 
-// "nav1 c" for the addresses of the pages the recorded files were made with.
+// "nav1 c" for the addresses of the pages the recorded files were made with; "-" for a window
+// that shows none.
 static QStringList recorded(const QString& pages)
 {
     QStringList addresses = pages.split(' ', Qt::SkipEmptyParts);
     for (QString& name : addresses)
-        name = u"http://127.0.0.1:8765/%1.html"_s.arg(name);
+        name = name == "-" ? QString() : u"http://127.0.0.1:8765/%1.html"_s.arg(name);
     return addresses;
 }
 
@@ -52,7 +54,8 @@ private slots:
         row("rewritten, no active-window command, pruned entry", "rewritten", "pq3 c");
         row("cut inside the last command", "truncated_last_command", "nav1 c");
         row("command size past the end", "corrupted_size", "d c");
-        row("url length past the end", "corrupted_url_length", "nav1");
+        row("url length past the end: the window kept without its address", "corrupted_url_length",
+            "nav1 -");
         row("bad magic", "corrupted_magic", "none");
         row("bad version", "corrupted_version", "none");
     }
@@ -75,25 +78,31 @@ private slots:
         QTest::addColumn<QString>("lock");        // HOST: this host, PID: this process
         QTest::addColumn<bool>("running");
         QTest::addColumn<QStringList>("addresses");
+        // "chrome": no profile given, Chrome's folder beside a leftover Chromium one; "huge": a
+        // newest session file one byte over the limit.
+        QTest::addColumn<QString>("layout");
         const auto row = [](const char* name, const char* endpoint, const char* lock, bool running,
-                            const QStringList& addresses) {
+                            const QStringList& addresses, const char* layout = "") {
             QTest::newRow(name) << QByteArray(endpoint).replace('\'', '"') << QString(lock)
-                                << running << addresses;
+                                << running << addresses << QString(layout);
         };
         row("DevTools: pages only, in listed order",
             "[{'type':'page','url':'http://b/'},{'type':'service_worker','url':'http://w/'},"
             "{'type':'page','url':'http://a/'}]",
             "", true, {"http://b/", "http://a/"});
-        row("DevTools: wrong types skipped",
+        row("DevTools: other targets skipped, pages without an address kept in place",
             "[{'url':'http://no-type/'},{'type':'page','url':7},{'type':'page','url':''},'page',"
             "{'type':'page','url':'http://ok/'}]",
-            "", true, {"http://ok/"});
+            "", true, {"", "", "http://ok/"});
         row("DevTools: not an array", "{'type':'page','url':'http://p/'}", "", true, {});
         row("DevTools stalls", "stall", "", false, {});
         row("dead holder", "refused", "HOST-2147483000", false, {});
         row("other host", "refused", "elsewhere.invalid-PID", false, {});
         row("live holder, Session_10 over Session_9", "refused", "HOST-PID", true,
             recorded("nav1 c"));
+        row("Chrome runs, Chromium's folder left", "refused", "HOST-PID", true, recorded("nav1 c"),
+            "chrome");
+        row("session file over the limit", "refused", "HOST-PID", true, {}, "huge");
     }
 
     void reader()
@@ -102,26 +111,38 @@ private slots:
         QFETCH(QString, lock);
         QFETCH(bool, running);
         QFETCH(QStringList, addresses);
+        QFETCH(QString, layout);
         FixtureServer server;
         if (endpoint == "stall")
             server.addStall("/json/list", 10);
         else if (endpoint != "refused")
             server.addFile("/json/list", endpoint, 200, "application/json");
-        QTemporaryDir userData;
-        const QString sessions = userData.path() + "/Default/Sessions/";
+        QTemporaryDir config;
+        const QString userData = config.path() + (layout == "chrome" ? "/google-chrome" : "/u");
+        if (layout == "chrome") {
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+            QVERIFY(QDir().mkpath(config.path() + "/chromium/Default"));
+        }
+        const QString sessions = userData + "/Default/Sessions/";
         QVERIFY(QDir().mkpath(sessions));
         QVERIFY(
             QFile::copy(QFINDTESTDATA("data/chromium/one_window.snss"), sessions + "Session_9"));
         QVERIFY(QFile::copy(QFINDTESTDATA("data/chromium/two_windows_history.snss"),
                             sessions + "Session_10"));
+        if (layout == "huge") { // a real file, its windows first, then more than the limit
+            QVERIFY(QFile::copy(QFINDTESTDATA("data/chromium/two_windows_history.snss"),
+                                sessions + "Session_11"));
+            QVERIFY(QFile::resize(sessions + "Session_11", 64 * 1024 * 1024 + 1));
+        }
         if (!lock.isEmpty())
             QVERIFY(QFile::link(lock.replace("HOST", QSysInfo::machineHostName())
                                     .replace("PID", QString::number(::getpid())),
-                                userData.path() + "/SingletonLock"));
+                                userData + "/SingletonLock"));
         QElapsedTimer timer;
         timer.start();
-        const bridge::Windows windows = readChromium(
-            endpoint == "refused" ? server.refusingPort() : server.port(), userData.path());
+        const bridge::Windows windows =
+            readChromium(endpoint == "refused" ? server.refusingPort() : server.port(),
+                         layout == "chrome" ? QString() : userData);
         QCOMPARE(windows.running, running);
         QCOMPARE(windows.addresses, addresses);
         QCOMPARE_LT(timer.elapsed(), 4000);

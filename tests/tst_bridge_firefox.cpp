@@ -160,6 +160,10 @@ private slots:
         row("selectedWindow 0: the first", mozLz4(json), {"b2", "c1", "e3"});
         row("selectedWindow the last", mozLz4(threeWindows(3)), {"e3", "b2", "c1"});
         row("selectedWindow past the end", mozLz4(threeWindows(4)), {"b2", "c1", "e3"});
+        row("selected window without a page",
+            mozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"a1"}]}]},{"tabs":[]}],)"
+                   R"("selectedWindow":2})"),
+            {"", "a1"});
         row("other magic", "mozLz41" + mozLz4(json).mid(7), bak);
         row("size past the cap", mozLz4(json, 0xffffffffu), bak);
         row("size one more", mozLz4(json, json.size() + 1), bak);

@@ -148,6 +148,8 @@ private Q_SLOTS:
         QTest::newRow("list item past the end")
             << 2 << QStringList{a} << "bad list bytes" << none << lstw;
         QTest::newRow("activated bridge") << 0 << QStringList{a, b} << "" << a << QStringList{};
+        QTest::newRow("activated bridge, its browser quit")
+            << 0 << QStringList{a, b} << "browser quit" << none << QStringList{};
     }
 
     void eventQuery()
@@ -167,6 +169,11 @@ private Q_SLOTS:
                 u"UpdateActivationEnvironment"_s);
             update << QVariant::fromValue(QMap<QString, QString>{{"STEPGRAB_TEST_WINDOWS", file}});
             QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
+            if (mode == "browser quit"_L1) {
+                QCOMPARE(offThread([] { return GrabURLInfoFromBrowswer(0); }).value_or(u"none"_s),
+                         windows.first());
+                QVERIFY(QFile::remove(file));
+            }
         }
         QElapsedTimer clock;
         clock.start();
@@ -174,6 +181,12 @@ private Q_SLOTS:
         QCOMPARE(address.value_or(u"none"_s), expected);
         QCOMPARE(browser.seen, requests);
         QCOMPARE_LT(clock.elapsed(), browserQueryTimeoutMs() * 2);
+        // The bridge of a browser that quit leaves its name, so the next query starts afresh.
+        const QString msie = aewire::processBusName(fourCharCode("APPL"), fourCharCode("MSIE"));
+        if (mode == "browser quit"_L1)
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !QDBusConnection::sessionBus().interface()->isServiceRegistered(msie).value(),
+                5000);
     }
 
     void findAProcess_data()

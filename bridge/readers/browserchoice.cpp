@@ -1,6 +1,8 @@
 #include "readers/browserchoice.h"
 
 #include <QProcess>
+#include <csignal>
+#include <unistd.h>
 
 namespace bridge {
 
@@ -34,12 +36,18 @@ QString defaultBrowserDesktopFile(int timeoutMs)
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    // xdg-settings is a script that runs helpers of its own: in a process group of its own,
+    // none of them outlives the answer or the time-out.
+    process.setChildProcessModifier([] { ::setsid(); });
     process.start(QStringLiteral("xdg-settings"),
                   {QStringLiteral("get"), QStringLiteral("default-web-browser")});
     if (!process.waitForStarted(timeoutMs))
         return {};
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
+    const pid_t group = pid_t(process.processId());
+    const bool finished = process.waitForFinished(timeoutMs);
+    if (group > 0) // never 0: that would be this process's own group
+        ::kill(-group, SIGKILL);
+    if (!finished) {
         process.waitForFinished(1000);
         return {};
     }

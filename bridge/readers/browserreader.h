@@ -13,7 +13,8 @@ struct Windows
 {
     // False when the browser does not run: the bridge then owns no bus name.
     bool running = false;
-    // The address shown in each window, the front (most recently active) window first.
+    // The address shown in each window, the front (most recently active) window first; empty
+    // for a window that shows none.
     QStringList addresses;
 };
 

@@ -9,12 +9,13 @@
 namespace bridge {
 
 // The urls of the "page" targets of a DevTools /json/list answer, in the order listed
-// (Chromium lists the most recently active first). Anything that is not such a target is skipped.
+// (Chromium lists the most recently active first); an empty one for a page without an address.
+// Anything that is not such a target is skipped.
 QStringList parseDevToolsList(QByteArrayView json);
 
 // Replays a session file ("SNSS" command log) into the address of each open window's selected
-// tab, the active window first. None when the bytes are not a session file. A file cut short
-// (still being written) gives the windows as far as it goes.
+// tab (empty where it has none), the active window first. None when the bytes are not a session
+// file. A file cut short (still being written) gives the windows as far as it goes.
 std::optional<QStringList> parseChromiumSession(QByteArrayView file);
 
 // The session file to read in a profile folder: the newest Sessions/Session_*, else the

@@ -61,13 +61,24 @@ std::optional<QStringList> devToolsPages(int port)
     return parseDevToolsList(body);
 }
 
-QString defaultProfile()
+// Whether the browser holding the profile's user-data folder (its parent, where the lock sits)
+// is running.
+bool profileInUse(const QString& profile)
+{
+    const std::optional<qint64> holder =
+        chromiumLockHolder(QFileInfo(profile).absoluteDir().absolutePath());
+    return holder && isProcessAlive(*holder);
+}
+
+// The usual profile of the Chromium or Chrome that runs: a folder left by the one not in use
+// must not hide the other.
+QString runningDefaultProfile()
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     for (const char* browser : {"chromium", "google-chrome"}) {
         const QString profile =
             config + QLatin1Char('/') + QLatin1String(browser) + QLatin1String("/Default");
-        if (QFileInfo(profile).isDir())
+        if (profileInUse(profile))
             return profile;
     }
     return {};
@@ -83,14 +94,9 @@ public:
         if (std::optional<QStringList> pages = devToolsPages(m_options.devtoolsPort))
             return Windows{true, *pages};
 
-        const QString profile =
-            m_options.chromiumProfile.isEmpty() ? defaultProfile() : m_options.chromiumProfile;
-        if (profile.isEmpty())
-            return {};
-        // The lock sits in the user-data folder, the profile's parent.
-        const std::optional<qint64> holder =
-            chromiumLockHolder(QFileInfo(profile).absoluteDir().absolutePath());
-        if (!holder || !isProcessAlive(*holder))
+        const QString profile = m_options.chromiumProfile.isEmpty() ? runningDefaultProfile()
+                                                                    : m_options.chromiumProfile;
+        if (profile.isEmpty() || !profileInUse(profile))
             return {};
 
         Windows windows;
@@ -98,7 +104,11 @@ public:
         QFile file(chromiumSessionFile(profile));
         if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
             return windows;
-        const QByteArray bytes = file.read(kMaxSessionFile);
+        // One byte past the limit tells a file too large from one just at it; part of a
+        // session would name the windows as they were, not as they are.
+        const QByteArray bytes = file.read(kMaxSessionFile + 1);
+        if (bytes.size() > kMaxSessionFile)
+            return windows;
         if (std::optional<QStringList> addresses = parseChromiumSession(bytes))
             windows.addresses = *addresses;
         return windows;

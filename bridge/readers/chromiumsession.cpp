@@ -171,15 +171,17 @@ public:
             for (const Tab& t : m_tabs)
                 if (t.hasWindow && t.window == id)
                     tabs.append(&t);
-            if (tabs.isEmpty())
+            // A window that shows no address keeps its place as an empty one: skipping it
+            // would pass another window's page off as the front one.
+            if (tabs.isEmpty()) {
+                addresses.append(QString());
                 continue;
+            }
             std::sort(tabs.begin(), tabs.end(), [](const Tab* x, const Tab* y) {
                 return x->index != y->index ? x->index < y->index : x->order < y->order;
             });
             const qsizetype selected = std::clamp<qsizetype>(w->selected, 0, tabs.size() - 1);
-            const QString address = tabs[selected]->address();
-            if (!address.isEmpty())
-                addresses.append(address);
+            addresses.append(tabs[selected]->address());
         }
         return addresses;
     }

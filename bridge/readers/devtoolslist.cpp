@@ -18,9 +18,9 @@ QStringList parseDevToolsList(QByteArrayView json)
         // Service workers, iframes and extension pages are targets too, not windows.
         if (object.value(QLatin1String("type")).toString() != QLatin1String("page"))
             continue;
-        const QJsonValue url = object.value(QLatin1String("url"));
-        if (url.isString() && !url.toString().isEmpty())
-            urls.append(url.toString());
+        // A page without an address keeps its place as an empty one, so that it is not
+        // another page that passes for the front one.
+        urls.append(object.value(QLatin1String("url")).toString());
     }
     return urls;
 }

@@ -18,7 +18,8 @@ constexpr qsizetype kMaxSessionSize = qsizetype(256) * 1024 * 1024;
 std::optional<QByteArray> inflateMozLz4(QByteArrayView file);
 
 // The address each window shows (its selected tab's current entry), the selected window first,
-// then the others in their order. Empty optional: not a session store.
+// then the others in their order; an empty address for a window that shows none. Empty optional:
+// not a session store.
 std::optional<QStringList> parseSessionJson(QByteArrayView json);
 // Both steps, over a recovery.jsonlz4 as it lies on disk.
 std::optional<QStringList> parseFirefoxSessionStore(QByteArrayView file);

@@ -114,11 +114,11 @@ std::optional<QStringList> parseSessionJson(QByteArrayView json)
     if (front < 0)
         front = 0;
 
+    // A window that shows no address keeps its place as an empty one: skipping it would pass
+    // another window's page off as the front one.
     QStringList addresses;
     for (qsizetype i = 0; i < windows.size(); ++i) {
         const QString address = windowAddress(windows.at(i));
-        if (address.isEmpty())
-            continue;
         if (i == front)
             addresses.prepend(address);
         else
