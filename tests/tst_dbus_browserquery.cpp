@@ -45,7 +45,7 @@ static QStringList processesWith(const QByteArray& marker)
 }
 
 // A browser with windows (an address each, "FAIL" for one that cannot answer) that records
-// the requests it gets; `mode` makes it answer wrongly or not at all.
+// the requests it gets; `mode` makes it answer wrongly, not at all, or leave the bus.
 class Browser : public QDBusVirtualObject
 {
 public:
@@ -68,6 +68,10 @@ public:
             seen << u"WNFO %1"_s.arg(window = qFromBigEndian<qint32>(id.data.constData()));
         if (mode.startsWith("silent"_L1))
             return true;
+        if (mode == "leave"_L1) {
+            QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus(u"stale"_s); });
+            return true;
+        }
         QList<AEDesc> ids;
         for (int i = 1; i <= windows.size(); ++i)
             ids << makeLongDesc(i);
@@ -90,6 +94,7 @@ class TestBrowserQuery : public QObject
 
     QDBusConnection peer = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"browser"_s);
     Browser browser;
+    Browser leaving;
     QTemporaryDir dir;
 
     QString write(const QString& name, const QByteArray& bytes)
@@ -108,6 +113,7 @@ private Q_SLOTS:
         aewire::registerTypes();
         qDBusRegisterMetaType<QMap<QString, QString>>();
         setBrowserQueryTimeoutForTesting(2000);
+        leaving.mode = u"leave"_s;
         QVERIFY(peer.registerVirtualObject(QString::fromLatin1(aewire::kPath), &browser));
         QVERIFY(peer.registerService(
             aewire::processBusName(fourCharCode("APPL"), fourCharCode("iCAB"))));
@@ -146,6 +152,8 @@ private Q_SLOTS:
         QTest::newRow("never answers") << 2 << QStringList{a} << "silent" << none << lstw;
         QTest::newRow("quit while it waits")
             << 2 << QStringList{a} << "silent, cancelled" << none << lstw;
+        QTest::newRow("peer leaves before the window list")
+            << 2 << QStringList{a} << "stale peer" << a << QStringList{"LSTW", "WNFO 1"};
         QTest::newRow("window list as TEXT")
             << 2 << QStringList{a} << "list as TEXT" << none << lstw;
         QTest::newRow("list item past the end")
@@ -170,6 +178,19 @@ private Q_SLOTS:
                 u"UpdateActivationEnvironment"_s);
             update << QVariant::fromValue(QMap<QString, QString>{{"STEPGRAB_TEST_WINDOWS", file}});
             QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
+        }
+        // A peer that leaves unanswered once asked, as a bridge idling out just then; the
+        // browser above, queued for the name, takes it over.
+        const auto leave = qScopeGuard([] { QDBusConnection::disconnectFromBus(u"stale"_s); });
+        if (mode == "stale peer"_L1) {
+            const QString name = aewire::processBusName(fourCharCode("APPL"), fourCharCode("iCAB"));
+            auto stale = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stale"_s);
+            QVERIFY(stale.registerVirtualObject(QString::fromLatin1(aewire::kPath), &leaving));
+            QVERIFY(peer.unregisterService(name) && stale.registerService(name));
+            QVERIFY(peer.interface()
+                        ->registerService(name, QDBusConnectionInterface::QueueService,
+                                          QDBusConnectionInterface::DontAllowReplacement)
+                        .isValid());
         }
         const bool cancel = mode.endsWith("cancelled"_L1);
         const auto resume = qScopeGuard([] { cancelBrowserQueries(false); });
