@@ -41,10 +41,12 @@ QDBusMessage callBounded(const QDBusConnection& bus, const QDBusMessage& call)
     if (cancelled())
         return call.createErrorReply(noReply, u"cancelled"_s);
     QDBusPendingCall pending = bus.asyncCall(call, gTimeoutMs.load());
-    while (!pending.isFinished()) {
+    // Short looks first: a browser answers within a fraction of a millisecond, and a query
+    // may ask it thousands of times.
+    for (unsigned long pause = 20; !pending.isFinished(); pause = qMin(pause * 2, 5000ul)) {
         if (cancelled())
             return call.createErrorReply(noReply, u"cancelled"_s);
-        QThread::msleep(5);
+        QThread::usleep(pause);
     }
     return pending.reply();
 }
