@@ -223,11 +223,10 @@ std::optional<QString> GrabURLInfoFromBrowswer(int browser)
     AEDesc windowList;
     AEDesc infoList;
 
-    // The statuses of these two show up in the reading of the reply.
+    // Other failures of these two show up in the reading of the reply. A bridge may idle out
+    // between being found and being asked: that one is found (started) and asked once more.
     CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
     const OSErr sent = AESend(request, &reply);
-    // A bridge may idle out between being found and being asked: it is found (started)
-    // once more and asked once more.
     if ((sent == procNotFound || sent == errAETimeout) && !cancelled() && peerGone(psn)) {
         if (!FindAProcess(fourCharCode("APPL"), creator, &psn))
             return std::nullopt;
