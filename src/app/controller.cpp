@@ -5,6 +5,7 @@
 #include "download/downloadworker.h"
 #include "host/host.h"
 #include "host/localized.h"
+#include "sources/browserquery.h"
 #include "sources/dropbox.h"
 #include "ui_mainpanel.h"
 
@@ -89,10 +90,14 @@ Controller::Controller(Host* host, QObject* parent)
 
 Controller::~Controller()
 {
-    // The worker thread and a browser query (bounded by its time-outs) must be gone before
-    // the state they read.
+    // The worker thread and a browser query must be gone before the state they read. The
+    // window goes first, and the query is cancelled rather than waited out.
+    mMainWindow->hide();
     mWorker.reset();
+    mQueryThread->clear();
+    cancelBrowserQueries(true);
     mQueryThread->waitForDone();
+    cancelBrowserQueries(false);
     delete mMainWindow;
 }
 

@@ -119,16 +119,30 @@ OSErr AEGetNthDesc(const AEDesc& list, qint32 index, OSType desiredType, AEDesc*
 {
     if (list.descriptorType != typeAEList)
         return errAEWrongDataType;
-    const auto items = decodeDescList(list.data);
-    if (!items)
-        return errAECorruptData;
-    if (index < 1 || index > items->size())
+    // Only the headers are walked, and only item `index` is copied: a caller asking for each
+    // item of a long list in turn must not pay for the whole list every time.
+    const QByteArrayView bytes(list.data);
+    qsizetype at = 0;
+    qsizetype count = 0;
+    std::optional<AEDesc> item;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < kItemHeader)
+            return errAECorruptData;
+        const OSType type = qFromBigEndian<quint32>(bytes.data() + at);
+        const quint32 length = qFromBigEndian<quint32>(bytes.data() + at + 4);
+        at += kItemHeader;
+        if (length > quint64(bytes.size() - at))
+            return errAECorruptData;
+        if (++count == index)
+            item = AEDesc{type, bytes.sliced(at, length).toByteArray()};
+        at += length;
+    }
+    if (!item)
         return errAEIllegalIndex;
-    const AEDesc& item = items->at(index - 1);
-    if (const OSErr status = checkDesired(item, desiredType))
+    if (const OSErr status = checkDesired(*item, desiredType))
         return status;
     if (result)
-        *result = item;
+        *result = std::move(*item);
     return noErr;
 }
 

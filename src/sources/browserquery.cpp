@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QMutex>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
@@ -23,6 +25,31 @@ using namespace Qt::StringLiterals;
 namespace {
 
 std::atomic<int> gTimeoutMs{10000};
+// Set while the program quits: every query gives up at its next step.
+std::atomic<bool> gCancelled{false};
+
+bool cancelled()
+{
+    return gCancelled.load();
+}
+
+// A bus call bounded by the query's time-out that also ends, as a NoReply, once the queries
+// are cancelled: quitting need not wait out a browser that does not answer.
+QDBusMessage callBounded(const QDBusConnection& bus, const QDBusMessage& call)
+{
+    const QString noReply = u"org.freedesktop.DBus.Error.NoReply"_s;
+    if (cancelled())
+        return call.createErrorReply(noReply, u"cancelled"_s);
+    QDBusPendingCall pending = bus.asyncCall(call, gTimeoutMs.load());
+    // Short looks first: a browser answers within a fraction of a millisecond, and a query
+    // may ask it thousands of times.
+    for (unsigned long pause = 20; !pending.isFinished(); pause = qMin(pause * 2, 5000ul)) {
+        if (cancelled())
+            return call.createErrorReply(noReply, u"cancelled"_s);
+        QThread::usleep(pause);
+    }
+    return pending.reply();
+}
 
 // Which bus peer each serial number FindAProcess handed out stands for, so that AESend
 // reaches the very connection that was found (a bridge started again gets a new one).
@@ -40,7 +67,7 @@ QDBusMessage callBusDaemon(const QDBusConnection& bus, const QString& method,
     QDBusMessage call = QDBusMessage::createMethodCall(
         u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus"_s, method);
     call.setArguments(arguments);
-    return bus.call(call, QDBus::Block, gTimeoutMs.load());
+    return callBounded(bus, call);
 }
 
 QString nameOwner(const QDBusConnection& bus, const QString& name)
@@ -59,6 +86,18 @@ bool isActivatable(const QDBusConnection& bus, const QString& name)
     return answer.arguments().constFirst().toStringList().contains(name);
 }
 
+// Whether the peer found for the serial number has left the bus: a request to it failed
+// because nobody is there, not because the browser refused or was slow.
+bool peerGone(ProcessSerialNumber psn)
+{
+    QString peer;
+    {
+        QMutexLocker locker(&gPeersLock);
+        peer = gPeers.value(psnKey(psn));
+    }
+    return peer.isEmpty() || nameOwner(QDBusConnection::sessionBus(), peer).isEmpty();
+}
+
 // The 'WWW!' index is a 16-bit signed integer: a browser claiming more windows is not believed.
 constexpr qint32 kMostWindows = 32767;
 
@@ -74,11 +113,18 @@ void setBrowserQueryTimeoutForTesting(int milliseconds)
     gTimeoutMs.store(qMax(1, milliseconds));
 }
 
+void cancelBrowserQueries(bool cancel)
+{
+    gCancelled.store(cancel);
+}
+
 bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
 {
     if (!psn)
         return false;
     *psn = ProcessSerialNumber{};
+    if (cancelled())
+        return false;
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
@@ -144,8 +190,7 @@ OSErr AESend(const AppleEvent& request, AppleEvent* reply)
     call << uint(request.eventClass) << uint(request.eventID)
          << QVariant::fromValue(request.returnID) << QVariant::fromValue(request.transactionID)
          << QVariant::fromValue(aewire::toWire(request.parameters));
-    const QDBusMessage answer =
-        QDBusConnection::sessionBus().call(call, QDBus::Block, gTimeoutMs.load());
+    const QDBusMessage answer = callBounded(QDBusConnection::sessionBus(), call);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         const QString error = answer.errorName();
         if (error == "org.freedesktop.DBus.Error.NoReply"_L1 ||
@@ -178,25 +223,37 @@ std::optional<QString> GrabURLInfoFromBrowswer(int browser)
     AEDesc windowList;
     AEDesc infoList;
 
-    // The statuses of these two show up in the reading of the reply.
+    // Other failures of these two show up in the reading of the reply. A bridge may idle out
+    // between being found and being asked: that one is found (started) and asked once more.
     CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
-    AESend(request, &reply);
+    const OSErr sent = AESend(request, &reply);
+    if ((sent == procNotFound || sent == errAETimeout) && !cancelled() && peerGone(psn)) {
+        if (!FindAProcess(fourCharCode("APPL"), creator, &psn))
+            return std::nullopt;
+        CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
+        AESend(request, &reply);
+    }
     qint32 count = 0;
     if (AEGetParamDesc(reply, keyDirectObject, typeAEList, &windowList) != noErr ||
         AECountItems(windowList, &count) != noErr || count > kMostWindows)
         return std::nullopt;
     request = AppleEvent{};
     reply = AppleEvent{};
+    // The list is read once: asking it for item after item would read it whole each time,
+    // and a browser may claim tens of thousands of windows.
+    const QList<AEDesc> windows = decodeDescList(windowList.data).value_or(QList<AEDesc>{});
 
     // Every window is asked, in list order, though only the first one's address is used:
     // a browser that cannot answer for one of its windows is not trusted for the first.
     std::optional<QString> front;
     for (qint32 index = 1; index <= count; ++index) {
+        if (cancelled())
+            return std::nullopt;
         char windowID[4];
         qsizetype size = 0;
         OSType type = 0;
-        if (AEGetNthPtr(windowList, index, typeSInt32, &type, windowID, sizeof windowID, &size) !=
-                noErr ||
+        if (AEGetNthPtr(makeListDesc({windows.value(index - 1)}), 1, typeSInt32, &type, windowID,
+                        sizeof windowID, &size) != noErr ||
             CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("WNFO"), &request, psn) != noErr ||
             AEPutParamPtr(&request, keyDirectObject, typeSInt32, windowID, sizeof windowID) !=
                 noErr ||
@@ -243,11 +300,15 @@ ShellRun runShell(const QStringList& arguments, QDeadlineTimer deadline)
     if (!process.waitForStarted(int(qMax<qint64>(1, deadline.remainingTime()))))
         return run;
     const pid_t group = pid_t(process.processId());
+    // The output is taken as it comes (a pipe's worth at a time), so a script that prints on
+    // and on is stopped once it passes the bound, not after it has filled the memory.
+    QByteArray output;
     bool tooMuch = false;
-    while (process.state() != QProcess::NotRunning) {
-        if (deadline.hasExpired() || (tooMuch = process.bytesAvailable() > kMostScriptOutput))
+    while (!(tooMuch = output.size() > kMostScriptOutput)) {
+        if (process.state() == QProcess::NotRunning || deadline.hasExpired() || cancelled())
             break;
-        process.waitForFinished(int(qBound(qint64(1), deadline.remainingTime(), qint64(100))));
+        process.waitForReadyRead(int(qBound(qint64(1), deadline.remainingTime(), qint64(50))));
+        output += process.readAllStandardOutput();
     }
     const bool finished = process.state() == QProcess::NotRunning;
     ::kill(-group, SIGKILL);
@@ -255,11 +316,12 @@ ShellRun runShell(const QStringList& arguments, QDeadlineTimer deadline)
         process.waitForFinished(-1);
         return run;
     }
-    if (tooMuch)
+    output += process.readAllStandardOutput();
+    if (tooMuch || output.size() > kMostScriptOutput)
         return run;
     run.exitedNormally = process.exitStatus() == QProcess::NormalExit;
     run.exitCode = process.exitCode();
-    run.output = process.readAllStandardOutput();
+    run.output = std::move(output);
     return run;
 }
 
@@ -268,7 +330,7 @@ ShellRun runShell(const QStringList& arguments, QDeadlineTimer deadline)
 std::optional<QString> runScriptQuery(const QString& scriptPath, int timeoutMs)
 {
     const QFileInfo script(scriptPath);
-    if (scriptPath.isEmpty() || !script.isFile() || script.size() == 0)
+    if (cancelled() || scriptPath.isEmpty() || !script.isFile() || script.size() == 0)
         return std::nullopt;
     const QString path = script.absoluteFilePath();
     const QDeadlineTimer deadline(qMax(1, timeoutMs));

@@ -63,6 +63,10 @@ std::optional<QString> runScriptQuery(const QString& scriptPath, int timeoutMs =
 // exists, else the one shipped beside the program.
 QString scriptQueryPath();
 
+// While set, every query (running or yet to begin) gives up at once with none / false and
+// ends the script it started: the program quits without waiting out a browser.
+void cancelBrowserQueries(bool cancel);
+
 // The bound of each bus call of the query (10 s); tests shorten it.
 int browserQueryTimeoutMs();
 void setBrowserQueryTimeoutForTesting(int milliseconds);
