@@ -117,6 +117,25 @@ public:
     // Bounds of a page fetch; tests shorten them.
     void setPageFetchTimeout(int ms) { mPageFetchTimeoutMs = ms; }
 
+    // Bookmark files. The end handlers take the dialog's result and the chosen path.
+    void openBookmark();
+    void didEndOpenSheet(int returnCode, const QString& path);
+    void saveAsBookmark();
+    void didEndSaveAsSheet(int returnCode, const QString& path);
+    void setupBookmarkInfo(const QString& path);
+    // A dropped or opened file: taken in when it is a bookmark.
+    bool dropURLWithFile(const QString& path);
+
+    // The Entrance sheet and its four search commands.
+    void showEntrance();
+    void showSearchArchiveFile();
+    void showSearchMovieFile();
+    void showSearchImageFile();
+    void sheet_entrance_open();
+    void sheet_entrance_close();
+    void sheetEntranceDidEnd(int returnCode);
+    void openEntranceURL();
+
     // Launch options of the command line.
     void setOutputDirectoryForLaunch(const QString& directory);
     void setLogMirror(bool on) { mLogMirror = on; }
