@@ -289,6 +289,49 @@ private slots:
                  (QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s}));
     }
 
+    // The sheet from a search command: how it ends, what it opens, and the saved copy gone.
+    void entranceSheet_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<bool>("up");
+        const QString dir = server.baseUrl() + u"/gallery/"_s;
+        QTest::newRow("open the second row")
+            << u"open 1"_s << QStringList{u"url "_s + dir + u"pic002.JPG"_s} << false;
+        QTest::newRow("close") << u"close 1"_s << QStringList{} << false;
+        QTest::newRow("double-click keeps it up")
+            << u"double 4"_s << QStringList{u"url "_s + server.baseUrl() + u"/index.html"_s}
+            << true;
+        QTest::newRow("open without a selection") << u"open -1"_s << QStringList{} << false;
+    }
+    void entranceSheet()
+    {
+        QFETCH(QString, action);
+        useScript(echo(server.baseUrl() + u"/gallery/index.html"_s));
+        Window w(3);
+        auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
+        auto* table = sheet->findChild<QTableView*>(u"mEntrance_table"_s);
+        w.controller.showEntrance();
+        QTRY_VERIFY(sheet->isVisible());
+        QCOMPARE(table->model()->rowCount(), 6);
+        QVERIFY(QFile::exists(w.controller.savedPagePath()));
+        const int row = action.section(u' ', 1).toInt();
+        if (row < 0)
+            table->clearSelection();
+        else
+            table->selectRow(row);
+        if (action.startsWith(u"double"_s))
+            emit table->doubleClicked(table->model()->index(row, 0));
+        else
+            sheet
+                ->findChild<QPushButton*>(action.startsWith(u"open"_s) ? u"mEntrance_open"_s
+                                                                       : u"mEntrance_close"_s)
+                ->click();
+        QTEST(w.calls, "opened");
+        QTEST(sheet->isVisible(), "up");
+        QCOMPARE(QFile::exists(w.controller.savedPagePath()), sheet->isVisible());
+    }
+
     void emptySavedCopyIsNoPage()
     {
         Window w(3);

@@ -169,6 +169,38 @@ private slots:
         QFETCH(QString, base);
         QCOMPARE(linksearch::baseAddress(page), base);
     }
+
+    // What the Entrance sheet opens for a link of http://host/dir/page.html.
+    void resolveLink_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("opened");
+        const auto row = [](const char* name, const char* link, const char* opened,
+                            const char* page = "http://host/dir/page.html") {
+            QTest::newRow(name) << QString::fromLatin1(page) << QString::fromUtf8(link)
+                                << QString::fromUtf8(opened);
+        };
+        row("simple relative", "b/c.html", "http://host/dir/b/c.html");
+        row("root-relative", "/top.html", "http://host/top.html");
+        row("dot segments", "../up.html", "http://host/up.html");
+        row("query only", "?page=2", "http://host/dir/page.html?page=2");
+        row("fragment only", "#top", "http://host/dir/page.html#top");
+        row("other host, https", "https://host2/x", "https://host2/x");
+        row("capital scheme", "HTTP://HOST2/X", "http://host2/X");
+        row("holds http:// in its query", "/go?to=http://host2/",
+            "http://host/go?to=http://host2/");
+        row("page address ends with /", "b.html", "http://host/dir/b.html", "http://host/dir/");
+        row("javascript", "javascript:alert(1)", "");
+        row("file", "file:///etc/passwd", "");
+        row("data", "data:text/html,x", "");
+    }
+    void resolveLink()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, link);
+        QTEST(linksearch::resolveLink(page, link).toString(), "opened");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkScan)

@@ -37,6 +37,7 @@ struct Window : Host
     void revealFile(const QString&) override {}
     bool openFile(const QString&) override { return true; }
     void openFilesEach(const QStringList&) override {}
+    bool openURL(const QUrl&) override { return true; }
     template <class T = QLineEdit> T* get(const QString& n) const
     {
         return controller.mainWindow()->findChild<T*>(n);

@@ -143,6 +143,10 @@ void Controller::connectOutlets()
     connect(ui.actionStop, &QAction::triggered, this, &Controller::stop_download);
     connect(ui.actionGetFromWeb, &QAction::triggered, this, &Controller::obtaion_from_web);
     connect(ui.actionGetFromClip, &QAction::triggered, this, &Controller::obtaion_from_clip);
+    connect(ui.actionSearchAll, &QAction::triggered, this, &Controller::showEntrance);
+    connect(ui.actionSearchArchives, &QAction::triggered, this, &Controller::showSearchArchiveFile);
+    connect(ui.actionSearchMovies, &QAction::triggered, this, &Controller::showSearchMovieFile);
+    connect(ui.actionSearchImages, &QAction::triggered, this, &Controller::showSearchImageFile);
     connect(ui.actionShowLog, &QAction::triggered, this, &Controller::show_log);
     connect(ui.actionDefaultPosition, &QAction::triggered, this, &Controller::moveDefaultPosition);
     connect(ui.actionOpenAllFiles, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
@@ -153,10 +157,8 @@ void Controller::connectOutlets()
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
-    for (QAction* pending :
-         {ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark, ui.actionPreferences,
-          ui.actionCopyAddress, ui.actionURLList, ui.actionSearchAll, ui.actionSearchArchives,
-          ui.actionSearchMovies, ui.actionSearchImages})
+    for (QAction* pending : {ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark,
+                             ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
         pending->setProperty("pending", true);
     mClipButton->setEnabled(false);
     for (QAction* action : mMainWindow->findChildren<QAction*>())

@@ -245,6 +245,8 @@ private:
     QPushButton* mEntrance_open = nullptr;
     LinkListModel* mLinkModel = nullptr;
     QByteArray mHTMLContentType; // the saved page's Content-Type, for its charset
+    QString mHTMLPageAddress;    // the saved page's own address, which its links are relative to
+    void searchAndShow(bool (Controller::*extraction)());
 
     QThreadPool* mQueryThread = nullptr;
     bool mQueryPending = false;

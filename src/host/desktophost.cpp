@@ -91,3 +91,8 @@ void DesktopHost::openFilesEach(const QStringList& paths)
     for (const QString& path : std::as_const(alone))
         openFile(path);
 }
+
+bool DesktopHost::openURL(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}

@@ -22,6 +22,7 @@ public:
     void revealFile(const QString& path) override;
     bool openFile(const QString& path) override;
     void openFilesEach(const QStringList& paths) override;
+    bool openURL(const QUrl& url) override;
 
 private:
     QPointer<QWidget> mWindow;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 // What the program asks of the desktop. The desktop implementation talks to
 // libcanberra, D-Bus and the MIME database; tests put a recording one in its place.
@@ -22,4 +23,6 @@ public:
     // Opens every path with its own default application, launching each application
     // once with all of its files; a file that no known application opens goes to openFile.
     virtual void openFilesEach(const QStringList& paths) = 0;
+    // Shows a web address in the user's default web browser.
+    virtual bool openURL(const QUrl& url) = 0;
 };

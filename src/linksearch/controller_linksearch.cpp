@@ -31,6 +31,13 @@ void Controller::createEntranceSheet()
     // Rows of one line each: a page of many links lays out at once.
     mEntrance_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     mEntrance_open->setEnabled(false);
+    connect(mEntrance_open, &QPushButton::clicked, this, &Controller::sheet_entrance_open);
+    connect(ui.mEntrance_close, &QPushButton::clicked, this, &Controller::sheet_entrance_close);
+    // Escape and the window's close button end the sheet as Close does.
+    connect(mSheet_Entrance, &QDialog::rejected, this, [this] { mSheet_Entrance->done(129); });
+    connect(mSheet_Entrance, &QDialog::finished, this, &Controller::sheetEntranceDidEnd);
+    // A double-click opens the row's link and leaves the sheet up for the next one.
+    connect(mEntrance_table, &QTableView::doubleClicked, this, &Controller::openEntranceURL);
 }
 
 QString Controller::savedPagePath() const

@@ -574,4 +574,14 @@ QString baseAddress(const QString& pageAddress)
     return address::locationOf(pageAddress);
 }
 
+QUrl resolveLink(const QString& pageAddress, const QString& link)
+{
+    const QUrl resolved = QUrl(pageAddress).resolved(QUrl(link.trimmed()));
+    const QString scheme = resolved.scheme().toLower();
+    if (!resolved.isValid() || resolved.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return {};
+    return resolved;
+}
+
 } // namespace linksearch

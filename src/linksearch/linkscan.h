@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QUrl>
 
 // The links of a page, found by a linear scan of its anchors (no full HTML parse),
 // and the kinds of file the link searches look for.
@@ -40,5 +41,9 @@ bool isOfKind(QStringView link, Kind kind);
 // by the path rule of the address fields (http://host/a/b/page.html gives http://host/a/b,
 // http://host/rel1.2/ gives http://host); a bare host is kept, without a final "/".
 QString baseAddress(const QString& pageAddress);
+
+// The address a link of a page opens, resolved against the page's address by the rules for
+// relative references; empty unless it is an http or https address.
+QUrl resolveLink(const QString& pageAddress, const QString& link);
 
 } // namespace linksearch

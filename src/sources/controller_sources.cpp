@@ -130,6 +130,7 @@ void Controller::searchFetchDone(const std::optional<QString>& text, std::functi
             done(false);
             return;
         }
+        mHTMLPageAddress = page.trimmed();
         if (holdsWebAddress(page)) {
             if (address::pathExtension(page).isEmpty() || !setupCurrentLocation(page))
                 mEntrance_url->setText(page);

@@ -29,6 +29,11 @@ struct RecordingHost : Host
     {
         calls << QStringLiteral("openEach ") + paths.join(u',');
     }
+    bool openURL(const QUrl& url) override
+    {
+        calls << QStringLiteral("url ") + url.toString();
+        return true;
+    }
 };
 
 // format's %1 for each number of first … last, three digits wide.

@@ -1,0 +1,73 @@
+#include "app/controller.h"
+#include "host/host.h"
+#include "linksearch/linkscan.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTableView>
+
+void Controller::showEntrance()
+{
+    searchAndShow(&Controller::parseURLInfoFormHTML);
+}
+
+void Controller::showSearchArchiveFile()
+{
+    searchAndShow(&Controller::parseArchiveFileFormHTML);
+}
+
+void Controller::showSearchMovieFile()
+{
+    searchAndShow(&Controller::parseMovieFileFormHTML);
+}
+
+void Controller::showSearchImageFile()
+{
+    searchAndShow(&Controller::parseImageFileFormHTML);
+}
+
+void Controller::searchAndShow(bool (Controller::*extraction)())
+{
+    if (mSheet_Entrance->isVisible())
+        return;
+    clearAllHTMLURLArray();
+    getCurrentURLForSearch([this, extraction](bool saved) {
+        if (!saved || !(this->*extraction)())
+            return;
+        mSheet_Entrance->open();
+    });
+}
+
+void Controller::sheet_entrance_open()
+{
+    mSheet_Entrance->done(128);
+}
+
+void Controller::sheet_entrance_close()
+{
+    mSheet_Entrance->done(129);
+}
+
+void Controller::sheetEntranceDidEnd(int returnCode)
+{
+    mSheet_Entrance->hide();
+    if (returnCode == 128)
+        openEntranceURL();
+    if (!mHTMLFileName.isEmpty())
+        QFile::remove(mHTMLFileName);
+}
+
+void Controller::openEntranceURL()
+{
+    const QModelIndexList rows = mEntrance_table->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.front().row() >= mHTMLURLArray.size())
+        return;
+    // Resolved as the browser resolved it on the page, so root-relative and dot-segment links
+    // open what they name; other schemes (javascript:, file:, data:) open nothing.
+    const QUrl url =
+        linksearch::resolveLink(mHTMLPageAddress, mHTMLURLArray.at(rows.front().row()));
+    if (url.isEmpty())
+        return;
+    mHost->openURL(url);
+}
