@@ -143,6 +143,8 @@ void Controller::connectOutlets()
     connect(ui.actionStop, &QAction::triggered, this, &Controller::stop_download);
     connect(ui.actionGetFromWeb, &QAction::triggered, this, &Controller::obtaion_from_web);
     connect(ui.actionGetFromClip, &QAction::triggered, this, &Controller::obtaion_from_clip);
+    connect(ui.actionOpenBookmark, &QAction::triggered, this, &Controller::openBookmark);
+    connect(ui.actionSaveBookmark, &QAction::triggered, this, &Controller::saveAsBookmark);
     connect(ui.actionSearchAll, &QAction::triggered, this, &Controller::showEntrance);
     connect(ui.actionSearchArchives, &QAction::triggered, this, &Controller::showSearchArchiveFile);
     connect(ui.actionSearchMovies, &QAction::triggered, this, &Controller::showSearchMovieFile);
@@ -157,8 +159,8 @@ void Controller::connectOutlets()
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
-    for (QAction* pending : {ui.actionGetFromClip, ui.actionOpenBookmark, ui.actionSaveBookmark,
-                             ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
+    for (QAction* pending :
+         {ui.actionGetFromClip, ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
         pending->setProperty("pending", true);
     mClipButton->setEnabled(false);
     for (QAction* action : mMainWindow->findChildren<QAction*>())

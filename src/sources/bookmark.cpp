@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <sys/xattr.h>
 
 namespace bookmark {
 
@@ -14,7 +15,9 @@ QString decode(QByteArrayView bytes)
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.sliced(3));
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder utf16(QStringDecoder::Utf16, QStringDecoder::Flag::ConvertInitialBom);
+        // The decoder takes the byte order from the mark and drops it, so that a file
+        // beginning "URL=" right after the mark still begins with it.
+        QStringDecoder utf16(QStringDecoder::Utf16);
         return utf16(bytes);
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -38,6 +41,11 @@ std::optional<QByteArray> format(const QString& address)
         QStringLiteral("[InternetShortcut]\r\nURL=") + address + QStringLiteral("\r\n");
     QByteArray bytes = shiftJis(text);
     if (shiftJis.hasError())
+        return std::nullopt;
+    // A character written through a best-fit mapping (¥ as a backslash), or a text whose
+    // Shift JIS bytes also happen to be valid UTF-8 (some half-width kana), would read back
+    // as another address: such a file is not written.
+    if (decode(bytes) != text)
         return std::nullopt;
     return bytes;
 }
@@ -81,6 +89,18 @@ std::optional<QString> readFile(const QString& path)
     if (bytes.size() > kLargest)
         return std::nullopt;
     return parse(bytes);
+}
+
+bool setFinderInfo(const QString& path, quint32 type, quint32 creator)
+{
+    // The Finder's own layout: type and creator as big-endian codes, flags and the rest zero.
+    char info[32] = {};
+    for (int i = 0; i < 4; ++i) {
+        info[i] = char(type >> (24 - 8 * i));
+        info[4 + i] = char(creator >> (24 - 8 * i));
+    }
+    const QByteArray name = QFile::encodeName(path);
+    return ::setxattr(name.constData(), "user.com.apple.FinderInfo", info, sizeof info, 0) == 0;
 }
 
 } // namespace bookmark

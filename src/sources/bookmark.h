@@ -13,7 +13,8 @@ namespace bookmark {
 // A larger file is not a bookmark.
 constexpr qint64 kLargest = 64 * 1024;
 
-// The file's bytes for an address, in Shift JIS; none when the address cannot be encoded.
+// The file's bytes for an address, in Shift JIS; none when the address cannot be encoded,
+// or would not read back as itself.
 std::optional<QByteArray> format(const QString& address);
 
 // The address of a bookmark's text: the rest of the first line that begins with "URL=" (in

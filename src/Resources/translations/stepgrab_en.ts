@@ -97,6 +97,10 @@
         <source>FailureGrabURL</source>
         <translation>Could not get a usable address from the web browser. Check that the browser is open and shows a page whose address begins with “http://”.</translation>
     </message>
+    <message id="FailureBookmarkEncoding">
+        <source>FailureBookmarkEncoding</source>
+        <translation>The address cannot be saved as a bookmark file: it holds characters that a bookmark file cannot keep (only Shift JIS text can be written). Remove those characters and save again.</translation>
+    </message>
     <message id="FailurePasteURL">
         <source>FailurePasteURL</source>
         <translation>The clipboard holds no usable address. Copy an address that contains “http://” and try again.</translation>

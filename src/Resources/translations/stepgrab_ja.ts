@@ -95,6 +95,10 @@
         <source>FailureGrabURL</source>
         <translation>Webブラウザから使用できるアドレスを取得できませんでした。ブラウザが起動していて、「http://」で始まるアドレスのページを表示しているか確認してください。</translation>
     </message>
+    <message id="FailureBookmarkEncoding">
+        <source>FailureBookmarkEncoding</source>
+        <translation>このアドレスはブックマークファイルに保存できません。ブックマークファイルに書き込めない文字（Shift JIS 以外の文字）が含まれています。その文字を取り除いてから、もう一度保存してください。</translation>
+    </message>
     <message id="FailurePasteURL">
         <source>FailurePasteURL</source>
         <translation>クリップボードに使用できるアドレスがありません。「http://」を含むアドレスをコピーしてから、もう一度試してください。</translation>

@@ -1,0 +1,99 @@
+#include "app/controller.h"
+#include "app/mainpanel.h"
+#include "host/localized.h"
+#include "sources/bookmark.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSaveFile>
+
+namespace {
+
+// The classic type and creator codes of an Internet Shortcut.
+constexpr quint32 kTypeLINK = 0x4C494E4B;
+constexpr quint32 kCreatorMSIE = 0x4D534945;
+
+// A panel as a sheet on the window: it ends in `end` with 1 for OK, 0 for Cancel.
+QFileDialog* makeSheet(QWidget* window, const char* name, const QString& title,
+                       std::function<void(int, const QString&)> end)
+{
+    auto* dialog = new QFileDialog(window, title, QDir::homePath());
+    dialog->setObjectName(QLatin1String(name));
+    // Qt's own dialog: the same on every desktop, and reachable from the tests.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setNameFilter(QStringLiteral("Internet Shortcut (*.url)"));
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, end](int result) {
+        const QStringList chosen = dialog->selectedFiles();
+        dialog->deleteLater();
+        end(result == QDialog::Accepted ? 1 : 0, chosen.value(0));
+    });
+    return dialog;
+}
+
+} // namespace
+
+void Controller::openBookmark()
+{
+    // A run counts the element that the fields show: a new address now would change the
+    // series under it.
+    if (isRunning())
+        return;
+    QFileDialog* dialog =
+        makeSheet(mMainWindow, "bookmarkOpenDialog", QStringLiteral("Bookmark Open"),
+                  [this](int code, const QString& path) { didEndOpenSheet(code, path); });
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    const QString documents = QDir::home().filePath(QStringLiteral("Documents"));
+    if (QFileInfo(documents).isDir())
+        dialog->selectFile(documents);
+    dialog->open();
+}
+
+void Controller::didEndOpenSheet(int returnCode, const QString& path)
+{
+    if (returnCode != 1 || isRunning())
+        return;
+    const std::optional<QString> address = bookmark::readFile(path);
+    if (!address)
+        return;
+    acceptAddress(*address, nullptr);
+}
+
+void Controller::saveAsBookmark()
+{
+    QFileDialog* dialog =
+        makeSheet(mMainWindow, "bookmarkSaveDialog", QStringLiteral("Bookmark Save"),
+                  [this](int code, const QString& path) { didEndSaveAsSheet(code, path); });
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("url"));
+    dialog->selectFile(QStringLiteral("Stepgrab.url"));
+    dialog->open();
+}
+
+void Controller::didEndSaveAsSheet(int returnCode, const QString& path)
+{
+    if (returnCode != 1 || path.isEmpty())
+        return;
+    // The fields as they stand, untested and untrimmed: what the user sees is what is kept.
+    const QString address =
+        mLocation->text() + u'/' + mFileName->text() + mNumber->text() + u'.' + mExtension->text();
+    const std::optional<QByteArray> bytes = bookmark::format(address);
+    if (!bytes) {
+        showAlertSheet(localized("FailureBookmarkEncoding"));
+        return;
+    }
+    // Whole or not at all: a failed write leaves an older file of that name as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
+        return;
+    setupBookmarkInfo(path);
+}
+
+void Controller::setupBookmarkInfo(const QString& path)
+{
+    // Where the file system keeps no extended attributes the file stays without the codes.
+    bookmark::setFinderInfo(path, kTypeLINK, kCreatorMSIE);
+}
