@@ -1,5 +1,6 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
+#include "fixtureserver.h"
 #include "host/host.h"
 #include "sources/dropbox.h"
 
@@ -169,6 +170,28 @@ private slots:
         QCOMPARE(drop.isAccepted(), taken);
         QVERIFY(box->pixmap().isNull());
         QCOMPARE(w.state(), state.isEmpty() ? before : state);
+    }
+
+    // The fields are locked while a run counts them: neither source may rewrite them.
+    void duringRun()
+    {
+        FixtureServer server;
+        server.addStall(u"/s/pic001.jpg"_s, 10);
+        QTemporaryDir folder;
+        make(QDir(folder.path()), u"b.url"_s);
+        Window w;
+        w.controller.mOutputDirectory = folder.path();
+        w.controller.takeAddress(server.baseUrl() + u"/s/pic001.jpg"_s);
+        w.controller.start_download();
+        QVERIFY(w.controller.isRunning());
+        const QString before = w.state();
+        QGuiApplication::clipboard()->setText(u"http://b.example/s/img07.gif"_s);
+        QVERIFY(!w.get<QPushButton>(u"mClipButton"_s)->isEnabled());
+        w.controller.obtaion_from_clip();
+        QVERIFY(!w.controller.dropURLWithFile(folder.filePath(u"b.url"_s)));
+        QCOMPARE(w.state(), before);
+        w.controller.stop_download();
+        QTRY_VERIFY(!w.controller.isRunning());
     }
 
     void dragLeft()
