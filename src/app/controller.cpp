@@ -159,10 +159,8 @@ void Controller::connectOutlets()
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
-    for (QAction* pending :
-         {ui.actionGetFromClip, ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
+    for (QAction* pending : {ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
         pending->setProperty("pending", true);
-    mClipButton->setEnabled(false);
     for (QAction* action : mMainWindow->findChildren<QAction*>())
         if (action->property("tag").isValid() || action->property("pending").toBool())
             mValidatedItems.append(action);
@@ -186,6 +184,8 @@ void Controller::connectOutlets()
     connect(mWindowFrameSaver, &QTimer::timeout, this, &Controller::saveWindowFrame);
 
     connect(mMainWindow, &MainPanel::windowWillClose, this, &Controller::windowWillClose);
+    // The window has already answered the drop; what the file held does not change that.
+    connect(mMainWindow, &MainPanel::fileDropped, this, &Controller::dropURLWithFile);
 }
 
 void Controller::applicationDidFinishLaunching()
@@ -248,6 +248,7 @@ void Controller::controllButtonCondition()
                              !e.number.isEmpty() || !e.extension.isEmpty());
     mInitButton->setEnabled(!e.number.isEmpty());
     mWebButton->setEnabled(!isRunning() && !mQueryPending);
+    mClipButton->setEnabled(!isRunning() && !mQueryPending);
     validateMenus();
 }
 
@@ -372,8 +373,4 @@ void Controller::updateCounter()
 {
     ++download_counter;
     mCounter->setNum(download_counter);
-}
-
-void Controller::obtaion_from_clip()
-{
 }

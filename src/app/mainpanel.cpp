@@ -1,13 +1,19 @@
 #include "mainpanel.h"
 
+#include "address/fileelement.h"
 #include "ui_mainpanel.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFileInfo>
 
 MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPanel)
 {
     mUi->setupUi(this);
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Files dragged over the window, outside the drop box, are seen and refused, so the
+    // pointer says that only the box takes them.
+    setAcceptDrops(true);
 }
 
 MainPanel::~MainPanel()
@@ -39,4 +45,26 @@ void MainPanel::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     emit frameChanged();
+}
+
+void MainPanel::dragEnterEvent(QDragEnterEvent* event)
+{
+    event->ignore();
+}
+
+void MainPanel::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->ignore();
+}
+
+bool MainPanel::performDragOperation(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return false;
+    const QString& path = paths.first();
+    // A folder named like a bookmark passes: reading it finds no address and changes nothing.
+    if (!QFileInfo::exists(path) || address::pathExtension(path) != QLatin1String("url"))
+        return false;
+    emit fileDropped(path);
+    return true;
 }

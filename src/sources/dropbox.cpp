@@ -1,17 +1,78 @@
 #include "dropbox.h"
 
+#include "app/mainpanel.h"
 #include "host/localized.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QUrl>
+
+namespace {
+
+// Only files are taken: a link or a picture dragged out of a browser is not a bookmark.
+QStringList droppedFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data)
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+} // namespace
 
 DropBox::DropBox(QWidget* parent) : QLabel(parent)
 {
     setToolTip(localized("DropBoxTips"));
+    setAlignment(Qt::AlignCenter);
+    setAcceptDrops(true);
 }
 
-void DropBox::paintEvent(QPaintEvent*)
+void DropBox::dragEnterEvent(QDragEnterEvent* event)
 {
+    if (droppedFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // Loaded on each entry: the well holds no image between drags.
+    setPixmap(QPixmap(QStringLiteral(":/Stepgrab/drop.png")));
+    event->acceptProposedAction();
+}
+
+void DropBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->acceptProposedAction();
+}
+
+void DropBox::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    clear();
+    event->accept();
+}
+
+void DropBox::dropEvent(QDropEvent* event)
+{
+    clear();
+    auto* panel = qobject_cast<MainPanel*>(window());
+    if (panel && panel->performDragOperation(droppedFiles(event->mimeData())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DropBox::paintEvent(QPaintEvent* event)
+{
+    if (!pixmap().isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(3, 3, -3, -3);

@@ -2,7 +2,8 @@
 
 #include <QLabel>
 
-// The well on the main window that takes dropped bookmark files.
+// The well on the main window that takes dropped bookmark files. It offers to take any drag of
+// files and shows the image "drop" while one hovers; its window decides what a drop is worth.
 class DropBox : public QLabel
 {
     Q_OBJECT
@@ -12,4 +13,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 };
