@@ -1,14 +1,18 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "app/signalquit.h"
+#include "app/singleinstance.h"
 #include "host/desktophost.h"
 #include "host/localized.h"
+#include "sources/bookmark.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
 #include <csignal>
 #include <cstdio>
 
@@ -39,6 +43,55 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
             return;
         }
     }
+}
+
+// What ADDRESS asks the window to take. A file manager opens a bookmark by its path (or a
+// file: URL); its type goes by the name, in any letter case. A file that is no bookmark gives
+// nothing to take, as an address the window cannot use.
+launchmessage::Message launchArgument(const QStringList& positional, bool start)
+{
+    launchmessage::Message message;
+    message.start = start;
+    if (positional.isEmpty())
+        return message;
+    const QString& argument = positional.constFirst();
+    const QUrl asUrl(argument);
+    const QString path = asUrl.isLocalFile() ? asUrl.toLocalFile() : argument;
+    if (path.endsWith(QStringLiteral(".url"), Qt::CaseInsensitive) && QFileInfo(path).isFile()) {
+        if (const auto address = bookmark::readFile(path)) {
+            message.kind = launchmessage::Kind::Bookmark;
+            message.address = *address;
+        } else {
+            std::fprintf(stderr, "stepgrab: %s is not a bookmark\n", qPrintable(path));
+        }
+        return message;
+    }
+    message.kind = launchmessage::Kind::Typed;
+    message.address = argument;
+    return message;
+}
+
+void takeAddress(Controller& controller, const launchmessage::Message& message)
+{
+    if (message.kind == launchmessage::Kind::Typed)
+        controller.takeAddress(message.address);
+    else if (message.kind == launchmessage::Kind::Bookmark)
+        controller.acceptAddress(message.address, nullptr);
+}
+
+// Another launch's address, taken as if opened here; during a run the address is the run's.
+void takeHandedOver(Controller& controller, const launchmessage::Message& message)
+{
+    QWidget* window = controller.mainWindow();
+    window->show();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
+    if (controller.isRunning())
+        return;
+    takeAddress(controller, message);
+    if (message.start && message.kind != launchmessage::Kind::Raise && controller.canStart())
+        controller.start_download();
 }
 
 } // namespace
@@ -86,6 +139,27 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    const launchmessage::Message launch =
+        launchArgument(parser.positionalArguments(), parser.isSet(start));
+    // A batch run is the caller's own: it neither hands over nor takes others' addresses.
+    SingleInstance instance;
+    if (!parser.isSet(quitWhenDone)) {
+        const QString path = SingleInstance::socketPath();
+        switch (SingleInstance::handOver(path, launch)) {
+        case SingleInstance::HandOver::Taken:
+            return 0;
+        case SingleInstance::HandOver::NoServer:
+            if (!instance.listen(path))
+                std::fprintf(stderr, "stepgrab: cannot listen at %s for later launches\n",
+                             qPrintable(path));
+            break;
+        case SingleInstance::HandOver::NoAnswer:
+            std::fprintf(stderr, "stepgrab: the running Stepgrab did not take the address; "
+                                 "opening a window of its own\n");
+            break;
+        }
+    }
+
     DesktopHost host;
     Controller controller(&host);
     host.setWindow(controller.mainWindow());
@@ -109,8 +183,11 @@ int main(int argc, char* argv[])
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         });
     }
-    if (!parser.positionalArguments().isEmpty())
-        controller.takeAddress(parser.positionalArguments().constFirst());
+    takeAddress(controller, launch);
+    QObject::connect(&instance, &SingleInstance::received, &controller,
+                     [&controller](const launchmessage::Message& message) {
+                         takeHandedOver(controller, message);
+                     });
     if (parser.isSet(start)) {
         if (!controller.canStart()) {
             std::fprintf(stderr, "stepgrab: --start needs a counted address such as "
