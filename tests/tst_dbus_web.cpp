@@ -289,6 +289,31 @@ private slots:
                  (QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s}));
     }
 
+    // Each search command shows its kind of link in the sheet, through the menu item.
+    void searchCommands_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("all") << u"actionSearchAll"_s << 6;
+        QTest::newRow("archives") << u"actionSearchArchives"_s << 1;
+        QTest::newRow("movies") << u"actionSearchMovies"_s << 1;
+        QTest::newRow("images") << u"actionSearchImages"_s << 3;
+    }
+    void searchCommands()
+    {
+        QFETCH(QString, item);
+        useScript(echo(server.baseUrl() + u"/gallery/index.html"_s));
+        Window w(3);
+        auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
+        QAction* action = w.controller.mainWindow()->findChild<QAction*>(item);
+        QVERIFY(w.controller.validateMenuItem(action));
+        action->trigger();
+        QTRY_VERIFY(sheet->isVisible());
+        QTEST(int(sheet->findChild<QTableView*>(u"mEntrance_table"_s)->model()->rowCount()),
+              "rows");
+        w.controller.sheet_entrance_close();
+    }
+
     // The sheet from a search command: how it ends, what it opens, and the saved copy gone.
     void entranceSheet_data()
     {
