@@ -289,7 +289,8 @@ private slots:
                  (QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s}));
     }
 
-    // Each search command shows its kind of link in the sheet, through the menu item.
+    // Each search command shows its kind of link in the sheet, through the menu item; the
+    // browser is the test bridge that the bus starts.
     void searchCommands_data()
     {
         QTest::addColumn<QString>("item");
@@ -302,8 +303,8 @@ private slots:
     void searchCommands()
     {
         QFETCH(QString, item);
-        useScript(echo(server.baseUrl() + u"/gallery/index.html"_s));
-        Window w(3);
+        useWindows(server.baseUrl() + u"/gallery/index.html\n"_s);
+        Window w(0);
         auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
         QAction* action = w.controller.mainWindow()->findChild<QAction*>(item);
         QVERIFY(w.controller.validateMenuItem(action));
@@ -332,8 +333,8 @@ private slots:
     void entranceSheet()
     {
         QFETCH(QString, action);
-        useScript(echo(server.baseUrl() + u"/gallery/index.html"_s));
-        Window w(3);
+        useWindows(server.baseUrl() + u"/gallery/index.html\n"_s);
+        Window w(0);
         auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
         auto* table = sheet->findChild<QTableView*>(u"mEntrance_table"_s);
         w.controller.showEntrance();
