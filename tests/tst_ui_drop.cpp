@@ -15,16 +15,16 @@ namespace {
 const QTemporaryDir kConfigHome;
 const bool kConfigIsolated = qputenv("XDG_CONFIG_HOME", kConfigHome.path().toLocal8Bit());
 
-const QString kBefore = u"http://old.example/p/a01.png"_s;
+const QString kB = u"http://b.example/s/img07.gif"_s;
+const QString kBState = u"http://b.example/s|img|07|gif|"_s;
 
 struct Window : Host
 {
     Controller controller{this};
-
     Window()
     {
         controller.applicationDidFinishLaunching();
-        controller.takeAddress(kBefore);
+        controller.takeAddress(u"http://old.example/p/a01.png"_s);
     }
     void playSound(const QString&) override {}
     void requestAttention(const QString&, const QString&) override {}
@@ -47,22 +47,53 @@ struct Window : Host
     }
 };
 
-// A bookmark named b.url holds http://b.example/s/img07.gif; ftp.url an ftp address.
+// "x/" is a folder, "*.png" a picture, "c.url" a bookmark of http://c.example/s/img07.gif.
 void make(const QDir& dir, const QString& name)
 {
-    if (name.endsWith(u'/')) {
-        QVERIFY(dir.mkpath(name));
-        return;
-    }
-    const QString host = QFileInfo(name).completeBaseName();
-    const QString scheme = host == u"ftp"_s ? u"ftp"_s : u"http"_s;
     QFile file(dir.filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-        name.endsWith(u".png"_s)
-            ? QByteArray("\x89PNG\r\n\x1a\n")
-            : u"[InternetShortcut]\r\nURL=%1://%2.example/s/img07.gif\r\n"_s.arg(scheme, host)
-                  .toLatin1());
+    if (name.endsWith(u'/'))
+        dir.mkpath(name);
+    else if (file.open(QIODevice::WriteOnly))
+        file.write(name.endsWith(u".png"_s) ? QByteArray("\x89PNG\r\n\x1a\n")
+                                            : "[InternetShortcut]\r\nURL=http://" +
+                                                  name.left(1).toLatin1() + ".example/s/img07.gif");
+}
+
+void drag(Window& w, const QStringList& files, const QString& how)
+{
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (const QString& name : files) {
+        make(QDir(dir.path()), name);
+        urls << QUrl::fromLocalFile(dir.filePath(name.chopped(name.endsWith(u'/'))));
+    }
+    QMimeData data;
+    data.setUrls(urls);
+    auto* box = w.get<DropBox>(u"mDropBox"_s);
+    const bool onBox = how != u"window"_s;
+    QWidget* target = onBox ? static_cast<QWidget*>(box) : w.controller.mainWindow();
+    const auto actions = Qt::CopyAction | Qt::LinkAction;
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target, &enter);
+    QCOMPARE(enter.isAccepted(), onBox);
+    QCOMPARE(box->pixmap().isNull(), !onBox); // the image shown during the hover
+    if (onBox) {
+        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &move);
+        QVERIFY(move.isAccepted());
+    }
+    if (how == u"vanish"_s)
+        QVERIFY(QFile::remove(urls.first().toLocalFile()));
+    if (how == u"leave"_s) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(target, &leave);
+    } else if (onBox) {
+        QDropEvent drop(at, actions, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &drop);
+        QTEST(drop.isAccepted(), "taken");
+    }
+    QVERIFY(box->pixmap().isNull());
 }
 
 } // namespace
@@ -72,104 +103,44 @@ class TestDrop : public QObject
     Q_OBJECT
 
 private slots:
-    void clipboard_data()
+    void take_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("state");
-        QTest::newRow("counted address")
-            << u"http://b.example/s/img07.gif"_s << u"http://b.example/s|img|07|gif|"_s;
-        QTest::newRow("no extension: whole")
-            << u"http://b.example/s/"_s << u"http://b.example/s/||||"_s;
-        QTest::newRow("no http") << u"ftp://b.example/s/img07.gif"_s << u"||||FailurePasteURL"_s;
-        QTest::newRow("empty clipboard") << QString() << u"||||FailurePasteURL"_s;
-    }
-    void clipboard()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, state);
-        Window w;
-        QGuiApplication::clipboard()->setText(text);
-        auto* clip = w.get<QPushButton>(u"mClipButton"_s);
-        QVERIFY(clip->isEnabled());
-        clip->click();
-        QCOMPARE(w.state(), state);
-    }
-
-    void drop_data()
-    {
-        QTest::addColumn<QStringList>("files");   // made in a fresh folder
-        QTest::addColumn<QStringList>("dragged"); // in this order; an address is not a file
-        QTest::addColumn<bool>("onBox");          // else over the window beside the box
-        QTest::addColumn<bool>("offered");
+        QTest::addColumn<QStringList>("files"); // made in a fresh folder, dragged in this order
+        QTest::addColumn<QString>("how"); // drop, vanish first, leave, window: beside the box,
+                                          // clip: the first "file" is the clipboard's text
         QTest::addColumn<bool>("taken");
         QTest::addColumn<QString>("state"); // empty: as before
-        const QStringList b{u"b.url"_s};
-        const QString bState = u"http://b.example/s|img|07|gif|"_s;
-        QTest::newRow("bookmark") << b << b << true << true << true << bState;
-        QTest::newRow("capitals refused") << QStringList{u"b.URL"_s} << QStringList{u"b.URL"_s}
-                                          << true << true << false << QString();
-        QTest::newRow("folder named x.url") << QStringList{u"x.url/"_s} << QStringList{u"x.url"_s}
-                                            << true << true << true << QString();
+        const QStringList b{"b.url"};
+        const QString failed = u"||||FailurePasteURL"_s;
+        QTest::newRow("clipboard: counted address") << QStringList{kB} << "clip" << true << kBState;
+        QTest::newRow("clipboard: no http: alert, cleared")
+            << QStringList{"ftp://b.example/s/img07.gif"} << "clip" << true << failed;
+        QTest::newRow("clipboard: empty") << QStringList{} << "clip" << true << failed;
+        QTest::newRow("bookmark") << b << "drop" << true << kBState;
+        QTest::newRow("capitals refused") << QStringList{"b.URL"} << "drop" << false << "";
+        QTest::newRow("folder named x.url") << QStringList{"x.url/"} << "drop" << true << "";
         QTest::newRow("several: the first bookmark")
-            << QStringList{u"b.url"_s, u"c.url"_s} << QStringList{u"b.url"_s, u"c.url"_s} << true
-            << true << true << bState;
-        QTest::newRow("several: a picture first")
-            << QStringList{u"p.png"_s, u"c.url"_s} << QStringList{u"p.png"_s, u"c.url"_s} << true
-            << true << false << QString();
-        QTest::newRow("picture") << QStringList{u"p.png"_s} << QStringList{u"p.png"_s} << true
-                                 << true << false << QString();
-        QTest::newRow("vanished before the drop")
-            << b << QStringList{u"-b.url"_s} << true << true << false << QString();
-        QTest::newRow("ftp bookmark: cleared, no alert")
-            << QStringList{u"ftp.url"_s} << QStringList{u"ftp.url"_s} << true << true << true
-            << u"||||"_s;
-        QTest::newRow("web address") << QStringList{} << QStringList{u"http://b.example/b.url"_s}
-                                     << true << false << false << QString();
-        QTest::newRow("beside the box") << b << b << false << false << false << QString();
+            << QStringList{"b.url", "c.url"} << "drop" << true << kBState;
+        QTest::newRow("picture") << QStringList{"p.png"} << "drop" << false << "";
+        QTest::newRow("vanished before the drop") << b << "vanish" << false << "";
+        QTest::newRow("left without a drop") << b << "leave" << false << "";
+        QTest::newRow("beside the box") << b << "window" << false << "";
     }
-    void drop()
+    void take()
     {
         QFETCH(QStringList, files);
-        QFETCH(QStringList, dragged);
-        QFETCH(bool, onBox);
-        QFETCH(bool, offered);
-        QFETCH(bool, taken);
+        QFETCH(QString, how);
         QFETCH(QString, state);
-        QTemporaryDir dir;
-        for (const QString& name : files)
-            make(QDir(dir.path()), name);
-        QList<QUrl> urls;
-        for (const QString& name : dragged)
-            urls << (name.startsWith(u"http"_s)
-                         ? QUrl(name)
-                         : QUrl::fromLocalFile(dir.filePath(name.mid(name.startsWith(u'-')))));
-        QMimeData data;
-        data.setUrls(urls);
-
         Window w;
         const QString before = w.state();
-        auto* box = w.get<DropBox>(u"mDropBox"_s);
-        QWidget* target = onBox ? static_cast<QWidget*>(box) : w.controller.mainWindow();
-        const Qt::DropActions actions = Qt::CopyAction | Qt::LinkAction;
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &enter);
-        QCOMPARE(enter.isAccepted(), offered);
-        QCOMPARE(!box->pixmap().isNull(), offered);
-        if (!offered) {
-            QCOMPARE(w.state(), before);
-            return;
+        if (how == u"clip"_s) {
+            QGuiApplication::clipboard()->setText(files.value(0));
+            w.get<QPushButton>(u"mClipButton"_s)->click();
+        } else {
+            drag(w, files, how);
+            if (QTest::currentTestFailed())
+                return;
         }
-        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &move);
-        QVERIFY(move.isAccepted());
-        for (const QString& name : dragged)
-            if (name.startsWith(u'-'))
-                QVERIFY(QFile::remove(dir.filePath(name.mid(1))));
-        QDropEvent drop(at, actions, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &drop);
-        QCOMPARE(drop.isAccepted(), taken);
-        QVERIFY(box->pixmap().isNull());
         QCOMPARE(w.state(), state.isEmpty() ? before : state);
     }
 
@@ -184,29 +155,13 @@ private slots:
         w.controller.mOutputDirectory = folder.path();
         w.controller.takeAddress(server.baseUrl() + u"/s/pic001.jpg"_s);
         w.controller.start_download();
-        QVERIFY(w.controller.isRunning());
         const QString before = w.state();
-        QGuiApplication::clipboard()->setText(u"http://b.example/s/img07.gif"_s);
-        QVERIFY(!w.get<QPushButton>(u"mClipButton"_s)->isEnabled());
+        QGuiApplication::clipboard()->setText(kB);
         w.controller.obtaion_from_clip();
         QVERIFY(!w.controller.dropURLWithFile(folder.filePath(u"b.url"_s)));
         QCOMPARE(w.state(), before);
         w.controller.stop_download();
         QTRY_VERIFY(!w.controller.isRunning());
-    }
-
-    void dragLeft()
-    {
-        Window w;
-        auto* box = w.get<DropBox>(u"mDropBox"_s);
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(u"/etc/hostname"_s)});
-        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(box, &enter);
-        QVERIFY(!box->pixmap().isNull());
-        QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(box, &leave);
-        QVERIFY(box->pixmap().isNull());
     }
 };
 
