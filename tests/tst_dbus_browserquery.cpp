@@ -4,18 +4,8 @@
 #include "sources/aewire.h"
 #include "sources/browserquery.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusVirtualObject>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QScopeGuard>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QtEndian>
+#include <QtDBus>
+#include <QtTest>
 #include <csignal>
 #include <future>
 
