@@ -18,52 +18,41 @@ private slots:
 void TestBookmark::readFile_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QVariant>("address"); // invalid: none
+    QTest::addColumn<QString>("address");
 
-    const QVariant none;
-    QTest::newRow("Stepgrab's own") << "stepgrab.url" << QVariant(u"http://host/dir/pic012.jpg"_s);
-    QTest::newRow("Windows, BASEURL first, lines after")
-        << "windows_edge.url" << QVariant(u"http://host/gallery/img005.png"_s);
-    QTest::newRow("LF only") << "lf_only.url" << QVariant(u"http://host/a/b001.gif"_s);
-    QTest::newRow("no final line end")
-        << "no_final_line_end.url" << QVariant(u"http://host/a/b002.gif"_s);
-    QTest::newRow("no header") << "no_header.url" << QVariant(u"http://host/c/d003.png"_s);
-    QTest::newRow("UTF-8 with BOM") << "utf8_bom.url" << QVariant(u"http://host/写真/p01.jpg"_s);
-    QTest::newRow("UTF-16LE with BOM")
-        << "utf16le_bom.url" << QVariant(u"http://host/写真/p02.jpg"_s);
-    QTest::newRow("Shift JIS") << "shift_jis.url" << QVariant(u"http://host/写真/p03.jpg"_s);
-    QTest::newRow("URL= only in another section") << "url_in_other_section.url" << none;
-    QTest::newRow("over 64 KiB") << "over_64k.url" << none;
-    QTest::newRow("empty") << "empty.url" << none;
-    QTest::newRow("missing") << "no_such_file.url" << none;
-    QTest::newRow("a folder") << "." << none;
+    QTest::newRow("Stepgrab's own") << "stepgrab.url" << u"http://host/dir/pic012.jpg"_s;
+    QTest::newRow("Windows, BASEURL first")
+        << "windows_edge.url" << u"http://host/gallery/img005.png"_s;
+    QTest::newRow("LF only") << "lf_only.url" << u"http://host/a/b001.gif"_s;
+    QTest::newRow("no final line end") << "no_final_line_end.url" << u"http://host/a/b002.gif"_s;
+    QTest::newRow("no header") << "no_header.url" << u"http://host/c/d003.png"_s;
+    QTest::newRow("UTF-8 with BOM") << "utf8_bom.url" << u"http://host/写真/p01.jpg"_s;
+    QTest::newRow("UTF-16LE with BOM") << "utf16le_bom.url" << u"http://host/写真/p02.jpg"_s;
+    QTest::newRow("Shift JIS") << "shift_jis.url" << u"http://host/写真/p03.jpg"_s;
+    QTest::newRow("URL= only in another section") << "url_in_other_section.url" << u"none"_s;
+    QTest::newRow("over 64 KiB") << "over_64k.url" << u"none"_s;
+    QTest::newRow("missing") << "no_such_file.url" << u"none"_s;
 }
 
 void TestBookmark::readFile()
 {
     QFETCH(QString, file);
-    QFETCH(QVariant, address);
-    const std::optional<QString> read = bookmark::readFile(u"data/bookmarks/"_s + file);
-    QCOMPARE(read.has_value(), address.isValid());
-    if (read)
-        QCOMPARE(*read, address.toString());
+    QFETCH(QString, address);
+    QCOMPARE(bookmark::readFile(u"data/bookmarks/"_s + file).value_or(u"none"_s), address);
 }
 
 void TestBookmark::format_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QByteArray>("bytes"); // null: none
+    QTest::addColumn<QByteArray>("bytes");
 
     QTest::newRow("ASCII") << u"http://host/dir/pic012.jpg"_s
                            << "[InternetShortcut]\r\nURL=http://host/dir/pic012.jpg\r\n"_ba;
     QTest::newRow("Japanese") << u"http://host/写真/p.jpg"_s
                               << "[InternetShortcut]\r\nURL=http://host/\x8e\xca\x90^/p.jpg\r\n"_ba;
-    QTest::newRow("only the location")
-        << u"http://host/dir/."_s << "[InternetShortcut]\r\nURL=http://host/dir/.\r\n"_ba;
-    QTest::newRow("emoji") << u"http://host/😀/p.jpg"_s << QByteArray();
-    // Written only through a best-fit mapping, or bytes that also read as UTF-8 (ﾃｱ is C3 B1).
-    QTest::newRow("yen sign") << u"http://host/¥/p.jpg"_s << QByteArray();
-    QTest::newRow("half-width kana read as UTF-8") << u"http://host/ﾃｱ/p.jpg"_s << QByteArray();
+    QTest::newRow("emoji") << u"http://host/😀/p.jpg"_s << "none"_ba;
+    // Shift JIS holds ¥ only through a best-fit mapping, so it would not read back as itself.
+    QTest::newRow("yen sign") << u"http://host/¥/p.jpg"_s << "none"_ba;
 }
 
 void TestBookmark::format()
@@ -71,11 +60,9 @@ void TestBookmark::format()
     QFETCH(QString, address);
     QFETCH(QByteArray, bytes);
     const std::optional<QByteArray> written = bookmark::format(address);
-    QCOMPARE(written.has_value(), !bytes.isNull());
-    if (written) {
-        QCOMPARE(*written, bytes);
+    QCOMPARE(written.value_or("none"_ba), bytes);
+    if (written)
         QCOMPARE(bookmark::parse(*written), address);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestBookmark)
