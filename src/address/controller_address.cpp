@@ -26,18 +26,8 @@ void Controller::enter_location()
 
 void Controller::takeAddress(const QString& typed)
 {
-    // Pasted addresses often carry blanks or a line end around them.
-    const QString text = typed.trimmed();
-    if (!address::containsWebScheme(text)) {
-        showAlertSheet(localized("InvalidURLInfo"));
-        cleanupInfoString();
-    } else if (address::pathExtension(text).isEmpty() || !setupLocation(text)) {
-        // Not a counted address: keep it whole so the user can mend it.
-        cleanupInfoString();
-        mElement.setLocation(text);
-        mLocation->setText(text);
-    }
-    controllButtonCondition();
+    // A typed address passes the steps every source's does, with its own alert.
+    acceptAddress(typed, "InvalidURLInfo");
 }
 
 bool Controller::parseFileElement(const QString& address)

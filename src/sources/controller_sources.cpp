@@ -7,15 +7,6 @@
 #include <QPushButton>
 #include <QThreadPool>
 
-namespace {
-
-bool holdsWebAddress(const QString& text)
-{
-    return text.contains(QLatin1String("http://")) || text.contains(QLatin1String("https://"));
-}
-
-} // namespace
-
 void Controller::obtaion_from_web()
 {
     // A run counts the element that the fields show: a new address now would change the
@@ -62,7 +53,7 @@ void Controller::webActionDone(const std::optional<QString>& text)
 void Controller::acceptAddress(const QString& candidate, const char* failureKey)
 {
     const QString text = candidate.trimmed();
-    if (holdsWebAddress(text)) {
+    if (address::containsWebScheme(text)) {
         if (address::pathExtension(text).isEmpty() || !setupLocation(text)) {
             // Not a counted address: keep it whole so the user can mend it.
             cleanupInfoString();
@@ -131,7 +122,7 @@ void Controller::searchFetchDone(const std::optional<QString>& text, std::functi
             return;
         }
         mHTMLPageAddress = page.trimmed();
-        if (holdsWebAddress(page)) {
+        if (address::containsWebScheme(page)) {
             if (address::pathExtension(page).isEmpty() || !setupCurrentLocation(page))
                 mEntrance_url->setText(page);
         }
