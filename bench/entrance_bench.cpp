@@ -4,7 +4,7 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
-#include "host/host.h"
+#include "support/quiethost.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -15,20 +15,6 @@
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
-
-namespace {
-
-struct QuietHost : Host
-{
-    void playSound(const QString&) override {}
-    void requestAttention(const QString&, const QString&) override {}
-    void revealFile(const QString&) override {}
-    bool openFile(const QString&) override { return true; }
-    void openFilesEach(const QStringList&) override {}
-    bool openURL(const QUrl&) override { return true; }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,7 @@
 #include "app/logdrawer.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
-#include "host/host.h"
+#include "support/quiethost.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -27,17 +27,11 @@ auto prefs(Controller& c)
 const QStringList kFields{"mLocation", "mFileName", "mNumber", "mExtension"};
 
 // A launched window; as its host it ignores what nothing here asks of a desktop.
-struct Window : Host
+struct Window : QuietHost
 {
     Controller controller{this};
 
     Window() { controller.applicationDidFinishLaunching(); }
-    void playSound(const QString&) override {}
-    void requestAttention(const QString&, const QString&) override {}
-    void revealFile(const QString&) override {}
-    bool openFile(const QString&) override { return true; }
-    void openFilesEach(const QStringList&) override {}
-    bool openURL(const QUrl&) override { return true; }
     template <class T = QLineEdit> T* get(const QString& n) const
     {
         return controller.mainWindow()->findChild<T*>(n);

@@ -1,8 +1,8 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
-#include "host/host.h"
 #include "sources/dropbox.h"
+#include "support/quiethost.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -18,7 +18,7 @@ const bool kConfigIsolated = qputenv("XDG_CONFIG_HOME", kConfigHome.path().toLoc
 const QString kB = u"http://b.example/s/img07.gif"_s;
 const QString kBState = u"http://b.example/s|img|07|gif|"_s;
 
-struct Window : Host
+struct Window : QuietHost
 {
     Controller controller{this};
     Window()
@@ -26,12 +26,6 @@ struct Window : Host
         controller.applicationDidFinishLaunching();
         controller.takeAddress(u"http://old.example/p/a01.png"_s);
     }
-    void playSound(const QString&) override {}
-    void requestAttention(const QString&, const QString&) override {}
-    void revealFile(const QString&) override {}
-    bool openFile(const QString&) override { return true; }
-    void openFilesEach(const QStringList&) override {}
-    bool openURL(const QUrl&) override { return true; }
     template <class T> T* get(const QString& n) const
     {
         return controller.mainWindow()->findChild<T*>(n);
