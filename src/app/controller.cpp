@@ -85,6 +85,8 @@ Controller::Controller(Host* host, QObject* parent)
     mQueryThread = new QThreadPool(this);
     mQueryThread->setMaxThreadCount(1);
     createEntranceSheet();
+    createTextSheet();
+    createPreferencesSheet();
     connectOutlets();
 }
 
@@ -159,7 +161,9 @@ void Controller::connectOutlets()
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
     // Commands whose sources come later stay visible but cannot be chosen yet.
-    for (QAction* pending : {ui.actionPreferences, ui.actionCopyAddress, ui.actionURLList})
+    connect(ui.actionURLList, &QAction::triggered, this, &Controller::showDownloadText);
+    connect(ui.actionPreferences, &QAction::triggered, this, &Controller::showPreferences);
+    for (QAction* pending : {ui.actionCopyAddress})
         pending->setProperty("pending", true);
     for (QAction* action : mMainWindow->findChildren<QAction*>())
         if (action->property("tag").isValid() || action->property("pending").toBool())

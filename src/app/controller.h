@@ -20,6 +20,8 @@ class LogDrawer;
 class MainPanel;
 class LinkListModel;
 class QAction;
+class QCheckBox;
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -29,6 +31,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTextEdit;
 class QThreadPool;
 class QTimer;
 class QToolButton;
@@ -64,9 +67,15 @@ public:
     void resetCounter();
     void updateCounter();
 
-    // Preferences.
+    // Preferences and their sheet.
     void updatePreferences();
     QStringList getSoundsName() const;
+    void showPreferences();
+    void sheet_prefs_ok();
+    void sheet_prefs_cancel();
+    void sheetPrefsDidEnd(int returnCode);
+    void sheet_prefs_select();
+    void sheet_prefs_listen();
 
     // The counted address.
     bool setupLocation(const QString& address);
@@ -135,6 +144,22 @@ public:
     void sheet_entrance_close();
     void sheetEntranceDidEnd(int returnCode);
     void openEntranceURL();
+
+    // The URL-list sheet and its run.
+    void showDownloadText();
+    // The sheet filled with `text` instead of the clipboard ("Download All…").
+    void showDownloadTextWith(const QString& text);
+    void setupDownloadText();
+    void sheet_text_ok();
+    void sheet_text_cancel();
+    void sheetShowDownloadTextDidEnd(int returnCode);
+    void downloadText();
+    void start_downloadText();
+    // A list run of the command line's --url-list: false, with nothing started, when the
+    // text holds no address.
+    bool startListForLaunch(const QString& text);
+    // The Entrance sheet's "Download All…": its links, resolved, into the URL-list sheet.
+    void sheet_entrance_download_all();
 
     // Launch options of the command line.
     void setOutputDirectoryForLaunch(const QString& directory);
@@ -243,10 +268,29 @@ private:
     QLineEdit* mEntrance_url = nullptr;
     QTableView* mEntrance_table = nullptr;
     QPushButton* mEntrance_open = nullptr;
+    QPushButton* mEntrance_all = nullptr;
     LinkListModel* mLinkModel = nullptr;
     QByteArray mHTMLContentType; // the saved page's Content-Type, for its charset
     QString mHTMLPageAddress;    // the saved page's own address, which its links are relative to
     void searchAndShow(bool (Controller::*extraction)());
+
+    // The URL-list sheet.
+    QDialog* mSheet_Text = nullptr;
+    QTextEdit* mText_url = nullptr;
+    void createTextSheet();
+
+    // The URL-list run.
+
+    // The preferences sheet.
+    QDialog* mSheet_Preferences = nullptr;
+    QComboBox* mPrefs_browser = nullptr;
+    QLineEdit* mPrefs_output = nullptr;
+    QCheckBox* mPrefs_create_folder = nullptr;
+    QCheckBox* mPrefs_open_folder = nullptr;
+    QCheckBox* mPrefs_notice_docking = nullptr;
+    QCheckBox* mPrefs_notice_sound = nullptr;
+    QComboBox* mPrefs_sound_popup = nullptr;
+    void createPreferencesSheet();
 
     QThreadPool* mQueryThread = nullptr;
     bool mQueryPending = false;

@@ -63,3 +63,25 @@ void Controller::setOutputDirectoryForLaunch(const QString& directory)
     mLaunchOutputDirectory = QDir(directory).absolutePath();
     mOutputDirectory = mLaunchOutputDirectory;
 }
+
+void Controller::createPreferencesSheet()
+{
+}
+void Controller::showPreferences()
+{
+}
+void Controller::sheet_prefs_ok()
+{
+}
+void Controller::sheet_prefs_cancel()
+{
+}
+void Controller::sheetPrefsDidEnd(int)
+{
+}
+void Controller::sheet_prefs_select()
+{
+}
+void Controller::sheet_prefs_listen()
+{
+}

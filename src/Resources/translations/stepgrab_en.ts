@@ -431,5 +431,61 @@
         <source>BrowserScript</source>
         <translation>Script (Safari_Get_URL.txt)</translation>
     </message>
+    <message id="TextTitle">
+        <source>TextTitle</source>
+        <translation>Download URL List</translation>
+    </message>
+    <message id="TextPrompt">
+        <source>TextPrompt</source>
+        <translation>Addresses to download, one per line:</translation>
+    </message>
+    <message id="ButtonOK">
+        <source>ButtonOK</source>
+        <translation>OK</translation>
+    </message>
+    <message id="ButtonCancel">
+        <source>ButtonCancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message id="ButtonDownloadAll">
+        <source>ButtonDownloadAll</source>
+        <translation>Download All…</translation>
+    </message>
+    <message id="PrefsTitle">
+        <source>PrefsTitle</source>
+        <translation>Preferences</translation>
+    </message>
+    <message id="PrefsBrowser">
+        <source>PrefsBrowser</source>
+        <translation>Web browser:</translation>
+    </message>
+    <message id="PrefsOutput">
+        <source>PrefsOutput</source>
+        <translation>Save files in:</translation>
+    </message>
+    <message id="PrefsChoose">
+        <source>PrefsChoose</source>
+        <translation>Choose…</translation>
+    </message>
+    <message id="PrefsCreateFolder">
+        <source>PrefsCreateFolder</source>
+        <translation>Create a new dated folder for each download</translation>
+    </message>
+    <message id="PrefsOpenFolder">
+        <source>PrefsOpenFolder</source>
+        <translation>Show the files when a download ends</translation>
+    </message>
+    <message id="PrefsNoticeSound">
+        <source>PrefsNoticeSound</source>
+        <translation>Play a sound when a download ends:</translation>
+    </message>
+    <message id="PrefsNoticeDocking">
+        <source>PrefsNoticeDocking</source>
+        <translation>Ask for attention when a download ends</translation>
+    </message>
+    <message id="OptionURLList">
+        <source>OptionURLList</source>
+        <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>
+    </message>
 </context>
 </TS>

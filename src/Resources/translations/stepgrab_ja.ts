@@ -428,5 +428,61 @@
         <source>BrowserScript</source>
         <translation>スクリプト (Safari_Get_URL.txt)</translation>
     </message>
+    <message id="TextTitle">
+        <source>TextTitle</source>
+        <translation>URL リストのダウンロード</translation>
+    </message>
+    <message id="TextPrompt">
+        <source>TextPrompt</source>
+        <translation>ダウンロードするアドレス (1 行に 1 つ):</translation>
+    </message>
+    <message id="ButtonOK">
+        <source>ButtonOK</source>
+        <translation>OK</translation>
+    </message>
+    <message id="ButtonCancel">
+        <source>ButtonCancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message id="ButtonDownloadAll">
+        <source>ButtonDownloadAll</source>
+        <translation>すべてダウンロード…</translation>
+    </message>
+    <message id="PrefsTitle">
+        <source>PrefsTitle</source>
+        <translation>環境設定</translation>
+    </message>
+    <message id="PrefsBrowser">
+        <source>PrefsBrowser</source>
+        <translation>Web ブラウザ:</translation>
+    </message>
+    <message id="PrefsOutput">
+        <source>PrefsOutput</source>
+        <translation>保存先:</translation>
+    </message>
+    <message id="PrefsChoose">
+        <source>PrefsChoose</source>
+        <translation>選択…</translation>
+    </message>
+    <message id="PrefsCreateFolder">
+        <source>PrefsCreateFolder</source>
+        <translation>ダウンロードごとに日付のフォルダを作る</translation>
+    </message>
+    <message id="PrefsOpenFolder">
+        <source>PrefsOpenFolder</source>
+        <translation>終了時にファイルを表示する</translation>
+    </message>
+    <message id="PrefsNoticeSound">
+        <source>PrefsNoticeSound</source>
+        <translation>終了時にサウンドを鳴らす:</translation>
+    </message>
+    <message id="PrefsNoticeDocking">
+        <source>PrefsNoticeDocking</source>
+        <translation>終了時に通知する</translation>
+    </message>
+    <message id="OptionURLList">
+        <source>OptionURLList</source>
+        <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
+    </message>
 </context>
 </TS>
