@@ -2,10 +2,12 @@
 #include "app/mainpanel.h"
 
 #include <QDialog>
+#include <QTextEdit>
 
 void Controller::createTextSheet()
 {
     mSheet_Text = new QDialog(mMainWindow);
+    mText_url = new QTextEdit(mSheet_Text);
 }
 
 void Controller::showDownloadText()
