@@ -26,12 +26,15 @@ void Controller::createEntranceSheet()
     mEntrance_url = ui.mEntrance_url;
     mEntrance_table = ui.mEntrance_table;
     mEntrance_open = ui.mEntrance_open;
+    mEntrance_all = ui.mEntrance_all;
     mLinkModel = new LinkListModel(&mHTMLURLArray, mSheet_Entrance);
     mEntrance_table->setModel(mLinkModel);
     // Rows of one line each: a page of many links lays out at once.
     mEntrance_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     mEntrance_open->setEnabled(false);
+    mEntrance_all->setEnabled(false);
     connect(mEntrance_open, &QPushButton::clicked, this, &Controller::sheet_entrance_open);
+    connect(mEntrance_all, &QPushButton::clicked, this, &Controller::sheet_entrance_download_all);
     connect(ui.mEntrance_close, &QPushButton::clicked, this, &Controller::sheet_entrance_close);
     // Escape and the window's close button end the sheet as Close does.
     connect(mSheet_Entrance, &QDialog::rejected, this, [this] { mSheet_Entrance->done(129); });
@@ -173,5 +176,6 @@ bool Controller::extractLinks(int kind)
     if (!mHTMLURLArray.isEmpty())
         mEntrance_table->selectRow(0);
     mEntrance_open->setEnabled(!mHTMLURLArray.isEmpty());
+    mEntrance_all->setEnabled(!mHTMLURLArray.isEmpty());
     return true;
 }
