@@ -267,6 +267,50 @@ private slots:
         QCOMPARE(panel->findChild<QLineEdit*>(u"fileNameEdit"_s)->text(), u"Documents"_s);
         QTest::keyClick(panel, Qt::Key_Escape);
     }
+
+    // The desktop host plays the user's file through a real sound server into a null sink,
+    // and what the sink's monitor records is not silence.
+    void soundComesOut()
+    {
+        const QString pulse = QStandardPaths::findExecutable(u"pulseaudio"_s);
+        const QString parec = QStandardPaths::findExecutable(u"parec"_s);
+        if (pulse.isEmpty() || parec.isEmpty())
+            QSKIP("pulseaudio or parec is not installed (scripts/deps installs them)");
+        QTemporaryDir runtime;
+        const QString socket = runtime.filePath(u"native"_s);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+        env.insert(u"HOME"_s, runtime.path());
+        Group server;
+        QVERIFY(
+            server.start(pulse,
+                         {u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
+                          u"--use-pid-file=no"_s, u"-L"_s, u"module-null-sink sink_name=probe"_s,
+                          u"-L"_s, u"module-native-protocol-unix socket="_s + socket},
+                         env));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket) || !server.pid, 5000);
+        if (!QFileInfo::exists(socket))
+            QSKIP("pulseaudio could not start here");
+        env.insert(u"PULSE_SERVER"_s, u"unix:"_s + socket);
+        qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
+        Group recorder;
+        recorder.process.setProcessEnvironment(env);
+        QVERIFY(recorder.start(
+            parec, {u"-d"_s, u"probe.monitor"_s, u"--raw"_s, u"--latency-msec=50"_s}, env));
+        QByteArray heard;
+        const auto loud = [&] {
+            heard += recorder.process.readAllStandardOutput();
+            return heard.count('\0') < heard.size();
+        };
+        QTest::qWait(300);
+        QVERIFY(!loud());
+        {
+            DesktopHost host;
+            host.playSound(u"mine"_s);
+            QTRY_VERIFY_WITH_TIMEOUT(loud(), 5000);
+        }
+        qunsetenv("PULSE_SERVER");
+    }
 };
 
 QTEST_MAIN(TestPreferences)
