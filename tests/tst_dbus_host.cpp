@@ -1,6 +1,5 @@
 // The desktop host against a fake desktop on a private session bus and real GIO launches.
 #include "host/desktophost.h"
-#include "host/soundfolders.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -124,15 +123,6 @@ private Q_SLOTS:
         QTest::qWait(200); // for anything sent twice, or a fallback that opens as well
         QCOMPARE(reached(), seen);
         peer.unregisterService(service);
-    }
-
-    // The user's own sound files are found by name, and only those that are there.
-    void soundFolders()
-    {
-        const QString glass = writeFile(u"data/sounds/Glass.oga"_s, "OggS");
-        QVERIFY(sounds::soundNames().contains(u"Glass"_s));
-        QCOMPARE(sounds::soundFile(u"Glass"_s), glass);
-        QCOMPARE(sounds::soundFile(u"NoSuchSound"_s), QString());
     }
 };
 

@@ -5,11 +5,13 @@
 #include "download/downloadworker.h"
 #include "host/host.h"
 #include "host/localized.h"
+#include "host/soundfolders.h"
 #include "sources/browserquery.h"
 #include "sources/dropbox.h"
 #include "ui_mainpanel.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -201,6 +203,8 @@ void Controller::applicationDidFinishLaunching()
     setupDefaultFontAttribute();
     directoryInfo.clear();
     setupHTMLHeader();
+    mPrefs_sound_popup->clear();
+    mPrefs_sound_popup->addItems(sounds::oneItemPerTitle(getSoundsName()));
     mStopButton->setToolTip(localized("StopButtonTips"));
     mStartButton->setToolTip(localized("StartButtonTips"));
     mWebButton->setToolTip(localized("WebButtonTips"));

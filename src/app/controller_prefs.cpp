@@ -1,8 +1,16 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
+#include "host/host.h"
 #include "host/soundfolders.h"
+#include "ui_prefsheet.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 
 // $XDG_CONFIG_HOME/Stepgrab/Stepgrab.conf, whatever the application's own name.
@@ -66,22 +74,94 @@ void Controller::setOutputDirectoryForLaunch(const QString& directory)
 
 void Controller::createPreferencesSheet()
 {
+    mSheet_Preferences = new QDialog(mMainWindow);
+    Ui::PreferencesSheet ui;
+    ui.setupUi(mSheet_Preferences);
+    mSheet_Preferences->setWindowModality(Qt::WindowModal);
+    mPrefs_browser = ui.mPrefs_browser;
+    mPrefs_output = ui.mPrefs_output;
+    mPrefs_create_folder = ui.mPrefs_create_folder;
+    mPrefs_open_folder = ui.mPrefs_open_folder;
+    mPrefs_notice_docking = ui.mPrefs_notice_docking;
+    mPrefs_notice_sound = ui.mPrefs_notice_sound;
+    mPrefs_sound_popup = ui.mPrefs_sound_popup;
+    connect(ui.mPrefs_ok, &QPushButton::clicked, this, &Controller::sheet_prefs_ok);
+    connect(ui.mPrefs_cancel, &QPushButton::clicked, this, &Controller::sheet_prefs_cancel);
+    connect(ui.mPrefs_choose, &QPushButton::clicked, this, &Controller::sheet_prefs_select);
+    // Choosing the selected item again plays it again.
+    connect(mPrefs_sound_popup, &QComboBox::activated, this, &Controller::sheet_prefs_listen);
+    // Escape and the window's close button end the sheet as Cancel does; the dialog's own
+    // rejection code is not a code of this sheet.
+    connect(mSheet_Preferences, &QDialog::rejected, this, &Controller::sheet_prefs_cancel);
+    connect(mSheet_Preferences, &QDialog::finished, this, [this](int code) {
+        if (code != QDialog::Rejected)
+            sheetPrefsDidEnd(code);
+    });
 }
+
 void Controller::showPreferences()
 {
+    mPrefs_browser->setCurrentIndex(mWebBrowser);
+    mPrefs_output->setText(mOutputDirectory);
+    mPrefs_create_folder->setChecked(mCreateNewFolder);
+    mPrefs_open_folder->setChecked(mOpenFolder);
+    mPrefs_notice_docking->setChecked(mNoticeDockingAction);
+    mPrefs_notice_sound->setChecked(mNoticeSoundAlert);
+    // A stored name that the pop-up does not hold (its file was removed since) leaves the
+    // pop-up as it is: OK then stores the title it shows, so the name still plays something.
+    if (!mNoticeSound.isEmpty()) {
+        const int item = mPrefs_sound_popup->findText(mNoticeSound, Qt::MatchExactly);
+        if (item >= 0)
+            mPrefs_sound_popup->setCurrentIndex(item);
+    }
+    mSheet_Preferences->open();
 }
+
 void Controller::sheet_prefs_ok()
 {
+    mSheet_Preferences->done(128);
 }
+
 void Controller::sheet_prefs_cancel()
 {
+    mSheet_Preferences->done(129);
 }
-void Controller::sheetPrefsDidEnd(int)
+
+void Controller::sheetPrefsDidEnd(int returnCode)
 {
+    mSheet_Preferences->hide();
+    if (returnCode != 128)
+        return;
+    mWebBrowser = mPrefs_browser->currentIndex();
+    mOutputDirectory = mPrefs_output->text();
+    mCreateNewFolder = mPrefs_create_folder->isChecked();
+    mOpenFolder = mPrefs_open_folder->isChecked();
+    mNoticeDockingAction = mPrefs_notice_docking->isChecked();
+    mNoticeSoundAlert = mPrefs_notice_sound->isChecked();
+    // Taken whether or not the sound is on; no selected item gives no name.
+    mNoticeSound = mPrefs_sound_popup->currentText();
 }
+
 void Controller::sheet_prefs_select()
 {
+    auto* panel = new QFileDialog(mSheet_Preferences);
+    panel->setObjectName(QStringLiteral("prefsFolderPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    // The desktop's own dialog runs outside this process, where no test and no offscreen
+    // platform can reach it.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
+    panel->setDirectory(QDir::home());
+    panel->selectFile(QStringLiteral("Documents"));
+    // Modal to the whole application, though not run in an event loop of its own.
+    panel->setWindowModality(Qt::ApplicationModal);
+    connect(panel, &QFileDialog::fileSelected, mPrefs_output, &QLineEdit::setText);
+    panel->show();
 }
+
 void Controller::sheet_prefs_listen()
 {
+    mHost->playSound(mPrefs_sound_popup->currentText());
 }

@@ -29,12 +29,11 @@ void DesktopHost::playSound(const QString& name)
 {
     if (!mSound || name.isEmpty())
         return;
+    // By the file the pop-up listed, not by event id: a theme's event of the same name could
+    // be another sound than the one the user heard in the preferences.
     const QString file = sounds::soundFile(name);
-    if (file.isEmpty()) {
-        // Not a file of the sound folders: perhaps a name of the desktop's sound theme.
-        ca_context_play(mSound, 0, CA_PROP_EVENT_ID, name.toUtf8().constData(), nullptr);
+    if (file.isEmpty())
         return;
-    }
     ca_context_play(mSound, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData(),
                     nullptr);
 }
