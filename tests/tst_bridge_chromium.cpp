@@ -86,14 +86,11 @@ private slots:
             QTest::newRow(name) << QByteArray(endpoint).replace('\'', '"') << QString(lock)
                                 << running << addresses << QString(layout);
         };
-        row("DevTools: pages only, in listed order",
+        row("DevTools: pages in listed order, other targets skipped, no address kept in place",
             "[{'type':'page','url':'http://b/'},{'type':'service_worker','url':'http://w/'},"
-            "{'type':'page','url':'http://a/'}]",
-            "", true, {"http://b/", "http://a/"});
-        row("DevTools: other targets skipped, pages without an address kept in place",
-            "[{'url':'http://no-type/'},{'type':'page','url':7},{'type':'page','url':''},'page',"
-            "{'type':'page','url':'http://ok/'}]",
-            "", true, {"", "", "http://ok/"});
+            "{'url':'http://no-type/'},{'type':'page','url':7},'page',{'type':'page','url':'http://"
+            "a/'}]",
+            "", true, {"http://b/", "", "http://a/"});
         row("DevTools: not an array", "{'type':'page','url':'http://p/'}", "", true, {});
         row("DevTools stalls", "stall", "", false, {});
         row("dead holder", "refused", "HOST-2147483000", false, {});
