@@ -1,6 +1,7 @@
 #include "fixtureserver.h"
 #include "readers/browserreader.h"
 #include "readers/chromium.h"
+#include "support/freeport.h"
 #include "support/processgroup.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QSysInfo>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -173,9 +173,7 @@ private slots:
         int port = server.refusingPort();
         Group display, browser;
         if (headless) {
-            QTcpServer probe; // a free port, given up just before the browser takes it
-            probe.listen(QHostAddress::LocalHost, 0);
-            port = probe.serverPort();
+            port = freeLocalPort();
             arguments << "--headless" << u"--remote-debugging-port=%1"_s.arg(port);
         } else {
             // -displayfd: Xvfb picks a free display and tells its number once it accepts clients.

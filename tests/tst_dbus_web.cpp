@@ -1,6 +1,7 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
+#include "support/freeport.h"
 #include "support/processgroup.h"
 #include "support/uirun.h"
 
@@ -188,10 +189,7 @@ private slots:
         const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
         if (chromium.isEmpty())
             QSKIP("Debian's chromium is not installed (scripts/deps installs it)");
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const QString port = QString::number(probe.serverPort());
-        probe.close();
+        const QString port = QString::number(freeLocalPort());
         QTemporaryDir profile;
         const QString page = server.baseUrl() + u"/gallery/page01.html"_s;
         Group browser;
