@@ -3,10 +3,10 @@
 #include "sources/aedesc.h"
 #include "sources/aewire.h"
 #include "sources/browserquery.h"
+#include "support/busbridge.h"
 
 #include <QtDBus>
 #include <QtTest>
-#include <csignal>
 #include <future>
 
 using namespace Qt::StringLiterals;
@@ -113,15 +113,7 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
     }
 
-    void cleanupTestCase()
-    {
-        // The bridge activated for 'MSIE' would otherwise wait out its idle time.
-        const QString name = appName("MSIE");
-        const auto bus = QDBusConnection::sessionBus().interface();
-        if (const auto pid = bus->servicePid(name); pid.isValid() && pid.value() > 0)
-            ::kill(pid_t(pid.value()), SIGTERM);
-        QTRY_VERIFY_WITH_TIMEOUT(!bus->isServiceRegistered(name).value(), 5000);
-    }
+    void cleanupTestCase() { endActivatedBridge(appName("MSIE")); }
 
     // Browser 2 ('iCAB') is the peer above; browser 0 ('MSIE') the bridge the bus activates,
     // reading its windows from the file named in the bus's activation environment; browser 1

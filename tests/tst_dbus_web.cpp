@@ -1,6 +1,7 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
+#include "support/busbridge.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
 #include "support/uirun.h"
@@ -104,6 +105,8 @@ private slots:
         server.addLarge(u"/movie.html"_s, Controller::kLargestPage + 1);
         server.addStall(u"/stall.html"_s, 10);
     }
+
+    void cleanupTestCase() { endActivatedBridge(u"org.stepgrab.Process.T4150504C.C4D534945"_s); }
 
     // The web action and the link-search fetch, for each answer the browser query and the page
     // can give: what the window's fields (or the base address) then hold, and whether it alerts.
