@@ -1,6 +1,8 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "fixtureserver.h"
+#include "support/busbridge.h"
+#include "support/freeport.h"
 #include "support/processgroup.h"
 #include "support/uirun.h"
 
@@ -104,79 +106,61 @@ private slots:
         server.addStall(u"/stall.html"_s, 10);
     }
 
-    // The web action, for each answer the browser query can give.
-    void webAction_data()
+    void cleanupTestCase() { endActivatedBridge(u"org.stepgrab.Process.T4150504C.C4D534945"_s); }
+
+    // The web action and the link-search fetch, for each answer the browser query and the page
+    // can give: what the window's fields (or the base address) then hold, and whether it alerts.
+    void fetch_data()
     {
         QTest::addColumn<int>("browser");
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("script"); // browser 3: the script; 0: the bridge's windows
+        QTest::addColumn<bool>("search");
+        QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("alert");
-        const QString kept = u"http://old/dir|pic|007|png"_s;
-        QTest::newRow("counted address") << 3 << echo(u"http://host/dir/pic012.jpg"_s)
-                                         << u"http://host/dir|pic|012|jpg"_s << false;
-        QTest::newRow("https, no final line end")
-            << 3 << u"printf https://host/d/a7.png"_s << u"https://host/d|a|7|png"_s << false;
-        QTest::newRow("no extension: whole in location")
-            << 3 << echo(u"http://host/dir/page"_s) << u"http://host/dir/page|||"_s << false;
-        QTest::newRow("no http: cleared") << 3 << echo(u"ftp://host/a1.jpg"_s) << u"|||"_s << true;
-        QTest::newRow("script exits 1: kept")
-            << 3 << echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s << kept << true;
-        QTest::newRow("event: the first of two windows")
-            << 0 << u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s << u"http://h/d|a|01|jpg"_s
-            << false;
-        QTest::newRow("event: the second window fails")
-            << 0 << u"http://h/d/a01.jpg\nFAIL\n"_s << kept << true;
-        QTest::newRow("event: browser not running") << 1 << QString() << kept << true;
-        QTest::newRow("browser 4: nothing at all")
-            << 4 << echo(u"http://h/a1.jpg"_s) << kept << false;
-        QTest::newRow("browser -1: nothing at all")
-            << -1 << echo(u"http://h/a1.jpg"_s) << kept << false;
+        const QString kept = u"http://old/dir|pic|007|png"_s, root = server.baseUrl();
+        const auto row = [](const char* name, int browser, const QString& script, bool search,
+                            const QString& result, bool alert) {
+            QTest::newRow(name) << browser << script << search << result << alert;
+        };
+        row("counted address", 3, echo(u"http://host/dir/pic012.jpg"_s), false,
+            u"http://host/dir|pic|012|jpg"_s, false);
+        row("https, no final line end", 3, u"printf https://host/d/a7.png"_s, false,
+            u"https://host/d|a|7|png"_s, false);
+        row("no http: cleared", 3, echo(u"ftp://host/a1.jpg"_s), false, u"|||"_s, true);
+        row("script exits 1: kept", 3, echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s, false, kept,
+            true);
+        row("event: the first of two windows", 0, u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s,
+            false, u"http://h/d|a|01|jpg"_s, false);
+        row("event: browser not running", 1, {}, false, kept, true);
+        row("browser 4: nothing at all", 4, echo(u"http://h/a1.jpg"_s), false, kept, false);
+        row("search: page", 3, echo(root + u"/gallery/index.html"_s), true, root + u"/gallery"_s,
+            false);
+        row("search: page without extension", 3, echo(root + u"/gallery/"_s), true,
+            root + u"/gallery/"_s, false);
+        row("search: not found", 3, echo(root + u"/gone.html"_s), true, u"unchanged"_s, true);
+        row("search: larger than a page", 3, echo(root + u"/movie.html"_s), true, u"unchanged"_s,
+            true);
+        row("search: never ends", 3, echo(root + u"/stall.html"_s), true, u"unchanged"_s, true);
     }
-    void webAction()
+    void fetch()
     {
         QFETCH(int, browser);
         QFETCH(QString, script);
-        if (browser == 3)
-            useScript(script);
-        else
+        QFETCH(bool, search);
+        QFETCH(QString, result);
+        if (browser == 0)
             useWindows(script);
+        else
+            useScript(script);
         Window w(browser);
-        w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
-        w.controller.obtaion_from_web();
-        QTRY_VERIFY(!w.controller.isQueryPending());
-        QTEST(w.fields(), "fields");
-        QTEST(w.alerted(), "alert");
-    }
-
-    // The link-search fetch: the page saved as served, the base address, the failures.
-    void searchFetch_data()
-    {
-        QTest::addColumn<int>("browser");
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<QString>("base");
-        QTest::addColumn<bool>("alert");
-        const QString root = server.baseUrl();
-        QTest::newRow("page") << 3 << root + u"/gallery/index.html"_s << true
-                              << root + u"/gallery"_s << false;
-        QTest::newRow("page without extension")
-            << 3 << root + u"/gallery/"_s << true << root + u"/gallery/"_s << false;
-        QTest::newRow("not found")
-            << 3 << root + u"/gone.html"_s << false << u"unchanged"_s << true;
-        QTest::newRow("larger than a page")
-            << 3 << root + u"/movie.html"_s << false << u"unchanged"_s << true;
-        QTest::newRow("never ends")
-            << 3 << root + u"/stall.html"_s << false << u"unchanged"_s << true;
-        QTest::newRow("browser 4: silent")
-            << 4 << root + u"/gallery/index.html"_s << false << u"unchanged"_s << false;
-    }
-    void searchFetch()
-    {
-        QFETCH(int, browser);
-        QFETCH(QString, page);
-        QFETCH(bool, saved);
-        useScript(echo(page));
-        Window w(browser);
+        if (!search) {
+            w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
+            w.controller.obtaion_from_web();
+            QTRY_VERIFY(!w.controller.isQueryPending());
+            QCOMPARE(w.fields(), result);
+            QTEST(w.alerted(), "alert");
+            return;
+        }
         w.controller.setPageFetchTimeout(1000);
         QFile::remove(w.controller.savedPagePath());
         w.controller.mainWindow()
@@ -190,17 +174,15 @@ private slots:
         std::optional<bool> answer;
         w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
         QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 15000);
+        const bool saved = result != "unchanged"_L1;
         QCOMPARE(*answer, saved);
-        QTEST(w.baseAddress(), "base");
+        QCOMPARE(w.baseAddress(), result);
         QTEST(w.alerted(), "alert");
-        QCOMPARE(QFileInfo::exists(w.controller.savedPagePath()), saved);
-        if (QTest::currentDataTag() == "never ends"_L1)
-            QVERIFY2(turns > 20, qPrintable(u"the loop turned %1 times"_s.arg(turns)));
-        if (saved) {
-            QFile copy(w.controller.savedPagePath());
-            QVERIFY(copy.open(QIODevice::ReadOnly));
-            QCOMPARE(copy.readAll(), kGallery.toUtf8());
-        }
+        QVERIFY2(turns > 20 || QTest::currentDataTag() != "search: never ends"_L1,
+                 qPrintable(u"the loop turned %1 times"_s.arg(turns)));
+        QFile copy(w.controller.savedPagePath());
+        QCOMPARE(copy.open(QIODevice::ReadOnly), saved);
+        QCOMPARE(copy.readAll(), saved ? kGallery.toUtf8() : QByteArray());
     }
 
     // A real browser end to end: Chromium shows a page, the bridge reads it through the
@@ -210,10 +192,7 @@ private slots:
         const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
         if (chromium.isEmpty())
             QSKIP("Debian's chromium is not installed (scripts/deps installs it)");
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const QString port = QString::number(probe.serverPort());
-        probe.close();
+        const QString port = QString::number(freeLocalPort());
         QTemporaryDir profile;
         const QString page = server.baseUrl() + u"/gallery/page01.html"_s;
         Group browser;
@@ -251,69 +230,55 @@ private slots:
     }
 
     // Each search command, through its menu item, shows its kind of the page's links in page
-    // order with the first selected; the browser is the test bridge that the bus starts.
-    void searchCommands_data()
+    // order with the first selected; then the sheet ends (or stays up) as the user acts on it,
+    // opening the chosen link, with the saved copy gone once it is down.
+    void searchSheet_data()
     {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QStringList>("links");
-        const QString gallery = u"/gallery/index.html"_s;
-        QTest::newRow("all") << u"actionSearchAll"_s << gallery
-                             << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s,    u"all.zip?dl=1"_s,
-                                            u"clip.mp4"_s,   u"../index.html"_s, u"pic001.jpg"_s};
-        QTest::newRow("archives") << u"actionSearchArchives"_s << gallery
-                                  << QStringList{u"all.zip?dl=1"_s};
-        QTest::newRow("movies") << u"actionSearchMovies"_s << gallery << QStringList{u"clip.mp4"_s};
-        QTest::newRow("images") << u"actionSearchImages"_s << gallery
-                                << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s};
+        QTest::addColumn<QString>("action"); // open/close/double and a row, -1: none selected
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<bool>("up");
+        const QString gallery = u"/gallery/index.html"_s, dir = server.baseUrl() + u"/gallery/"_s;
+        QTest::newRow("all, double-click keeps it up")
+            << u"actionSearchAll"_s << gallery
+            << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s,    u"all.zip?dl=1"_s,
+                           u"clip.mp4"_s,   u"../index.html"_s, u"pic001.jpg"_s}
+            << u"double 4"_s << QStringList{u"url "_s + server.baseUrl() + u"/index.html"_s}
+            << true;
+        QTest::newRow("archives, close")
+            << u"actionSearchArchives"_s << gallery << QStringList{u"all.zip?dl=1"_s}
+            << u"close 0"_s << QStringList{} << false;
+        QTest::newRow("movies, open without a selection")
+            << u"actionSearchMovies"_s << gallery << QStringList{u"clip.mp4"_s} << u"open -1"_s
+            << QStringList{} << false;
+        QTest::newRow("images, open the second row")
+            << u"actionSearchImages"_s << gallery
+            << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s} << u"open 1"_s
+            << QStringList{u"url "_s + dir + u"pic002.JPG"_s} << false;
         QTest::newRow("page without links: Open disabled")
-            << u"actionSearchAll"_s << u"/plain/none.html"_s << QStringList{};
+            << u"actionSearchAll"_s << u"/plain/none.html"_s << QStringList{} << u"close 0"_s
+            << QStringList{} << false;
     }
-    void searchCommands()
+    void searchSheet()
     {
         QFETCH(QString, item);
         QFETCH(QString, page);
+        QFETCH(QString, action);
         useWindows(server.baseUrl() + page + u"\n"_s);
         Window w(0);
         auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
         auto* table = sheet->findChild<QTableView*>(u"mEntrance_table"_s);
-        QAction* action = w.controller.mainWindow()->findChild<QAction*>(item);
-        QVERIFY(w.controller.validateMenuItem(action));
-        action->trigger();
+        QAction* menuItem = w.controller.mainWindow()->findChild<QAction*>(item);
+        QVERIFY(w.controller.validateMenuItem(menuItem));
+        menuItem->trigger();
         QTRY_VERIFY(sheet->isVisible());
         QTEST(w.controller.linkList(), "links");
+        const bool any = !w.controller.linkList().isEmpty();
         QCOMPARE(table->model()->rowCount(), w.controller.linkList().size());
-        QCOMPARE(table->selectionModel()->isRowSelected(0), !w.controller.linkList().isEmpty());
-        QCOMPARE(sheet->findChild<QPushButton*>(u"mEntrance_open"_s)->isEnabled(),
-                 !w.controller.linkList().isEmpty());
-        w.controller.sheet_entrance_close();
-    }
-
-    // The sheet from a search command: how it ends, what it opens, and the saved copy gone.
-    void entranceSheet_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QStringList>("opened");
-        QTest::addColumn<bool>("up");
-        const QString dir = server.baseUrl() + u"/gallery/"_s;
-        QTest::newRow("open the second row")
-            << u"open 1"_s << QStringList{u"url "_s + dir + u"pic002.JPG"_s} << false;
-        QTest::newRow("close") << u"close 1"_s << QStringList{} << false;
-        QTest::newRow("double-click keeps it up")
-            << u"double 4"_s << QStringList{u"url "_s + server.baseUrl() + u"/index.html"_s}
-            << true;
-        QTest::newRow("open without a selection") << u"open -1"_s << QStringList{} << false;
-    }
-    void entranceSheet()
-    {
-        QFETCH(QString, action);
-        useWindows(server.baseUrl() + u"/gallery/index.html\n"_s);
-        Window w(0);
-        auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
-        auto* table = sheet->findChild<QTableView*>(u"mEntrance_table"_s);
-        w.controller.showEntrance();
-        QTRY_VERIFY(sheet->isVisible());
-        QCOMPARE(table->model()->rowCount(), 6);
+        QCOMPARE(table->selectionModel()->isRowSelected(0), any);
+        QCOMPARE(sheet->findChild<QPushButton*>(u"mEntrance_open"_s)->isEnabled(), any);
         QVERIFY(QFile::exists(w.controller.savedPagePath()));
         const int row = action.section(u' ', 1).toInt();
         if (row < 0)
@@ -330,6 +295,7 @@ private slots:
         QTEST(w.calls, "opened");
         QTEST(sheet->isVisible(), "up");
         QCOMPARE(QFile::exists(w.controller.savedPagePath()), sheet->isVisible());
+        w.controller.sheet_entrance_close();
     }
 
     void emptySavedCopyIsNoPage()

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QTest>
+#include <csignal>
+
+// A bridge the bus activated stays until its idle time runs out; a test ends it on the way out.
+inline void endActivatedBridge(const QString& name)
+{
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (const auto pid = bus->servicePid(name); pid.isValid() && pid.value() > 0)
+        ::kill(pid_t(pid.value()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!bus->isServiceRegistered(name).value(), 5000);
+}
