@@ -80,12 +80,13 @@ private slots:
             std::tuple(setup.contains(u"new-folder"), setup.contains(u"sound"),
                        setup.contains(u"attention"), setup.contains(u"reveal"));
         c.mNoticeSound = setup.contains(u"name") ? u"Glass"_s : QString();
-        DownloadWorker::setPause(setup.contains(u"pause") ? 3000 : stopAt ? 400 : 20);
+        DownloadWorker::setPause(setup.contains(u"pause") ? 3000 : stopAt ? 100 : 20);
         c.takeAddress(u"http://127.0.0.1:%1/d/pic012.jpg"_s.arg(
             setup.startsWith(u"port=") ? setup.mid(5) : QString::number(server.port())));
-        auto ui = [&c](const QString& n) { return c.mainWindow()->findChild<QWidget*>(n); };
-        auto text = [&](auto n, const char* p = "text") { return ui(n)->property(p).toString(); };
-        QTest::mouseClick(ui(u"mStartButton"_s), Qt::LeftButton);
+        auto text = [&](auto n, const char* p = "text") {
+            return w.get<QWidget>(n)->property(p).toString();
+        };
+        QTest::mouseClick(w.get<QWidget>(u"mStartButton"_s), Qt::LeftButton);
         if (stopAt) {
             QTRY_COMPARE(text(u"mCounter"_s).toInt(), stopAt - 12 + setup.contains(u"pause"));
             // No events till the request is in: the number counted to is still on its way then.
@@ -95,7 +96,7 @@ private slots:
             if (setup.contains(u"quit"))
                 c.applicationWillTerminate();
             for (const QString& button : setup.split(u' ').filter(QRegularExpression(u"^m[A-Z]"_s)))
-                QTest::mouseClick(ui(button + u"Button"_s), Qt::LeftButton);
+                QTest::mouseClick(w.get<QWidget>(button + u"Button"_s), Qt::LeftButton);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         // What a stopped run still had under way, or a worker that should not exist, shows now.
