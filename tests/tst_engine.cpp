@@ -79,8 +79,7 @@ private slots:
             return FixtureServer::Answer{503, "busy", {{"Retry-After", retryAfter}}};
         };
 
-        row("binary 511", ok(png().left(511)), Written);
-        row("binary 512", ok(png().left(512)), Written);
+        row("binary, short of 512 bytes", ok(png().left(511)), Written);
         row("bare tag, 5 bytes", ok("<html"), HtmlPage, html);
         row("html page", ok(page), HtmlPage, html);
         // The verdict rests on the first 512 bytes, however the body arrives.
@@ -90,8 +89,6 @@ private slots:
         row("gzip kept packed", {{200, png(), {{"Content-Encoding", "gzip"}}}}, Written);
         // /files/t.png holds png().
         row("redirect, relative", {{302, {}, {{"Location", "../files/t.png"}}}}, Written);
-        row("redirect to ftp", {{302, {}, {{"Location", "ftp://h/t"}}}}, NetworkError,
-            u"ReasonRedirectRefused ftp://h/t"_s);
         row("redirect to file", {{302, {}, {{"Location", "file:/bin/sh"}}}}, NetworkError,
             u"ReasonRedirectRefused file:///bin/sh"_s);
         row("stall, file open", {}, NetworkError, u"ReasonNoDataFor 1"_s, {}, true, {300000});

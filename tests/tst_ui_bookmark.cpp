@@ -1,7 +1,5 @@
-#include "app/controller.h"
-#include "app/mainpanel.h"
 #include "host/localized.h"
-#include "support/uirun.h"
+#include "support/window.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -10,45 +8,25 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // The dialogs start in the home folder: a fresh one, set before the application exists.
-const bool kHomeSet = qputenv("HOME", kHome.path().toLocal8Bit());
+static const bool kHomeSet = qputenv("HOME", kHome.path().toLocal8Bit());
 
-struct Window : RecordingHost
+// Chooses the File menu's item; returns what its dialog shows selected at first, then accepts
+// `file` there (what the dialog proposes when empty). Nothing when none opens.
+static QStringList choose(Window& w, const char* action, const QString& dialogName,
+                          const QString& file = {})
 {
-    Controller controller{this};
-
-    Window() { controller.applicationDidFinishLaunching(); }
-    template <class T> T* get(const QString& name) const
-    {
-        return controller.mainWindow()->findChild<T*>(name);
-    }
-    QStringList fields() const
-    {
-        QStringList out;
-        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
-            out << get<QLineEdit>(QLatin1String(name))->text();
-        return out;
-    }
-    // Chooses the File menu's item; returns what its dialog shows selected at first, then
-    // accepts `file` there (what the dialog proposes when empty). Nothing when none opens.
-    QStringList choose(const char* action, const QString& dialogName, const QString& file = {})
-    {
-        emit get<QMenu>(u"menuFile"_s)->aboutToShow();
-        get<QAction>(QLatin1String(action))->trigger();
-        auto* dialog = get<QFileDialog>(dialogName);
-        if (!dialog)
-            return {};
-        const QStringList shown = dialog->selectedFiles();
-        if (!file.isEmpty())
-            dialog->selectFile(file);
-        static_cast<QDialog*>(dialog)->accept();
-        return shown;
-    }
-};
-
-} // namespace
+    emit w.get<QMenu>(u"menuFile"_s)->aboutToShow();
+    w.get<QAction>(QLatin1String(action))->trigger();
+    auto* dialog = w.get<QFileDialog>(dialogName);
+    if (!dialog)
+        return {};
+    const QStringList shown = dialog->selectedFiles();
+    if (!file.isEmpty())
+        dialog->selectFile(file);
+    static_cast<QDialog*>(dialog)->accept();
+    return shown;
+}
 
 class TestUiBookmark : public QObject
 {
@@ -61,14 +39,14 @@ private slots:
         Window w;
         w.controller.acceptAddress(u"http://host/dir/pic012.jpg"_s, nullptr);
         const QString path = kHome.filePath(u"Stepgrab.url"_s);
-        QCOMPARE(w.choose("actionSaveBookmark", u"bookmarkSaveDialog"_s), QStringList{path});
+        QCOMPARE(choose(w, "actionSaveBookmark", u"bookmarkSaveDialog"_s), QStringList{path});
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), "[InternetShortcut]\r\nURL=http://host/dir/pic012.jpg\r\n"_ba);
 
         w.controller.reset_info();
         QCOMPARE(w.fields().join(QString()), QString());
-        QCOMPARE(w.choose("actionOpenBookmark", u"bookmarkOpenDialog"_s, path),
+        QCOMPARE(choose(w, "actionOpenBookmark", u"bookmarkOpenDialog"_s, path),
                  QStringList{kHome.filePath(u"Documents"_s)});
         QCOMPARE(w.fields(), (QStringList{"http://host/dir", "pic", "012", "jpg"}));
 
@@ -85,10 +63,8 @@ private slots:
         Window w;
         w.controller.acceptAddress(u"http://host/😀/p1.jpg"_s, nullptr);
         const QString path = kHome.filePath(u"emoji.url"_s);
-        QVERIFY(!w.choose("actionSaveBookmark", u"bookmarkSaveDialog"_s, path).isEmpty());
-        auto* alert = w.get<QMessageBox>(u"alertSheet"_s);
-        QVERIFY(alert);
-        QCOMPARE(alert->text(), localized("FailureBookmarkEncoding"));
+        QVERIFY(!choose(w, "actionSaveBookmark", u"bookmarkSaveDialog"_s, path).isEmpty());
+        QCOMPARE(w.alert(), localized("FailureBookmarkEncoding"));
         QVERIFY(!QFile::exists(path));
     }
 };

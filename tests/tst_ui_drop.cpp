@@ -1,48 +1,16 @@
-#include "app/controller.h"
-#include "app/mainpanel.h"
 #include "fixtureserver.h"
 #include "sources/dropbox.h"
-#include "support/quiethost.h"
+#include "support/window.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Set before the application exists: the settings' location is fixed at first use.
-const QTemporaryDir kConfigHome;
-const bool kConfigIsolated = qputenv("XDG_CONFIG_HOME", kConfigHome.path().toLocal8Bit());
-
-const QString kB = u"http://b.example/s/img07.gif"_s;
-const QString kBState = u"http://b.example/s|img|07|gif|"_s;
-
-struct Window : QuietHost
-{
-    Controller controller{this};
-    Window()
-    {
-        controller.applicationDidFinishLaunching();
-        controller.takeAddress(u"http://old.example/p/a01.png"_s);
-    }
-    template <class T> T* get(const QString& n) const
-    {
-        return controller.mainWindow()->findChild<T*>(n);
-    }
-    // The four fields | the alert's text.
-    QString state() const
-    {
-        QStringList out;
-        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
-            out << get<QLineEdit>(QLatin1String(name))->text();
-        auto* alert = get<QMessageBox>(u"alertSheet"_s);
-        return out.join(u'|') + u'|' + (alert ? alert->text() : QString());
-    }
-};
+static const QString kB = u"http://b.example/s/img07.gif"_s;
 
 // "x/" is a folder, "*.png" a picture, "c.url" a bookmark of http://c.example/s/img07.gif.
-void make(const QDir& dir, const QString& name)
+static void make(const QDir& dir, const QString& name)
 {
     QFile file(dir.filePath(name));
     if (name.endsWith(u'/'))
@@ -53,48 +21,47 @@ void make(const QDir& dir, const QString& name)
                                                   name.left(1).toLatin1() + ".example/s/img07.gif");
 }
 
-void drag(Window& w, const QStringList& files, const QString& how)
-{
-    QTemporaryDir dir;
-    QList<QUrl> urls;
-    for (const QString& name : files) {
-        make(QDir(dir.path()), name);
-        urls << QUrl::fromLocalFile(dir.filePath(name.chopped(name.endsWith(u'/'))));
-    }
-    QMimeData data;
-    data.setUrls(urls);
-    auto* box = w.get<DropBox>(u"mDropBox"_s);
-    const bool onBox = how != u"window"_s;
-    QWidget* target = onBox ? static_cast<QWidget*>(box) : w.controller.mainWindow();
-    const auto actions = Qt::CopyAction | Qt::LinkAction;
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(target, &enter);
-    QCOMPARE(enter.isAccepted(), onBox);
-    QCOMPARE(box->pixmap().isNull(), !onBox); // the image shown during the hover
-    if (onBox) {
-        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &move);
-        QVERIFY(move.isAccepted());
-    }
-    if (how == u"vanish"_s)
-        QVERIFY(QFile::remove(urls.first().toLocalFile()));
-    if (how == u"leave"_s) {
-        QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(target, &leave);
-    } else if (onBox) {
-        QDropEvent drop(at, actions, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(target, &drop);
-        QTEST(drop.isAccepted(), "taken");
-    }
-    QVERIFY(box->pixmap().isNull());
-}
-
-} // namespace
-
 class TestDrop : public QObject
 {
     Q_OBJECT
+
+    // Drags the files over the box (or beside it), then drops, lets them vanish or leaves.
+    static void drag(Window& w, const QStringList& files, const QString& how, bool taken)
+    {
+        QTemporaryDir dir;
+        QList<QUrl> urls;
+        for (const QString& name : files) {
+            make(QDir(dir.path()), name);
+            urls << QUrl::fromLocalFile(dir.filePath(name.chopped(name.endsWith(u'/'))));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        auto* box = w.get<DropBox>(u"mDropBox"_s);
+        const bool onBox = how != u"window"_s;
+        QWidget* target = onBox ? static_cast<QWidget*>(box) : w.controller.mainWindow();
+        const auto actions = Qt::CopyAction | Qt::LinkAction;
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &enter);
+        QCOMPARE(enter.isAccepted(), onBox);
+        QCOMPARE(box->pixmap().isNull(), !onBox); // the image shown during the hover
+        if (onBox) {
+            QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &move);
+            QVERIFY(move.isAccepted());
+        }
+        if (how == u"vanish"_s)
+            QVERIFY(QFile::remove(urls.first().toLocalFile()));
+        if (how == u"leave"_s) {
+            QDragLeaveEvent leave;
+            QCoreApplication::sendEvent(target, &leave);
+        } else if (onBox) {
+            QDropEvent drop(at, actions, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &drop);
+            QCOMPARE(drop.isAccepted(), taken);
+        }
+        QVERIFY(box->pixmap().isNull());
+    }
 
 private slots:
     void take_data()
@@ -105,16 +72,16 @@ private slots:
         QTest::addColumn<bool>("taken");
         QTest::addColumn<QString>("state"); // empty: as before
         const QStringList b{"b.url"};
-        const QString failed = u"||||FailurePasteURL"_s;
-        QTest::newRow("clipboard: counted address") << QStringList{kB} << "clip" << true << kBState;
+        const QString bState = u"http://b.example/s|img|07|gif|"_s;
+        QTest::newRow("clipboard: counted address") << QStringList{kB} << "clip" << true << bState;
         QTest::newRow("clipboard: no http: alert, cleared")
-            << QStringList{"ftp://b.example/s/img07.gif"} << "clip" << true << failed;
-        QTest::newRow("clipboard: empty") << QStringList{} << "clip" << true << failed;
-        QTest::newRow("bookmark") << b << "drop" << true << kBState;
+            << QStringList{"ftp://b.example/s/img07.gif"} << "clip" << true
+            << "||||FailurePasteURL";
+        QTest::newRow("bookmark") << b << "drop" << true << bState;
         QTest::newRow("capitals refused") << QStringList{"b.URL"} << "drop" << false << "";
         QTest::newRow("folder named x.url") << QStringList{"x.url/"} << "drop" << true << "";
         QTest::newRow("several: the first bookmark")
-            << QStringList{"b.url", "c.url"} << "drop" << true << kBState;
+            << QStringList{"b.url", "c.url"} << "drop" << true << bState;
         QTest::newRow("picture") << QStringList{"p.png"} << "drop" << false << "";
         QTest::newRow("vanished before the drop") << b << "vanish" << false << "";
         QTest::newRow("left without a drop") << b << "leave" << false << "";
@@ -124,18 +91,20 @@ private slots:
     {
         QFETCH(QStringList, files);
         QFETCH(QString, how);
+        QFETCH(bool, taken);
         QFETCH(QString, state);
         Window w;
-        const QString before = w.state();
+        w.controller.takeAddress(u"http://old.example/p/a01.png"_s);
+        const QString before = w.fields().join(u'|') + u'|' + w.alert();
         if (how == u"clip"_s) {
             QGuiApplication::clipboard()->setText(files.value(0));
             w.get<QPushButton>(u"mClipButton"_s)->click();
         } else {
-            drag(w, files, how);
+            drag(w, files, how, taken);
             if (QTest::currentTestFailed())
                 return;
         }
-        QCOMPARE(w.state(), state.isEmpty() ? before : state);
+        QCOMPARE(w.fields().join(u'|') + u'|' + w.alert(), state.isEmpty() ? before : state);
     }
 
     // The fields are locked while a run counts them: neither source may rewrite them.
@@ -149,11 +118,11 @@ private slots:
         w.controller.mOutputDirectory = folder.path();
         w.controller.takeAddress(server.baseUrl() + u"/s/pic001.jpg"_s);
         w.controller.start_download();
-        const QString before = w.state();
+        const QStringList before = w.fields();
         QGuiApplication::clipboard()->setText(kB);
         w.controller.obtaion_from_clip();
         QVERIFY(!w.controller.dropURLWithFile(folder.filePath(u"b.url"_s)));
-        QCOMPARE(w.state(), before);
+        QCOMPARE(w.fields(), before);
         w.controller.stop_download();
         QTRY_VERIFY(!w.controller.isRunning());
     }

@@ -1,14 +1,11 @@
 #include "fixtureserver.h"
 #include "support/series.h"
+#include "support/uirun.h"
 
 #include <QtTest>
 #include <csignal>
 
 using namespace Qt::StringLiterals;
-
-// Before the application exists: the settings' place is fixed then. The program run inherits it.
-static const QTemporaryDir kHome;
-static const bool kIsolated = qputenv("XDG_CONFIG_HOME", kHome.path().toLocal8Bit());
 
 // The program's own handlers: until it has been exec'd, the child is a copy of this test,
 // whose crash handlers catch the same signals.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/controller.h"
+#include "app/mainpanel.h"
+#include "support/uirun.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+
+// A launched main window; its desktop records what the window asks of one.
+struct Window : RecordingHost
+{
+    Controller controller{this};
+
+    Window() { controller.applicationDidFinishLaunching(); }
+    template <class T = QLineEdit> T* get(const QString& name) const
+    {
+        return controller.mainWindow()->findChild<T*>(name);
+    }
+    QStringList fields() const
+    {
+        QStringList out;
+        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
+            out << get(QLatin1String(name))->text();
+        return out;
+    }
+    // The alert's text; none while no alert shows.
+    QString alert() const
+    {
+        const auto* box = get<QMessageBox>(QStringLiteral("alertSheet"));
+        return box ? box->text() : QString();
+    }
+};
