@@ -43,12 +43,14 @@ struct Desk
                                            address.replace(u'@', server.baseUrl()).toUtf8());
     }
     // The exit code, -1 for a crash.
-    int launch(const QString& command)
+    int launch(const QString& command, const QByteArray& input = {})
     {
         run.start(
             QStringLiteral(STEPGRAB_BINARY),
             QProcess::splitCommand(
                 QString(command).replace(u"%out"_s, out2.path()).replace(u'@', server.baseUrl())));
+        run.write(input);
+        run.closeWriteChannel();
         return run.waitForFinished(30000) && run.exitStatus() == QProcess::NormalExit
                    ? run.exitCode()
                    : -1;
@@ -97,6 +99,45 @@ private slots:
                  error.isEmpty() ? 0 : 1);
         QVERIFY(QString::fromLocal8Bit(desk.run.readAllStandardError()).contains(error));
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, error.isEmpty() ? 13 : 11));
+    }
+
+    void urlList_data()
+    {
+        QTest::addColumn<QString>("options"); // list.txt holds the list; "-" reads it from stdin
+        QTest::addColumn<QString>("list");    // @: the server
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("last"); // last number written into %out
+        QTest::addColumn<QString>("error");
+        const QString batch = u"--quit-when-done --log --output %out --url-list "_s;
+        const QString list = u"@/d/pic012.jpg\r\n\r\n@/d/pic013.jpg\r\n"_s;
+        QTest::newRow("standard input") << batch + u'-' << list << 0 << 13 << "";
+        QTest::newRow("list file") << batch + u"list.txt"_s << list << 0 << 13 << "";
+        QTest::newRow("a failing address")
+            << batch + u"list.txt"_s << u"@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s << 1 << 12
+            << "";
+        QTest::newRow("no address")
+            << batch + u"list.txt"_s << u" \n"_s << 1 << 11 << "list.txt holds no address";
+        QTest::newRow("unreadable file")
+            << batch + u"missing.txt"_s << "" << 2 << 11 << "cannot read missing.txt: ";
+        QTest::newRow("with --start")
+            << u"--start "_s + batch + u'-' << list << 2 << 11 << "cannot be combined";
+    }
+    void urlList()
+    {
+        QFETCH(QString, options);
+        QFETCH(QString, list);
+        QFETCH(int, exitCode);
+        QFETCH(int, last);
+        QFETCH(QString, error);
+        Desk desk;
+        const QByteArray text = list.replace(u'@', desk.server.baseUrl()).toUtf8();
+        QFile file(desk.home.filePath(u"list.txt"_s));
+        QVERIFY(file.open(QFile::WriteOnly) && file.write(text) == text.size());
+        file.close();
+        QCOMPARE(desk.launch(options, text), exitCode);
+        const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+        QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
+        QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));
     }
 
     void secondLaunch_data()

@@ -280,6 +280,11 @@ private:
     void createTextSheet();
 
     // The URL-list run.
+    // The start of either kind of run: the previous worker ended and its last news taken in,
+    // then the log, the run flag, the folder, the buttons, the fields and the counter.
+    void retireWorker();
+    void beginRun();
+    void startListWorker();
 
     // The preferences sheet.
     QDialog* mSheet_Preferences = nullptr;

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <QUrl>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -34,11 +36,17 @@ void chooseOffscreenWithoutDisplay(int argc, char* argv[])
     if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
         qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         return;
-    static const QList<QByteArray> windowOptions = {"--start", "--log", "--output"};
+    static const QList<QByteArray> windowOptions = {"--start", "--log", "--output", "--url-list"};
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
+        // An option's value is no option, even "-" for standard input.
+        if (arg == "--output" || arg == "--url-list") {
+            ++i;
+            continue;
+        }
         if (arg == "--quit-when-done" ||
-            (arg.startsWith('-') && !windowOptions.contains(arg) && !arg.startsWith("--output="))) {
+            (arg.startsWith('-') && !windowOptions.contains(arg) && !arg.startsWith("--output=") &&
+             !arg.startsWith("--url-list="))) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return;
         }
@@ -94,6 +102,38 @@ void takeHandedOver(Controller& controller, const launchmessage::Message& messag
         controller.start_download();
 }
 
+// The most of a list read: far more addresses than anyone pastes, far less than the memory.
+constexpr qint64 kLargestList = 64 << 20;
+
+// The whole of FILE ("-": standard input) as text, or why it cannot be had.
+std::optional<QString> readList(const QString& name, QString* error)
+{
+    QFile file;
+    const bool opened = name == u"-" ? file.open(stdin, QIODevice::ReadOnly)
+                                     : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        *error = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray data;
+    for (;;) {
+        const QByteArray chunk = file.read(1 << 20);
+        if (chunk.isEmpty()) {
+            if (file.error() != QFileDevice::NoError) {
+                *error = file.errorString();
+                return std::nullopt;
+            }
+            break;
+        }
+        data += chunk;
+        if (data.size() > kLargestList) {
+            *error = QStringLiteral("larger than %1 MiB").arg(kLargestList >> 20);
+            return std::nullopt;
+        }
+    }
+    return QString::fromUtf8(data);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -121,7 +161,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption log(QStringLiteral("log"), localized("OptionLog"));
     const QCommandLineOption output(QStringLiteral("output"), localized("OptionOutput"),
                                     QStringLiteral("DIR"));
-    parser.addOptions({start, quitWhenDone, log, output});
+    const QCommandLineOption urlList(QStringLiteral("url-list"), localized("OptionURLList"),
+                                     QStringLiteral("FILE"));
+    parser.addOptions({start, quitWhenDone, log, output, urlList});
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"),
                                  QStringLiteral("[ADDRESS]"));
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -139,11 +181,28 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    std::optional<QString> list;
+    if (parser.isSet(urlList)) {
+        if (parser.isSet(start) || !parser.positionalArguments().isEmpty()) {
+            std::fprintf(stderr, "stepgrab: --url-list cannot be combined with --start or "
+                                 "ADDRESS\nTry 'stepgrab --help' for more information.\n");
+            return 2;
+        }
+        QString error;
+        list = readList(parser.value(urlList), &error);
+        if (!list) {
+            std::fprintf(stderr, "stepgrab: cannot read %s: %s\n",
+                         qPrintable(parser.value(urlList)), qPrintable(error));
+            return 2;
+        }
+    }
+
     const launchmessage::Message launch =
         launchArgument(parser.positionalArguments(), parser.isSet(start));
-    // A batch run is the caller's own: it neither hands over nor takes others' addresses.
+    // A batch run, or a list run, is the caller's own: it neither hands over nor takes
+    // others' addresses.
     SingleInstance instance;
-    if (!parser.isSet(quitWhenDone)) {
+    if (!parser.isSet(quitWhenDone) && !list) {
         const QString path = SingleInstance::socketPath();
         switch (SingleInstance::handOver(path, launch)) {
         case SingleInstance::HandOver::Taken:
@@ -188,6 +247,14 @@ int main(int argc, char* argv[])
                      [&controller](const launchmessage::Message& message) {
                          takeHandedOver(controller, message);
                      });
+    if (list && !controller.startListForLaunch(*list)) {
+        if (parser.isSet(quitWhenDone)) {
+            std::fprintf(stderr, "stepgrab: %s holds no address\n",
+                         qPrintable(parser.value(urlList)));
+            return 1;
+        }
+        controller.showAlertSheet(localized("FailureGrabText"));
+    }
     if (parser.isSet(start)) {
         if (!controller.canStart()) {
             std::fprintf(stderr, "stepgrab: --start needs a counted address such as "

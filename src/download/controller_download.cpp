@@ -28,13 +28,23 @@ void Controller::start_download()
 {
     if (!canStart() || mRunActive)
         return;
-    // A stopped run's worker is told to end; it holds nothing worth waiting long for.
-    mWorker.reset();
-    takeWorkerNews();
+    retireWorker();
     // That worker may have counted on after the field last heard from it; the run
     // starts from the number the element holds, so the field shows that one.
     showNumber(mElement.get().number);
+    beginRun();
+    downloadOneStep();
+}
 
+void Controller::retireWorker()
+{
+    // A stopped run's worker is told to end; it holds nothing worth waiting long for.
+    mWorker.reset();
+    takeWorkerNews();
+}
+
+void Controller::beginRun()
+{
     mDrawer_Text->clear();
     if (mDrawer->state() == LogDrawer::Closed)
         mDrawer->open();
@@ -51,7 +61,6 @@ void Controller::start_download()
     controllButtonCondition();
     setEditableInfoString(false);
     resetCounter();
-    downloadOneStep();
 }
 
 void Controller::downloadOneStep()

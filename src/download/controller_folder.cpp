@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QToolButton>
@@ -21,9 +22,20 @@ QString menuText(QString title)
 
 } // namespace
 
+namespace {
+
+// An output directory emptied in the preferences stands for the home folder.
+QString outputFolder(const QString& directory)
+{
+    return directory.isEmpty() ? QDir::homePath() : directory;
+}
+
+} // namespace
+
 bool Controller::createDownloadFolder()
 {
-    const QString path = folder::createDatedFolder(mOutputDirectory, QDateTime::currentDateTime());
+    const QString path =
+        folder::createDatedFolder(outputFolder(mOutputDirectory), QDateTime::currentDateTime());
     if (path.isEmpty())
         return false;
     mDownloadFolder = path;
@@ -32,7 +44,7 @@ bool Controller::createDownloadFolder()
 
 QString Controller::currentDownloadFolder() const
 {
-    return mCreateNewFolder ? mDownloadFolder : mOutputDirectory;
+    return mCreateNewFolder ? mDownloadFolder : outputFolder(mOutputDirectory);
 }
 
 void Controller::updateOutputDirectoryInfo()

@@ -1,4 +1,5 @@
 #include "app/controller.h"
+#include "download/downloadworker.h"
 #include "download/urllist.h"
 #include "host/localized.h"
 
@@ -18,9 +19,30 @@ void Controller::downloadText()
 
 void Controller::start_downloadText()
 {
+    if (isRunning() || mHTMLURLArray.isEmpty())
+        return;
+    retireWorker();
+    beginRun();
+    startListWorker();
 }
 
-bool Controller::startListForLaunch(const QString&)
+// The worker takes the list as it is now: a search or a new list while it runs cannot
+// change what it fetches.
+void Controller::startListWorker()
 {
-    return false;
+    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, currentDownloadFolder());
+    connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
+    connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
+    connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
+    mWorker = std::make_unique<WorkerThread>(worker);
+}
+
+bool Controller::startListForLaunch(const QString& text)
+{
+    const QStringList addresses = urllist::splitList(text);
+    if (addresses.isEmpty())
+        return false;
+    mHTMLURLArray = addresses;
+    start_downloadText();
+    return true;
 }

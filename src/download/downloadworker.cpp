@@ -1,9 +1,11 @@
 #include "downloadworker.h"
 
 #include "address/fileelement.h"
+#include "downloadfolder.h"
 #include "host/localized.h"
 #include "rungate.h"
 #include "target.h"
+#include "urllist.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -21,6 +23,20 @@ DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* ele
                                const QString& folder)
     : mGate(gate), mRun(run), mElement(element), mFolder(folder)
 {
+}
+
+DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses,
+                               const QString& folder)
+    : mGate(gate), mRun(run), mAddresses(addresses), mFolder(folder)
+{
+}
+
+void DownloadWorker::run()
+{
+    if (mElement)
+        downloadEachStep();
+    else
+        downloadTextStep();
 }
 
 void DownloadWorker::setPause(int milliseconds)
@@ -45,7 +61,7 @@ void DownloadWorker::downloadEachStep()
             result.outcome = Fetcher::Outcome::WriteError;
             result.reason = target.refusal;
         } else {
-            result = fetch(target);
+            result = fetch(target, true);
         }
         if (result.outcome == Fetcher::Outcome::Written)
             emit fileWritten(mRun, name);
@@ -75,7 +91,51 @@ void DownloadWorker::downloadEachStep()
     emit finished(mRun, failed);
 }
 
-Fetcher::Result DownloadWorker::fetch(const download::Target& target)
+// Every address in turn; a page with a success status is the file asked for. The first
+// failure ends the run, and says why.
+void DownloadWorker::downloadTextStep()
+{
+    QNetworkAccessManager manager;
+    Fetcher fetcher(&manager);
+    mFetcher = &fetcher;
+    urllist::NameBook names;
+    const qsizetype nameLimit = download::nameLimitOf(mFolder);
+    bool failed = false;
+    for (qsizetype i = 0; i < mAddresses.size() && !mAborted && mGate->isActive(mRun); ++i) {
+        download::Target target = download::targetOf(mAddresses.at(i), mFolder);
+        Fetcher::Result result;
+        result.outcome = Fetcher::Outcome::WriteError;
+        result.reason = target.refusal;
+        if (target.refusal.isEmpty()) {
+            const QString name = names.take(target.name, nameLimit);
+            if (name.isEmpty()) {
+                result.reason = localized("ReasonNameTooLong");
+            } else {
+                if (name != target.name) {
+                    emit logLine(mRun,
+                                 localizedFormat("RenamedDownload", target.name, name) + u'\n');
+                    target.name = name;
+                    target.path = folder::filePathIn(mFolder, name);
+                }
+                result = fetch(target, false);
+            }
+        }
+        if (result.outcome == Fetcher::Outcome::Written)
+            emit fileWritten(mRun, target.name);
+        if (mAborted || !mGate->isActive(mRun))
+            break;
+        if (result.outcome != Fetcher::Outcome::Written) {
+            emit logLine(mRun, download::failureLine(target.name, result.reason));
+            failed = true;
+            mGate->endIf(mRun);
+        }
+        pause();
+    }
+    mFetcher = nullptr;
+    emit finished(mRun, failed);
+}
+
+Fetcher::Result DownloadWorker::fetch(const download::Target& target, bool testForHtml)
 {
     Fetcher::Result result;
     QEventLoop loop;
@@ -86,7 +146,7 @@ Fetcher::Result DownloadWorker::fetch(const download::Target& target)
     connect(mFetcher, &Fetcher::retrying, &loop, [&](const QString& reason, int retry, int delay) {
         emit logLine(mRun, download::retryLine(target.name, reason, retry, delay));
     });
-    mFetcher->start(target.url, target.path, true);
+    mFetcher->start(target.url, target.path, testForHtml);
     mLoop = &loop;
     if (mFetcher->isRunning())
         loop.exec();
@@ -137,7 +197,7 @@ void DownloadWorker::abort()
 WorkerThread::WorkerThread(DownloadWorker* worker) : mThread(new QThread), mWorker(worker)
 {
     mWorker->moveToThread(mThread);
-    QObject::connect(mThread, &QThread::started, mWorker, &DownloadWorker::downloadEachStep);
+    QObject::connect(mThread, &QThread::started, mWorker, &DownloadWorker::run);
     mThread->start();
 }
 

@@ -5,27 +5,34 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class FileElementStore;
 class QEventLoop;
 class QThread;
 class RunGate;
 
-// The stepping part of a count-up run, on its own thread: count up, fetch,
-// test, write, log, pause, for as long as its run is the active one. It never
-// touches a widget; every effect leaves as a signal tagged with its run.
+// The stepping part of a run, on its own thread, for as long as its run is the active one:
+// of a count-up run, count up, fetch, test, write, log, pause; of a URL-list run, fetch,
+// write, log and pause for each address of its own copy of the list. It never touches a
+// widget; every effect leaves as a signal tagged with its run.
 class DownloadWorker : public QObject
 {
     Q_OBJECT
 
 public:
     DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, const QString& folder);
+    DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses, const QString& folder);
 
     // Pause after every step; tests shorten it.
     static void setPause(int milliseconds);
 
+    // The run's body: downloadEachStep or downloadTextStep, as the worker was made.
+    void run();
+
 public slots:
     void downloadEachStep();
+    void downloadTextStep();
     // Queued from the main thread on Stop: ends the fetch or pause in progress.
     void abort();
 
@@ -38,12 +45,13 @@ signals:
     void finished(quint64 run, bool failed);
 
 private:
-    Fetcher::Result fetch(const download::Target& target);
+    Fetcher::Result fetch(const download::Target& target, bool testForHtml);
     void pause();
 
     RunGate* mGate;
     const quint64 mRun;
-    FileElementStore* mElement;
+    FileElementStore* mElement = nullptr;
+    const QStringList mAddresses;
     const QString mFolder;
     Fetcher* mFetcher = nullptr;
     QEventLoop* mLoop = nullptr;

@@ -10,17 +10,12 @@
 
 namespace download {
 
-namespace {
-
-// The longest name the folder's file system takes, in bytes; a folder that is not there
-// yet (or will fail anyway) is judged by the common limit.
+// A folder that is not there yet (or will fail anyway) is judged by the common limit.
 qsizetype nameLimitOf(const QString& folder)
 {
     const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
     return limit > 0 ? qsizetype(limit) : 255;
 }
-
-} // namespace
 
 Target targetOf(const QString& fullAddress, const QString& folder)
 {

@@ -15,6 +15,8 @@ struct Target
 };
 
 Target targetOf(const QString& fullAddress, const QString& folder);
+// The longest name the folder's file system takes, in bytes.
+qsizetype nameLimitOf(const QString& folder);
 
 // The log's lines for a file that failed and for a retry of it.
 QString failureLine(const QString& name, const QString& reason);

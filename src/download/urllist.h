@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -18,10 +19,13 @@ class NameBook
 {
 public:
     // The name to write `name` under; `nameLimit` is the folder's longest name in bytes.
+    // A numbered name keeps within it by shortening the part before the number, a whole
+    // character at a time. Empty only when not even a bare number fits the limit.
     QString take(const QString& name, qsizetype nameLimit = 255);
 
 private:
     QSet<QString> mTaken;
+    QHash<QString, int> mLastNumber; // per name asked for: where the next search begins
 };
 
 } // namespace urllist

@@ -81,6 +81,10 @@
         <source>RetryWait</source>
         <translation>trying again in %1 s (retry %2)</translation>
     </message>
+    <message id="RenamedDownload">
+        <source>RenamedDownload</source>
+        <translation>%1 is already in this run; saving as %2</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>Download finished. </translation>

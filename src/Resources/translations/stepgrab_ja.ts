@@ -79,6 +79,10 @@
         <source>RetryWait</source>
         <translation>%1 秒後にもう一度試します (再試行 %2 回目)</translation>
     </message>
+    <message id="RenamedDownload">
+        <source>RenamedDownload</source>
+        <translation>%1 はこの実行で既に使われています。%2 として保存します</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>ダウンロードを終了しました。</translation>
