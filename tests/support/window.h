@@ -6,6 +6,9 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
 
 // A launched main window; its desktop records what the window asks of one.
 struct Window : RecordingHost
@@ -30,4 +33,25 @@ struct Window : RecordingHost
         const auto* box = get<QMessageBox>(QStringLiteral("alertSheet"));
         return box ? box->text() : QString();
     }
+};
+
+// A window whose runs write straight into a folder of the test's own; a run the test left
+// going ends before the window goes.
+struct RunWindow : Window
+{
+    QTemporaryDir output;
+
+    RunWindow()
+    {
+        controller.mCreateNewFolder = false;
+        controller.mOutputDirectory = output.path();
+    }
+    ~RunWindow()
+    {
+        if (controller.isRunning())
+            controller.stop_download();
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.isRunning(), 20000);
+    }
+    QDialog* textSheet() const { return get<QDialog>(QStringLiteral("TextSheet")); }
+    QTextEdit* listText() const { return get<QTextEdit>(QStringLiteral("mText_url")); }
 };
