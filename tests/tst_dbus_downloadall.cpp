@@ -1,8 +1,6 @@
-#include "app/controller.h"
-#include "app/mainpanel.h"
 #include "download/downloadworker.h"
-#include "fixtureserver.h"
-#include "support/uirun.h"
+#include "support/series.h"
+#include "support/window.h"
 
 #include <QtDBus>
 #include <QtTest>
@@ -38,6 +36,9 @@ void useWindows(const QString& lines)
     QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
 }
 
+const QStringList kPictures{u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
+                            u"/site/shared/up.jpeg"_s, u"/far/away.gif"_s};
+
 } // namespace
 
 class TestDownloadAll : public QObject
@@ -45,7 +46,6 @@ class TestDownloadAll : public QObject
     Q_OBJECT
 
     FixtureServer server;
-    QMap<QString, QByteArray> pictures; // served path -> bytes
 
 private slots:
     void initTestCase()
@@ -54,80 +54,36 @@ private slots:
         DownloadWorker::setPause(20);
         server.addFile(u"/site/gallery/index.html"_s, kGallery.arg(server.baseUrl()).toUtf8(), 200,
                        "text/html");
-        server.addFile(u"/site/text.html"_s, "<a href=\"a.html\">a</a>", 200, "text/html");
-        int n = 0;
-        for (const QString& path : {u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
-                                    u"/site/shared/up.jpeg"_s, u"/far/away.gif"_s}) {
-            QByteArray bytes(3000 + 517 * n, char(0));
-            for (qsizetype i = 0; i < bytes.size(); ++i)
-                bytes[i] = char((i * 7 + n * 31) & 0xff);
-            pictures.insert(path, bytes);
-            server.addFile(path, bytes, 200, "image/jpeg");
-            ++n;
-        }
+        for (const QString& path : kPictures)
+            server.addFile(path, FixtureServer::seriesBody(QFileInfo(path).fileName(), 3000), 200,
+                           "image/jpeg");
     }
 
-    // A page's pictures, through the image search, its Download All and the URL-list sheet's
-    // OK, into the output folder byte for byte; a page without pictures offers no Download All.
-    void downloadAll_data()
-    {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QStringList>("listed"); // served paths, in page order
-        QTest::newRow("gallery: relative, root-relative, dot-segment, absolute, twice")
-            << u"/site/gallery/index.html"_s
-            << QStringList{u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
-                           u"/site/shared/up.jpeg"_s, u"/far/away.gif"_s};
-        QTest::newRow("no pictures: nothing to download") << u"/site/text.html"_s << QStringList{};
-    }
+    // A gallery's pictures, through the image search, its Download All and the URL-list sheet's
+    // OK, into the output folder byte for byte: relative, root-relative, dot-segment and
+    // absolute links, one of them twice.
     void downloadAll()
     {
-        QFETCH(QString, page);
-        QFETCH(QStringList, listed);
-        useWindows(server.baseUrl() + page + u"\n"_s);
-        RecordingHost host;
-        Controller controller(&host);
-        controller.applicationDidFinishLaunching();
-        controller.mWebBrowser = 0;
-        QTemporaryDir output;
-        controller.mOutputDirectory = output.path();
-        controller.mCreateNewFolder = false;
-        MainPanel* window = controller.mainWindow();
-        auto* entrance = window->findChild<QDialog*>(u"EntranceSheet"_s);
-        auto* sheet = window->findChild<QDialog*>(u"TextSheet"_s);
+        useWindows(server.baseUrl() + u"/site/gallery/index.html\n"_s);
+        RunWindow w;
+        w.controller.mWebBrowser = 0;
+        auto* entrance = w.get<QDialog>(u"EntranceSheet"_s);
         auto* all = entrance->findChild<QPushButton*>(u"mEntrance_all"_s);
-
-        window->findChild<QAction*>(u"actionSearchImages"_s)->trigger();
+        w.get<QAction>(u"actionSearchImages"_s)->trigger();
         QTRY_VERIFY(entrance->isVisible());
-        QCOMPARE(all->isEnabled(), !listed.isEmpty());
-        if (listed.isEmpty()) {
-            controller.sheet_entrance_close();
-            return;
-        }
         all->click();
-        QTRY_VERIFY(sheet->isVisible());
+        QTRY_VERIFY(w.textSheet()->isVisible());
         QVERIFY(!entrance->isVisible());
-        QVERIFY(!QFile::exists(controller.savedPagePath()));
-        QStringList addresses;
-        for (const QString& path : listed)
-            addresses << server.baseUrl() + path;
-        QCOMPARE(sheet->findChild<QTextEdit*>(u"mText_url"_s)->toPlainText(),
-                 addresses.join(u'\n'));
-
-        sheet->findChild<QPushButton*>(u"mText_ok"_s)->click();
-        QVERIFY(!sheet->isVisible());
-        QCOMPARE(controller.linkList(), addresses);
-        QTRY_VERIFY_WITH_TIMEOUT(!controller.isRunning(), 20000);
-        QStringList written = QDir(output.path()).entryList(QDir::Files, QDir::Name);
-        QStringList expected;
-        for (const QString& path : listed)
-            expected << QFileInfo(path).fileName();
-        expected.sort();
-        QCOMPARE(written, expected);
-        for (const QString& path : listed) {
-            QFile file(output.filePath(QFileInfo(path).fileName()));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), pictures.value(path));
-        }
+        QVERIFY(!QFile::exists(w.controller.savedPagePath()));
+        QStringList addresses, files;
+        for (const QString& path : kPictures)
+            addresses << server.baseUrl() + path, files << QFileInfo(path).fileName();
+        QCOMPARE(w.listText()->toPlainText(), addresses.join(u'\n'));
+        w.textSheet()->findChild<QPushButton*>(u"mText_ok"_s)->click();
+        QCOMPARE(w.controller.linkList(), addresses);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.controller.isRunning(), 20000);
+        files.sort();
+        QCOMPARE(seriesFilesBelow(w.output.path(), 3000), files);
     }
 };
 
