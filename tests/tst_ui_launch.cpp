@@ -33,15 +33,6 @@ struct Desk
         run.setProcessEnvironment(env);
         run.setWorkingDirectory(home.path()); // bookmarks are passed by a relative name
     }
-    // "@" stands for the server; empty: not a bookmark.
-    void bookmark(const QString& name, QString address) const
-    {
-        QFile file(home.filePath(name));
-        QVERIFY(file.open(QFile::WriteOnly));
-        file.write(address.isEmpty() ? "just some notes\n"
-                                     : "[InternetShortcut]\r\nURL=" +
-                                           address.replace(u'@', server.baseUrl()).toUtf8());
-    }
     // The exit code, -1 for a crash.
     int launch(const QString& command, const QByteArray& input = {})
     {
@@ -73,82 +64,59 @@ class TestLaunch : public QObject
     Q_OBJECT
 
 private slots:
-    void bookmarkArgument_data()
+    // A bookmark or a list, written to a file (and given as standard input), and the launch.
+    void batch_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("error"); // part of the standard error; empty: a full run
-        QTest::newRow(".url file") << "s.url"
-                                   << "@/d/pic012.jpg"
-                                   << "";
-        QTest::newRow(".URL file") << "S.URL"
-                                   << "@/d/pic012.jpg"
-                                   << "";
-        QTest::newRow("not a bookmark") << "n.url"
-                                        << ""
-                                        << "n.url is not a bookmark";
-    }
-    void bookmarkArgument()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, address);
-        QFETCH(QString, error);
-        Desk desk;
-        desk.bookmark(name, address);
-        QCOMPARE(desk.launch(u"--start --quit-when-done --log --output %out "_s + name),
-                 error.isEmpty() ? 0 : 1);
-        QVERIFY(QString::fromLocal8Bit(desk.run.readAllStandardError()).contains(error));
-        QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, error.isEmpty() ? 13 : 11));
-    }
-
-    void urlList_data()
-    {
-        QTest::addColumn<QString>("options"); // list.txt holds the list; "-" reads it from stdin
-        QTest::addColumn<QString>("list");    // @: the server
+        QTest::addColumn<QString>("file"); // name=content, @: the server
+        QTest::addColumn<QString>("options");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<int>("last"); // last number written into %out
-        QTest::addColumn<QString>("error");
-        const QString batch = u"--quit-when-done --log --output %out --url-list "_s;
-        const QString list = u"@/d/pic012.jpg\r\n\r\n@/d/pic013.jpg\r\n"_s;
-        QTest::newRow("standard input") << batch + u'-' << list << 0 << 13 << "";
-        QTest::newRow("list file") << batch + u"list.txt"_s << list << 0 << 13 << "";
-        QTest::newRow("a failing address")
-            << batch + u"list.txt"_s << u"@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s << 1 << 12
-            << "";
-        QTest::newRow("no address")
-            << batch + u"list.txt"_s << u" \n"_s << 1 << 11 << "list.txt holds no address";
-        QTest::newRow("unreadable file")
-            << batch + u"missing.txt"_s << "" << 2 << 11 << "cannot read missing.txt: ";
-        QTest::newRow("with --start")
-            << u"--start "_s + batch + u'-' << list << 2 << 11 << "cannot be combined";
+        QTest::addColumn<int>("last");      // last number written into %out
+        QTest::addColumn<QString>("error"); // part of the standard error
+        auto row = [](const char* name, const QString& file, const QString& options, int exitCode,
+                      int last, const char* error = "") {
+            QTest::newRow(name) << file << u"--quit-when-done --log --output %out "_s + options
+                                << exitCode << last << QString::fromUtf8(error);
+        };
+        const QString url = u"[InternetShortcut]\r\nURL=@/d/pic012.jpg"_s;
+        row(".url file", u"s.url="_s + url, u"--start s.url"_s, 0, 13);
+        row(".URL file", u"S.URL="_s + url, u"--start S.URL"_s, 0, 13);
+        row("not a bookmark", u"n.url=just some notes\n"_s, u"--start n.url"_s, 1, 11,
+            "n.url is not a bookmark");
+        const QString list = u"list.txt=@/d/pic012.jpg\r\n\r\n@/d/pic013.jpg\r\n"_s;
+        row("list from standard input", list, u"--url-list -"_s, 0, 13);
+        row("list file", list, u"--url-list list.txt"_s, 0, 13);
+        row("a failing address", u"list.txt=@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s,
+            u"--url-list list.txt"_s, 1, 12);
+        row("no address", u"list.txt= \n"_s, u"--url-list list.txt"_s, 1, 11,
+            "list.txt holds no address");
+        row("unreadable file", u"list.txt="_s, u"--url-list missing.txt"_s, 2, 11,
+            "cannot read missing.txt: ");
+        row("list with --start", list, u"--start --url-list -"_s, 2, 11, "cannot be combined");
     }
-    void urlList()
+    void batch()
     {
+        QFETCH(QString, file);
         QFETCH(QString, options);
-        QFETCH(QString, list);
-        QFETCH(int, exitCode);
-        QFETCH(int, last);
-        QFETCH(QString, error);
         Desk desk;
-        const QByteArray text = list.replace(u'@', desk.server.baseUrl()).toUtf8();
-        QFile file(desk.home.filePath(u"list.txt"_s));
-        QVERIFY(file.open(QFile::WriteOnly) && file.write(text) == text.size());
-        file.close();
-        QCOMPARE(desk.launch(options, text), exitCode);
+        const QByteArray text = file.section(u'=', 1).replace(u'@', desk.server.baseUrl()).toUtf8();
+        QFile out(desk.home.filePath(file.section(u'=', 0, 0)));
+        QVERIFY(out.open(QFile::WriteOnly) && out.write(text) == text.size() && out.flush());
+        QTEST(desk.launch(options, text), "exitCode");
         const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+        QFETCH(QString, error);
         QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
+        QFETCH(int, last);
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));
     }
-
     void secondLaunch_data()
     {
         QTest::addColumn<bool>("stale");
         QTest::addColumn<QString>("second");  // s.URL: a bookmark of the series, %out: a folder
         QTest::addColumn<bool>("handedOver"); // else the second launch downloads, into %out
-        QTest::newRow("a .url file reaches the running window") << false << "--start s.URL" << true;
         QTest::newRow("a typed address reaches the running window")
             << false << "--start @/d/pic012.jpg" << true;
-        QTest::newRow("after a crashed window's socket") << true << "--start s.URL" << true;
+        QTest::newRow("a .url file, after a crashed window's socket")
+            << true << "--start s.URL" << true;
         QTest::newRow("a batch run runs alone")
             << false << "--start --quit-when-done --output %out s.URL" << false;
     }
@@ -168,7 +136,10 @@ private slots:
                 return probe.waitForConnected(100);
             }(),
             15000);
-        desk.bookmark(u"s.URL"_s, u"@/d/pic012.jpg"_s);
+        QFile url(desk.home.filePath(u"s.URL"_s));
+        const QByteArray link = "URL=" + desk.server.baseUrl().toUtf8() + "/d/pic012.jpg";
+        QVERIFY(url.open(QFile::WriteOnly) && url.write("[InternetShortcut]\n" + link) &&
+                url.flush());
         QElapsedTimer took;
         took.start();
         QFETCH(QString, second);
@@ -186,5 +157,4 @@ private slots:
 };
 
 QTEST_MAIN(TestLaunch)
-
 #include "tst_ui_launch.moc"
