@@ -57,7 +57,6 @@ private slots:
         row("url length past the end: the window kept without its address", "corrupted_url_length",
             "nav1 -");
         row("bad magic", "corrupted_magic", "none");
-        row("bad version", "corrupted_version", "none");
     }
 
     void sessionFile()
@@ -91,7 +90,6 @@ private slots:
             "{'url':'http://no-type/'},{'type':'page','url':7},'page',{'type':'page','url':'http://"
             "a/'}]",
             "", true, {"http://b/", "", "http://a/"});
-        row("DevTools: not an array", "{'type':'page','url':'http://p/'}", "", true, {});
         row("DevTools stalls", "stall", "", false, {});
         row("dead holder", "refused", "HOST-2147483000", false, {});
         row("other host", "refused", "elsewhere.invalid-PID", false, {});
@@ -122,15 +120,13 @@ private slots:
         }
         const QString sessions = userData + "/Default/Sessions/";
         QVERIFY(QDir().mkpath(sessions));
-        QVERIFY(
-            QFile::copy(QFINDTESTDATA("data/chromium/one_window.snss"), sessions + "Session_9"));
-        QVERIFY(QFile::copy(QFINDTESTDATA("data/chromium/two_windows_history.snss"),
-                            sessions + "Session_10"));
-        if (layout == "huge") { // a real file, its windows first, then more than the limit
-            QVERIFY(QFile::copy(QFINDTESTDATA("data/chromium/two_windows_history.snss"),
-                                sessions + "Session_11"));
-            QVERIFY(QFile::resize(sessions + "Session_11", 64 * 1024 * 1024 + 1));
-        }
+        // Session_11 of "huge": a real file, its windows first, then more than the limit.
+        for (const auto& [from, to] : {std::pair{"one_window", "9"},
+                                       {"two_windows_history", "10"},
+                                       {layout == "huge" ? "two_windows_history" : "", "11"}})
+            QVERIFY(!*from || QFile::copy(QFINDTESTDATA(u"data/chromium/%1.snss"_s.arg(from)),
+                                          sessions + "Session_" + to));
+        QVERIFY(layout != "huge" || QFile::resize(sessions + "Session_11", 64 * 1024 * 1024 + 1));
         if (!lock.isEmpty())
             QVERIFY(QFile::link(lock.replace("HOST", QSysInfo::machineHostName())
                                     .replace("PID", QString::number(::getpid())),

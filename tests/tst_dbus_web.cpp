@@ -1,10 +1,8 @@
-#include "app/controller.h"
-#include "app/mainpanel.h"
 #include "fixtureserver.h"
 #include "support/busbridge.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
-#include "support/uirun.h"
+#include "support/window.h"
 
 #include <QtDBus>
 #include <QtNetwork>
@@ -25,58 +23,18 @@ const QString kGallery = uR"(<html><head><title>Gallery</title></head><body>
 <a href=../index.html>up</a> <a href="pic001.jpg">again</a>
 </body></html>)"_s;
 
-struct Window : RecordingHost
+// Browser 0 answers with the windows the 'MSIE' test bridge, started by the bus on demand,
+// reports (one address a line, "FAIL" for one whose information request fails); the others
+// run the user's own query script, preferred to the shipped one (none: it is removed).
+void answer(int browser, const QString& text)
 {
-    Controller controller{this};
-
-    Window(int browser)
-    {
-        controller.applicationDidFinishLaunching();
-        controller.mWebBrowser = browser;
-    }
-    QString fields() const
-    {
-        QStringList out;
-        for (const char* name : {"mLocation", "mFileName", "mNumber", "mExtension"})
-            out << controller.mainWindow()->findChild<QLineEdit*>(name)->text();
-        return out.join(u'|');
-    }
-    bool alerted() const
-    {
-        return controller.mainWindow()->findChild<QMessageBox*>(u"alertSheet"_s) != nullptr;
-    }
-    QString baseAddress() const
-    {
-        return controller.mainWindow()->findChild<QLineEdit*>(u"mEntrance_url"_s)->text();
-    }
-};
-
-// The user's own script, which the query prefers to the shipped one; an empty text removes it.
-void useScript(const QString& text)
-{
-    const QString path = kData.path() + u"/Stepgrab/Safari_Get_URL.txt"_s;
+    const QString path =
+        kData.path() + (browser ? u"/Stepgrab/Safari_Get_URL.txt"_s : u"/windows.txt"_s);
     QDir().mkpath(QFileInfo(path).path());
     QFile::remove(path);
-    if (text.isEmpty())
-        return;
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text.toUtf8());
-}
-
-// The windows that the 'MSIE' test bridge, started by the bus on demand, reports: one
-// address a line, "FAIL" for a window whose information request fails.
-void useWindows(const QString& lines)
-{
-    const QString path = kData.path() + u"/windows.txt"_s;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines.toUtf8());
-    QDBusMessage update =
-        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
-                                       u"org.freedesktop.DBus"_s, u"UpdateActivationEnvironment"_s);
-    update << QVariant::fromValue(QMap<QString, QString>{{u"STEPGRAB_TEST_WINDOWS"_s, path}});
-    QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(text.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0));
+    QVERIFY(browser || setActivationEnvironment(u"STEPGRAB_TEST_WINDOWS"_s, path));
 }
 
 QString echo(const QString& address)
@@ -95,10 +53,8 @@ class TestWeb : public QObject
 private slots:
     void initTestCase()
     {
-        qDBusRegisterMetaType<QMap<QString, QString>>();
-        server.addFile(u"/gallery/index.html"_s, kGallery.toUtf8(), 200, "text/html");
-        server.addFile(u"/gallery/page01.html"_s, kGallery.toUtf8(), 200, "text/html");
-        server.addFile(u"/gallery/"_s, kGallery.toUtf8(), 200, "text/html");
+        for (const char* page : {"/gallery/index.html", "/gallery/page01.html", "/gallery/"})
+            server.addFile(QLatin1String(page), kGallery.toUtf8(), 200, "text/html");
         server.addFile(u"/plain/none.html"_s, "<html><body>no links</body></html>", 200,
                        "text/html");
         server.addFile(u"/gone.html"_s, "<html>gone</html>", 404, "text/html");
@@ -113,73 +69,64 @@ private slots:
     void fetch_data()
     {
         QTest::addColumn<int>("browser");
-        QTest::addColumn<QString>("script"); // browser 3: the script; 0: the bridge's windows
-        QTest::addColumn<bool>("search");
+        QTest::addColumn<QString>("script"); // what answer() takes
         QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("alert");
-        const QString kept = u"http://old/dir|pic|007|png"_s, root = server.baseUrl();
-        const auto row = [](const char* name, int browser, const QString& script, bool search,
-                            const QString& result, bool alert) {
-            QTest::newRow(name) << browser << script << search << result << alert;
+        const QString kept = u"http://old/dir|pic|007|png"_s, no = u"unchanged"_s;
+        const auto row = [](const char* name, int browser, const QString& script,
+                            const QString& result, bool alert = false) {
+            QTest::newRow(name) << browser << script << result << alert;
         };
-        row("counted address", 3, echo(u"http://host/dir/pic012.jpg"_s), false,
-            u"http://host/dir|pic|012|jpg"_s, false);
-        row("https, no final line end", 3, u"printf https://host/d/a7.png"_s, false,
-            u"https://host/d|a|7|png"_s, false);
-        row("no http: cleared", 3, echo(u"ftp://host/a1.jpg"_s), false, u"|||"_s, true);
-        row("script exits 1: kept", 3, echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s, false, kept,
-            true);
+        const auto at = [this](const char* path) { return echo(server.baseUrl() + path); };
+        row("counted address", 3, echo(u"http://host/dir/pic012.jpg"_s),
+            u"http://host/dir|pic|012|jpg"_s);
+        row("https, no final line end", 3, u"printf https://host/d/a7.png"_s,
+            u"https://host/d|a|7|png"_s);
+        row("no http: cleared", 3, echo(u"ftp://host/a1.jpg"_s), u"|||"_s, true);
+        row("script exits 1: kept", 3, echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s, kept, true);
         row("event: the first of two windows", 0, u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s,
-            false, u"http://h/d|a|01|jpg"_s, false);
-        row("event: browser not running", 1, {}, false, kept, true);
-        row("browser 4: nothing at all", 4, echo(u"http://h/a1.jpg"_s), false, kept, false);
-        row("search: page", 3, echo(root + u"/gallery/index.html"_s), true, root + u"/gallery"_s,
-            false);
-        row("search: page without extension", 3, echo(root + u"/gallery/"_s), true,
-            root + u"/gallery/"_s, false);
-        row("search: not found", 3, echo(root + u"/gone.html"_s), true, u"unchanged"_s, true);
-        row("search: larger than a page", 3, echo(root + u"/movie.html"_s), true, u"unchanged"_s,
-            true);
-        row("search: never ends", 3, echo(root + u"/stall.html"_s), true, u"unchanged"_s, true);
+            u"http://h/d|a|01|jpg"_s);
+        row("event: browser not running", 1, {}, kept, true);
+        row("browser 4: nothing at all", 4, echo(u"http://h/a1.jpg"_s), kept);
+        row("search: page", 3, at("/gallery/index.html"), server.baseUrl() + u"/gallery"_s);
+        row("search: page without extension", 3, at("/gallery/"),
+            server.baseUrl() + u"/gallery/"_s);
+        row("search: not found", 3, at("/gone.html"), no, true);
+        row("search: larger than a page", 3, at("/movie.html"), no, true);
+        row("search: never ends", 3, at("/stall.html"), no, true);
     }
     void fetch()
     {
         QFETCH(int, browser);
         QFETCH(QString, script);
-        QFETCH(bool, search);
         QFETCH(QString, result);
-        if (browser == 0)
-            useWindows(script);
-        else
-            useScript(script);
-        Window w(browser);
-        if (!search) {
+        answer(browser, script);
+        Window w;
+        w.controller.mWebBrowser = browser;
+        if (!QByteArrayView(QTest::currentDataTag()).startsWith("search")) {
             w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
             w.controller.obtaion_from_web();
             QTRY_VERIFY(!w.controller.isQueryPending());
-            QCOMPARE(w.fields(), result);
-            QTEST(w.alerted(), "alert");
+            QCOMPARE(w.fields().join(u'|'), result);
+            QTEST(!w.alert().isEmpty(), "alert");
             return;
         }
         w.controller.setPageFetchTimeout(1000);
         QFile::remove(w.controller.savedPagePath());
-        w.controller.mainWindow()
-            ->findChild<QLineEdit*>(u"mEntrance_url"_s)
-            ->setText(u"unchanged"_s);
+        w.get(u"mEntrance_url"_s)->setText(u"unchanged"_s);
         // The window goes on painting while the page comes: the event loop keeps turning.
-        int turns = 0;
         QTimer ticker;
-        connect(&ticker, &QTimer::timeout, [&turns] { ++turns; });
+        QSignalSpy turns(&ticker, &QTimer::timeout);
         ticker.start(10);
         std::optional<bool> answer;
         w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
         QTRY_VERIFY_WITH_TIMEOUT(answer.has_value(), 15000);
         const bool saved = result != "unchanged"_L1;
         QCOMPARE(*answer, saved);
-        QCOMPARE(w.baseAddress(), result);
-        QTEST(w.alerted(), "alert");
-        QVERIFY2(turns > 20 || QTest::currentDataTag() != "search: never ends"_L1,
-                 qPrintable(u"the loop turned %1 times"_s.arg(turns)));
+        QCOMPARE(w.get(u"mEntrance_url"_s)->text(), result);
+        QTEST(!w.alert().isEmpty(), "alert");
+        QVERIFY2(turns.size() > 20 || QTest::currentDataTag() != "search: never ends"_L1,
+                 qPrintable(u"the loop turned %1 times"_s.arg(turns.size())));
         QFile copy(w.controller.savedPagePath());
         QCOMPARE(copy.open(QIODevice::ReadOnly), saved);
         QCOMPARE(copy.readAll(), saved ? kGallery.toUtf8() : QByteArray());
@@ -213,17 +160,17 @@ private slots:
                              {u"--creator"_s, u"iCAB"_s, u"--devtools-port"_s, port}));
         QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
             u"org.stepgrab.Process.T4150504C.C69434142"_s));
-
-        Window w(2);
+        Window w;
+        w.controller.mWebBrowser = 2;
         w.controller.obtaion_from_web();
         QTRY_VERIFY(!w.controller.isQueryPending());
-        QCOMPARE(w.fields(), server.baseUrl() + u"/gallery|page|01|html"_s);
-        QVERIFY(!w.alerted());
+        QCOMPARE(w.fields().join(u'|'), server.baseUrl() + u"/gallery|page|01|html"_s);
+        QVERIFY(!!w.alert().isEmpty());
         std::optional<bool> answer;
         w.controller.getCurrentURLForSearch([&answer](bool ok) { answer = ok; });
         QTRY_VERIFY(answer.has_value());
         QVERIFY(*answer);
-        QCOMPARE(w.baseAddress(), server.baseUrl() + u"/gallery"_s);
+        QCOMPARE(w.get(u"mEntrance_url"_s)->text(), server.baseUrl() + u"/gallery"_s);
         QVERIFY(w.controller.parseImageFileFormHTML());
         QCOMPARE(w.controller.linkList(),
                  (QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s}));
@@ -240,37 +187,34 @@ private slots:
         QTest::addColumn<QString>("action"); // open/close/double and a row, -1: none selected
         QTest::addColumn<QStringList>("opened");
         QTest::addColumn<bool>("up");
-        const QString gallery = u"/gallery/index.html"_s, dir = server.baseUrl() + u"/gallery/"_s;
-        QTest::newRow("all, double-click keeps it up")
-            << u"actionSearchAll"_s << gallery
-            << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s,    u"all.zip?dl=1"_s,
-                           u"clip.mp4"_s,   u"../index.html"_s, u"pic001.jpg"_s}
-            << u"double 4"_s << QStringList{u"url "_s + server.baseUrl() + u"/index.html"_s}
-            << true;
-        QTest::newRow("archives, close")
-            << u"actionSearchArchives"_s << gallery << QStringList{u"all.zip?dl=1"_s}
-            << u"close 0"_s << QStringList{} << false;
-        QTest::newRow("movies, open without a selection")
-            << u"actionSearchMovies"_s << gallery << QStringList{u"clip.mp4"_s} << u"open -1"_s
-            << QStringList{} << false;
-        QTest::newRow("images, open the second row")
-            << u"actionSearchImages"_s << gallery
-            << QStringList{u"pic001.jpg"_s, u"pic002.JPG"_s, u"pic001.jpg"_s} << u"open 1"_s
-            << QStringList{u"url "_s + dir + u"pic002.JPG"_s} << false;
-        QTest::newRow("page without links: Open disabled")
-            << u"actionSearchAll"_s << u"/plain/none.html"_s << QStringList{} << u"close 0"_s
-            << QStringList{} << false;
+        const auto row =
+            [this](const char* name, const char* item, const char* page, const char* links,
+                   const char* action, const char* opened = "", bool up = false) {
+                QTest::newRow(name)
+                    << "actionSearch"_L1 + item << QString(page)
+                    << QString(links).split(u' ', Qt::SkipEmptyParts) << QString(action)
+                    << (*opened ? QStringList{"url " + server.baseUrl() + opened} : QStringList{})
+                    << up;
+            };
+        const char* gallery = "/gallery/index.html";
+        row("all, double-click keeps it up", "All", gallery,
+            "pic001.jpg pic002.JPG all.zip?dl=1 clip.mp4 ../index.html pic001.jpg", "double 4",
+            "/index.html", true);
+        row("movies, open without a selection", "Movies", gallery, "clip.mp4", "open -1");
+        row("images, open the second row", "Images", gallery, "pic001.jpg pic002.JPG pic001.jpg",
+            "open 1", "/gallery/pic002.JPG");
+        row("page without links: Open disabled", "All", "/plain/none.html", "", "close 0");
     }
     void searchSheet()
     {
-        QFETCH(QString, item);
         QFETCH(QString, page);
         QFETCH(QString, action);
-        useWindows(server.baseUrl() + page + u"\n"_s);
-        Window w(0);
-        auto* sheet = w.controller.mainWindow()->findChild<QDialog*>(u"EntranceSheet"_s);
+        answer(0, server.baseUrl() + page + u"\n"_s);
+        Window w;
+        auto* sheet = w.get<QDialog>(u"EntranceSheet"_s);
         auto* table = sheet->findChild<QTableView*>(u"mEntrance_table"_s);
-        QAction* menuItem = w.controller.mainWindow()->findChild<QAction*>(item);
+        QFETCH(QString, item);
+        QAction* menuItem = w.get<QAction>(item);
         QVERIFY(w.controller.validateMenuItem(menuItem));
         menuItem->trigger();
         QTRY_VERIFY(sheet->isVisible());
@@ -281,10 +225,7 @@ private slots:
         QCOMPARE(sheet->findChild<QPushButton*>(u"mEntrance_open"_s)->isEnabled(), any);
         QVERIFY(QFile::exists(w.controller.savedPagePath()));
         const int row = action.section(u' ', 1).toInt();
-        if (row < 0)
-            table->clearSelection();
-        else
-            table->selectRow(row);
+        row < 0 ? table->clearSelection() : table->selectRow(row);
         if (action.startsWith(u"double"_s))
             emit table->doubleClicked(table->model()->index(row, 0));
         else
@@ -296,15 +237,6 @@ private slots:
         QTEST(sheet->isVisible(), "up");
         QCOMPARE(QFile::exists(w.controller.savedPagePath()), sheet->isVisible());
         w.controller.sheet_entrance_close();
-    }
-
-    void emptySavedCopyIsNoPage()
-    {
-        Window w(3);
-        QFile empty(w.controller.savedPagePath());
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        QVERIFY(!w.controller.parseURLInfoFormHTML());
     }
 };
 

@@ -75,15 +75,9 @@ private slots:
         const QString cut = u"ReasonAfterRetries ReasonConnectionReset 3"_s;
         const QStringList resets{u"ReasonConnectionReset/1/20"_s, u"ReasonConnectionReset/2/40"_s,
                                  u"ReasonConnectionReset/3/80"_s};
-        const auto s503 = [](const QByteArray& retryAfter) {
-            return FixtureServer::Answer{503, "busy", {{"Retry-After", retryAfter}}};
-        };
 
         row("binary, short of 512 bytes", ok(png().left(511)), Written);
-        row("bare tag, 5 bytes", ok("<html"), HtmlPage, html);
         row("html page", ok(page), HtmlPage, html);
-        // The verdict rests on the first 512 bytes, however the body arrives.
-        row("tag at 600", ok(QByteArray(600, ' ') + "<html>"), Written);
         row("html page, untested", ok(page), Written, {}, {}, false);
         // A body labelled gzip-encoded is stored as sent: an archive stays packed.
         row("gzip kept packed", {{200, png(), {{"Content-Encoding", "gzip"}}}}, Written);
@@ -94,11 +88,9 @@ private slots:
         row("stall, file open", {}, NetworkError, u"ReasonNoDataFor 1"_s, {}, true, {300000});
         row("cut, file open", {}, NetworkError, cut, resets, true, {300000, 400000});
         row("abort, file open", {}, Aborted, stopped, {}, true, {300000});
-        row("Retry-After, a date gone by", {s503("Wed, 21 Oct 2015 07:28:00 GMT"), {200, "x", {}}},
-            Written, {}, {u"ReasonServerError 503/1/0"_s});
         // The wait is capped; the abort ends it at once.
-        row("Retry-After: 120, abort in the wait", {s503("120")}, Aborted, stopped,
-            {u"ReasonServerError 503/1/60000"_s});
+        row("Retry-After: 120, abort in the wait", {{503, "busy", {{"Retry-After", "120"}}}},
+            Aborted, stopped, {u"ReasonServerError 503/1/60000"_s});
     }
 
     void fetch()
@@ -169,9 +161,9 @@ private slots:
     void run()
     {
         QFETCH(int, late);
-        QFETCH(int, pause);
         QFETCH(QString, action);
         QFETCH(int, last);
+        QFETCH(int, pause);
         DownloadWorker::setPause(pause);
         FixtureServer server;
         server.addSeries("dir", "pic", 13, 20, 3, "jpg", FixtureServer::End::HtmlPage, 20000);
@@ -183,7 +175,6 @@ private slots:
             events << "written " + name;
         const QStringList before = last == 15 ? events.first(events.size() - 1) : events;
         events << "finished";
-
         // Counting up from pic012.jpg; signals come in here in order, as the controller takes them.
         std::atomic<bool> mode{false};
         RunGate gate(mode);
@@ -201,18 +192,13 @@ private slots:
         connect(w, &DownloadWorker::finished, &receiver,
                 [&](quint64 r, bool failed) { note(r, failed ? "failed" : "finished"); });
         auto thread = std::make_unique<WorkerThread>(w);
-
         QTRY_COMPARE(server.requestLog(), pics(tried, "/dir/"));
         QTRY_COMPARE(got, before);
         QElapsedTimer clock;
         clock.start();
-        if (action == u"new run") {
-            gate.begin();
-        } else {
-            gate.end();
-            if (action == u"stop")
-                thread->abort();
-        }
+        action == u"new run" ? void(gate.begin()) : gate.end();
+        if (action == u"stop")
+            thread->abort();
         QTRY_COMPARE_WITH_TIMEOUT(got, events, 3000);
         QCOMPARE_LT(clock.elapsed(), 1000);
         QCOMPARE(server.requestLog(), pics(tried, "/dir/"));

@@ -79,12 +79,10 @@ private slots:
         row("return in the locked field", "", running, "mStartButton return");
         row("typed, Ctrl+Return starts the run", "http://h/d|pic|012|jpg", running, "ctrl-return");
         row("files, no new folder", "", given + u"|pic0001"_s, "file");
-        row("new folder, no files", "", given, "new-folder");
         // Past a page, sections titled by their first and last files.
         row("new folder, many files", "",
             folder + u"|pic0001 … pic0250|pic0251 … pic0500|pic0501 … pic0501"_s,
             "new-folder 501-files");
-        row("log pressed twice", "", QString(given).chopped(1) + u'1', "mLogButton mLogButton");
     }
 
     void commands()
