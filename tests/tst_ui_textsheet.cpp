@@ -103,6 +103,12 @@ private slots:
         QCOMPARE(w.textSheet()->isVisible(), up);
         QCOMPARE(w.listText()->toPlainText(), up ? u"http://h/typed.jpg"_s : QString());
         QCOMPARE(w.get<QAction>(u"actionURLList"_s)->isEnabled(), busy != u"run"_s);
+        // Nor does a run that a later launch hands over start beneath a sheet or an alert.
+        if (busy != u"run"_s) {
+            w.controller.takeAddress(server.baseUrl() + u"/stall/pic001.jpg"_s);
+            w.controller.start_download();
+            QVERIFY(!w.controller.isRunning());
+        }
     }
 };
 

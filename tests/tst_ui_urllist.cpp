@@ -55,6 +55,9 @@ private slots:
             {"a.jpg=d/a.jpg", "b.png=d/b.png", "p.html=d/p.html"}, "");
         row("404 in the middle", "@/d/a.jpg\n@/d/gone.jpg\n@/d/b.png", "",
             a + u"FailureDownload gone.jpg: ReasonMissing 404\n"_s, {"a.jpg=d/a.jpg"}, "/d/b.png");
+        row("404, then Stop in the pause: the failure ended the run",
+            "@/d/a.jpg\n@/d/gone.jpg\n@/d/b.png", "halt",
+            a + u"FailureDownload gone.jpg: ReasonMissing 404\n"_s, {"a.jpg=d/a.jpg"}, "/d/b.png");
         row("name that leaves the folder", "@/d/a.jpg\n@/d/%2E%2E\n@/d/b.png", "",
             a + u"FailureDownload ..: ReasonNameUnsafe\n"_s, {"a.jpg=d/a.jpg"}, "/d/b.png");
         row("same names numbered", "@/d/a.jpg\n@/e/a.jpg?id=2\n@/d/a.jpg", "",
@@ -89,7 +92,7 @@ private slots:
         Controller& c = w.controller;
         c.mOutputDirectory = setup.contains(u"home") ? QString() : out.path();
         c.mCreateNewFolder = setup.contains(u"new-folder");
-        const int pause = 150;
+        const int pause = setup.contains(u"halt") ? 1000 : 150;
         DownloadWorker::setPause(pause);
         QSignalSpy ends(&c, &Controller::downloadFinished);
         auto text = [&](auto n, const char* p = "text") {
@@ -99,10 +102,12 @@ private slots:
         QElapsedTimer took;
         took.start();
         c.downloadText();
-        if (setup.contains(u"stop")) {
+        if (setup.contains(u"stop"))
             QTRY_COMPARE(server.hits(u"/d/slow.jpg"_s), 1);
+        if (setup.contains(u"halt"))
+            QTRY_VERIFY(text(u"mDrawer_Text"_s, "plainText").contains(u"FailureDownload"));
+        if (setup.contains(u"stop") || setup.contains(u"halt"))
             QTest::mouseClick(w.get<QWidget>(u"mStopButton"_s), Qt::LeftButton);
-        }
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         const qint64 ran = took.elapsed();
         // A worker that should be over would show now.
@@ -117,7 +122,7 @@ private slots:
         if (!unfetched.isEmpty())
             QCOMPARE(server.hits(unfetched), 0);
         // A pause after every address, the failed one too, but none after a Stop.
-        if (!setup.contains(u"stop"))
+        if (!setup.contains(u"stop") && !setup.contains(u"halt"))
             QVERIFY2(ran >= (log.count(u"DownloadComleted") + failed) * pause,
                      qPrintable(QString::number(ran)));
         QCOMPARE(text(u"mLocation"_s, "readOnly") + text(u"mStopButton"_s, "enabled"),

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -239,6 +240,15 @@ bool Controller::canStart() const
 {
     const FileElement e = mElement.get();
     return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !isRunning();
+}
+
+// One sheet at a time on the main window: an alert, the Entrance, list or preferences sheet.
+bool Controller::isSheetUp() const
+{
+    for (const QDialog* dialog : mMainWindow->findChildren<QDialog*>())
+        if (dialog->isVisible())
+            return true;
+    return false;
 }
 
 // A worker clears the flag when a step fails but its run lasts until its pause is over.

@@ -59,6 +59,7 @@ public:
     void controllButtonCondition();
     bool canStart() const; // the Start button's rule
     bool isRunning() const;
+    bool isSheetUp() const;
     void cleanupInfoString();
     void setEditableInfoString(bool editable);
     bool validateMenuItem(QAction* item) const;
@@ -205,6 +206,7 @@ private:
     void onWorkerLog(quint64 run, const QString& text);
     void onWorkerFile(quint64 run, const QString& name);
     void takeWorkerNews();
+    void onWorkerFailed(quint64 run);
     void onWorkerFinished(quint64 run, bool failed);
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);
@@ -299,6 +301,7 @@ private:
 
     QThreadPool* mQueryThread = nullptr;
     bool mQueryPending = false;
+    void setQueryPending(bool pending);
     int mPageFetchTimeoutMs = 30000;
 
     QNetworkAccessManager* mNetwork = nullptr;

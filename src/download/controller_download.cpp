@@ -26,7 +26,9 @@ bool Controller::isHTMLFile(const QByteArray& data) const
 
 void Controller::start_download()
 {
-    if (!canStart() || mRunActive)
+    // A sheet up on the window (the list or the preferences) holds values a run would read,
+    // or would start a run of its own: a run handed over by a later launch waits for Start.
+    if (!canStart() || mRunActive || isSheetUp())
         return;
     retireWorker();
     // That worker may have counted on after the field last heard from it; the run
@@ -129,6 +131,7 @@ void Controller::startWorker()
     connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
+    connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);
 }
@@ -169,6 +172,12 @@ void Controller::takeWorkerNews()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
+void Controller::onWorkerFailed(quint64 run)
+{
+    if (run == mRun && mRunActive)
+        mRunFailed = true;
+}
+
 void Controller::onWorkerFinished(quint64 run, bool failed)
 {
     if (run == mRun && mRunActive)
@@ -177,7 +186,7 @@ void Controller::onWorkerFinished(quint64 run, bool failed)
 
 void Controller::endRun(bool failed)
 {
-    mRunFailed = failed;
+    mRunFailed = mRunFailed || failed;
     stop_download();
 }
 

@@ -29,19 +29,9 @@ void Controller::createTextSheet()
     });
 }
 
-// One sheet at a time on the main window, none while a run uses the list or a query will
-// still fill the fields.
-static bool sheetUp(const QWidget* window)
-{
-    for (const QDialog* dialog : window->findChildren<QDialog*>())
-        if (dialog->isVisible())
-            return true;
-    return false;
-}
-
 void Controller::showDownloadText()
 {
-    if (isRunning() || mQueryPending || sheetUp(mMainWindow))
+    if (isRunning() || mQueryPending || isSheetUp())
         return;
     clearAllHTMLURLArray();
     mText_url->clear();
@@ -51,7 +41,7 @@ void Controller::showDownloadText()
 
 void Controller::showDownloadTextWith(const QString& text)
 {
-    if (isRunning() || mQueryPending || sheetUp(mMainWindow))
+    if (isRunning() || mQueryPending || isSheetUp())
         return;
     clearAllHTMLURLArray();
     mText_url->clear();

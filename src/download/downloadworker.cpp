@@ -84,6 +84,8 @@ void DownloadWorker::downloadEachStep()
             failed = result.outcome != Fetcher::Outcome::HtmlPage &&
                      result.outcome != Fetcher::Outcome::HttpError;
             mGate->endIf(mRun);
+            if (failed)
+                emit runFailed(mRun);
         }
         pause();
     }
@@ -128,6 +130,7 @@ void DownloadWorker::downloadTextStep()
             emit logLine(mRun, download::failureLine(target.name, result.reason));
             failed = true;
             mGate->endIf(mRun);
+            emit runFailed(mRun);
         }
         pause();
     }

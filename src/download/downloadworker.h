@@ -42,6 +42,9 @@ signals:
     // A file is in the folder under that name; reported even when its run was
     // stopped while the file was being put in place, since it is there all the same.
     void fileWritten(quint64 run, const QString& name);
+    // A failure has ended the run, though the worker still pauses before it finishes: a
+    // Stop in that pause must not make the run look stopped rather than failed.
+    void runFailed(quint64 run);
     void finished(quint64 run, bool failed);
 
 private:

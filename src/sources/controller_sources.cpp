@@ -111,11 +111,9 @@ void Controller::searchFetchDone(const std::optional<QString>& text, std::functi
         return;
     }
     const QString page = *text;
-    mQueryPending = true;
-    controllButtonCondition();
+    setQueryPending(true);
     saveHTMLSearchFile(page, [this, page, done](bool saved) {
-        mQueryPending = false;
-        controllButtonCondition();
+        setQueryPending(false);
         if (!saved) {
             showAlertSheet(localized("FailureGrabURL"));
             done(false);
@@ -130,10 +128,16 @@ void Controller::searchFetchDone(const std::optional<QString>& text, std::functi
     });
 }
 
+// While a query or its page fetch is under way, nothing that would start another is offered.
+void Controller::setQueryPending(bool pending)
+{
+    mQueryPending = pending;
+    controllButtonCondition();
+}
+
 void Controller::runQuery(bool script, std::function<void(std::optional<QString>)> done)
 {
-    mQueryPending = true;
-    controllButtonCondition();
+    setQueryPending(true);
     const int browser = mWebBrowser;
     // The pool is joined before the Controller goes, so the answer always finds it; the
     // queued call runs on the main thread.
@@ -143,8 +147,7 @@ void Controller::runQuery(bool script, std::function<void(std::optional<QString>
         QMetaObject::invokeMethod(
             this,
             [this, text = std::move(text), done] {
-                mQueryPending = false;
-                controllButtonCondition();
+                setQueryPending(false);
                 done(text);
             },
             Qt::QueuedConnection);
