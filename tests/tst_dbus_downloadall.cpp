@@ -1,4 +1,5 @@
 #include "download/downloadworker.h"
+#include "support/busbridge.h"
 #include "support/series.h"
 #include "support/window.h"
 
@@ -29,11 +30,7 @@ void useWindows(const QString& lines)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(lines.toUtf8());
-    QDBusMessage update =
-        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
-                                       u"org.freedesktop.DBus"_s, u"UpdateActivationEnvironment"_s);
-    update << QVariant::fromValue(QMap<QString, QString>{{u"STEPGRAB_TEST_WINDOWS"_s, path}});
-    QCOMPARE(QDBusConnection::sessionBus().call(update).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(setActivationEnvironment(u"STEPGRAB_TEST_WINDOWS"_s, path));
 }
 
 const QStringList kPictures{u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
@@ -50,7 +47,6 @@ class TestDownloadAll : public QObject
 private slots:
     void initTestCase()
     {
-        qDBusRegisterMetaType<QMap<QString, QString>>();
         DownloadWorker::setPause(20);
         server.addFile(u"/site/gallery/index.html"_s, kGallery.arg(server.baseUrl()).toUtf8(), 200,
                        "text/html");
@@ -85,6 +81,8 @@ private slots:
         files.sort();
         QCOMPARE(seriesFilesBelow(w.output.path(), 3000), files);
     }
+
+    void cleanupTestCase() { endActivatedBridge(u"org.stepgrab.Process.T4150504C.C4D534945"_s); }
 };
 
 QTEST_MAIN(TestDownloadAll)

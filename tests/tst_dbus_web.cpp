@@ -203,7 +203,8 @@ private slots:
         row("movies, open without a selection", "Movies", gallery, "clip.mp4", "open -1");
         row("images, open the second row", "Images", gallery, "pic001.jpg pic002.JPG pic001.jpg",
             "open 1", "/gallery/pic002.JPG");
-        row("page without links: Open disabled", "All", "/plain/none.html", "", "close 0");
+        row("page without links: Open and Download All disabled", "All", "/plain/none.html", "",
+            "close 0");
     }
     void searchSheet()
     {
@@ -223,6 +224,7 @@ private slots:
         QCOMPARE(table->model()->rowCount(), w.controller.linkList().size());
         QCOMPARE(table->selectionModel()->isRowSelected(0), any);
         QCOMPARE(sheet->findChild<QPushButton*>(u"mEntrance_open"_s)->isEnabled(), any);
+        QCOMPARE(sheet->findChild<QPushButton*>(u"mEntrance_all"_s)->isEnabled(), any);
         QVERIFY(QFile::exists(w.controller.savedPagePath()));
         const int row = action.section(u' ', 1).toInt();
         row < 0 ? table->clearSelection() : table->selectRow(row);

@@ -78,6 +78,7 @@ private slots:
 
         row("binary, short of 512 bytes", ok(png().left(511)), Written);
         row("html page", ok(page), HtmlPage, html);
+        row("tag past the first 512 bytes", ok(QByteArray(600, ' ') + "<html>"), Written);
         row("html page, untested", ok(page), Written, {}, {}, false);
         // A body labelled gzip-encoded is stored as sent: an archive stays packed.
         row("gzip kept packed", {{200, png(), {{"Content-Encoding", "gzip"}}}}, Written);

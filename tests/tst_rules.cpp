@@ -41,7 +41,8 @@ private slots:
         row("bare host", "http:/", "abc.lan", {"", "abc", "lan"}, "001.lan");
         row("all digits beyond 64 bits", a, "v99999999999999999999.bin",
             {"v", "99999999999999999999", "bin"}, "v100000000000000000000.bin");
-        row("digit in extension", a, "img.php?id=012", {});
+        row("digit only in the query", a, "img.php?id=012", {});
+        row("digit in extension", a, "song.mp3", {});
         row("no dot", a, "pic012", {});
     }
 

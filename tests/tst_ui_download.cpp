@@ -49,7 +49,8 @@ private slots:
         row("nothing listens", "port=1", 0, 11,
             logOf(11, refused.arg(1) + refused.arg(2) + refused.arg(3) +
                           u">ReasonAfterRetries ReasonConnectionRefused 3\n"_s));
-        row("stop during a fetch, sound without a name", "sound mStop", 14, 13, logOf(13));
+        row("stop during the first fetch", "mStop", 12, 11, logOf(11));
+        row("stop during a later fetch, sound without a name", "sound mStop", 14, 13, logOf(13));
         row("stop during the pause", "pause mStop", 13, 13, logOf(13));
         row("start right after stop", "attention mStop mInit mStart", 14, 16, end,
             {"attention", "attention"});

@@ -51,7 +51,7 @@ private slots:
         QTEST(out, "given");
     }
 
-    // A list of one name many times over is numbered without searching from 2 each time.
+    // A list of one name many times over gives every number in turn, none twice.
     void manyOfOneName()
     {
         urllist::NameBook book;
