@@ -33,7 +33,7 @@ static QString appName(const char (&creator)[5])
 }
 
 // A browser with windows (an address each, "FAIL" for one that cannot answer) that records
-// the requests it gets; in "silent" mode it never answers.
+// the requests it gets; in "silent" mode it never answers, in "leave" mode it leaves the bus.
 class Browser : public QDBusVirtualObject
 {
 public:
@@ -56,6 +56,10 @@ public:
             seen << u"WNFO %1"_s.arg(window = qFromBigEndian<qint32>(id.data.constData()));
         if (mode.startsWith("silent"_L1))
             return true;
+        if (mode == "leave"_L1) {
+            QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus(u"stale"_s); });
+            return true;
+        }
         QList<AEDesc> ids;
         for (int i = 1; i <= windows.size(); ++i)
             ids << makeLongDesc(i);
@@ -73,7 +77,7 @@ class TestBrowserQuery : public QObject
     Q_OBJECT
 
     QDBusConnection peer = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"browser"_s);
-    Browser browser;
+    Browser browser, leaving;
     QTemporaryDir dir;
 
     QString write(const QString& name, const QByteArray& bytes)
@@ -93,6 +97,7 @@ private Q_SLOTS:
         setBrowserQueryTimeoutForTesting(2000);
         QVERIFY(peer.registerVirtualObject(QString::fromLatin1(aewire::kPath), &browser));
         QVERIFY(peer.registerService(appName("iCAB")));
+        leaving.mode = u"leave"_s;
         qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toUtf8());
     }
 
@@ -118,6 +123,7 @@ private Q_SLOTS:
         row("two windows: the first counts, both asked in order", {a, b}, a, both);
         row("second window fails", {a, "FAIL"}, none, both);
         row("long non-ASCII address taken whole", {longAddress}, longAddress, one);
+        row("peer leaves before the window list", {a}, a, one, "stale peer");
         row("never answers", {a}, none, lstw, "silent");
         row("quit while it waits", {a}, none, lstw, "silent, cancelled");
         row("bridge whose browser is not running", {}, none, {}, "", 1);
@@ -141,6 +147,19 @@ private Q_SLOTS:
             QCOMPARE(offThread([] { return GrabURLInfoFromBrowswer(0); }).value_or(u"none"_s),
                      windows.first());
             QVERIFY(QFile::remove(file));
+        }
+        // A peer that leaves unanswered once asked, as a bridge idling out just then; the
+        // browser above, queued for the name, takes it over and is asked afresh.
+        const auto leave = qScopeGuard([] { QDBusConnection::disconnectFromBus(u"stale"_s); });
+        if (mode == "stale peer"_L1) {
+            const QString name = appName("iCAB");
+            auto stale = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stale"_s);
+            QVERIFY(stale.registerVirtualObject(QString::fromLatin1(aewire::kPath), &leaving));
+            QVERIFY(peer.unregisterService(name) && stale.registerService(name));
+            QVERIFY(peer.interface()
+                        ->registerService(name, QDBusConnectionInterface::QueueService,
+                                          QDBusConnectionInterface::DontAllowReplacement)
+                        .isValid());
         }
         const bool cancel = mode.endsWith("cancelled"_L1);
         const auto resume = qScopeGuard([] { cancelBrowserQueries(false); });

@@ -64,6 +64,16 @@ private slots:
 
     void cleanupTestCase() { endActivatedBridge(u"org.stepgrab.Process.T4150504C.C4D534945"_s); }
 
+    // A page that sent nothing leaves an empty copy: nothing to map, and no page.
+    void emptySavedCopyIsNoPage()
+    {
+        Window w;
+        QFile empty(w.controller.savedPagePath());
+        QVERIFY(QDir().mkpath(QFileInfo(empty).path()) && empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QVERIFY(!w.controller.parseURLInfoFormHTML());
+    }
+
     // The web action and the link-search fetch, for each answer the browser query and the page
     // can give: what the window's fields (or the base address) then hold, and whether it alerts.
     void fetch_data()
