@@ -1,6 +1,9 @@
 #include "sources/bookmark.h"
 
-#include <QtTest>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,14 @@
 #include "host/soundfolders.h"
 
-#include <QtTest>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 #include <optional>
 
 using namespace Qt::StringLiterals;
