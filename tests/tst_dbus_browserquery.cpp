@@ -5,9 +5,8 @@
 #include "sources/browserquery.h"
 #include "support/busbridge.h"
 #include "support/processes.h"
+#include "support/qt.h"
 
-#include <QtDBus>
-#include <QtTest>
 #include <future>
 
 using namespace Qt::StringLiterals;

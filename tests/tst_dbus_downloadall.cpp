@@ -1,11 +1,8 @@
 #include "download/downloadworker.h"
 #include "support/busbridge.h"
+#include "support/qt.h"
 #include "support/series.h"
 #include "support/window.h"
-
-#include <QtDBus>
-#include <QtTest>
-#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

@@ -2,12 +2,8 @@
 #include "support/busbridge.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
+#include "support/qt.h"
 #include "support/window.h"
-
-#include <QtDBus>
-#include <QtNetwork>
-#include <QtTest>
-#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

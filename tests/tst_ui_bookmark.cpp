@@ -1,8 +1,7 @@
 #include "host/localized.h"
+#include "support/qt.h"
 #include "support/window.h"
 
-#include <QtTest>
-#include <QtWidgets>
 #include <cerrno>
 #include <sys/xattr.h>
 

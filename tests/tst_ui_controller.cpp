@@ -1,9 +1,7 @@
 #include "app/logdrawer.h"
 #include "fixtureserver.h"
+#include "support/qt.h"
 #include "support/window.h"
-
-#include <QtTest>
-#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

@@ -1,11 +1,9 @@
 #include "download/downloadworker.h"
 #include "download/fetcher.h"
 #include "fixtureserver.h"
+#include "support/qt.h"
 #include "support/series.h"
 #include "support/window.h"
-
-#include <QtTest>
-#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

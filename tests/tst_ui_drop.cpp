@@ -1,9 +1,7 @@
 #include "fixtureserver.h"
 #include "sources/dropbox.h"
+#include "support/qt.h"
 #include "support/window.h"
-
-#include <QtTest>
-#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 

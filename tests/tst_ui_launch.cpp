@@ -1,10 +1,10 @@
 #include "fixtureserver.h"
 #include "support/processgroup.h"
+#include "support/qt.h"
 #include "support/series.h"
 #include "support/uirun.h"
 
 #include <QLocalSocket>
-#include <QtTest>
 #include <sys/socket.h>
 #include <sys/un.h>
 

@@ -2,10 +2,9 @@
 #include "app/mainpanel.h"
 #include "host/desktophost.h"
 #include "support/processgroup.h"
+#include "support/qt.h"
 #include "support/uirun.h"
 
-#include <QtTest>
-#include <QtWidgets>
 #include <cmath>
 
 using namespace Qt::StringLiterals;

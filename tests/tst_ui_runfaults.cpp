@@ -2,11 +2,10 @@
 #include "download/fetcher.h"
 #include "fixtureserver.h"
 #include "support/permissions.h"
+#include "support/qt.h"
 #include "support/series.h"
 #include "support/window.h"
 
-#include <QtTest>
-#include <QtWidgets>
 #include <optional>
 
 using namespace Qt::StringLiterals;

@@ -1,8 +1,8 @@
 #include "fixtureserver.h"
+#include "support/qt.h"
 #include "support/series.h"
 #include "support/uirun.h"
 
-#include <QtTest>
 #include <csignal>
 
 using namespace Qt::StringLiterals;
