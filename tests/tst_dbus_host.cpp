@@ -1,14 +1,6 @@
 // The desktop host against a fake desktop on a private session bus and real GIO launches.
 #include "host/desktophost.h"
-
-#include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#include <QDesktopServices>
-#include <QDir>
-#include <QTemporaryDir>
-#include <QTest>
+#include "support/qt.h"
 
 using namespace Qt::StringLiterals;
 
@@ -59,12 +51,12 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", gHome.filePath(u"data"_s).toUtf8());
         qputenv("XDG_CONFIG_HOME", gHome.filePath(u"config"_s).toUtf8());
         const QString recorder = writeFile(u"record.sh"_s, "echo \"$@\" >> \"$0.log\"\n");
-        const QString entry = "[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/sh " +
-                              recorder + " %1 %F\nMimeType=%2;\n";
-        writeFile(u"data/applications/image-viewer.desktop"_s,
-                  entry.arg("image-viewer", "image/jpeg").toUtf8());
-        writeFile(u"data/applications/archive-tool.desktop"_s,
-                  entry.arg("archive-tool", "application/zip").toUtf8());
+        for (const auto& [app, type] : {std::pair{"image-viewer", "image/jpeg"},
+                                        std::pair{"archive-tool", "application/zip"}})
+            writeFile(u"data/applications/%1.desktop"_s.arg(app),
+                      u"[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/sh %3 %1 %F\n"
+                      "MimeType=%2;\n"_s.arg(app, type, recorder)
+                          .toUtf8());
         writeFile(u"config/mimeapps.list"_s,
                   "[Default Applications]\nimage/jpeg=image-viewer.desktop\n"
                   "application/zip=archive-tool.desktop\n");
@@ -95,7 +87,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, service);
         QFETCH(QStringList, request);
-        QFETCH(QStringList, seen);
         FakeDesktop desktop;
         const QString path = '/' + QString(service).replace(u'.', u'/'); // as the name spells
         QVERIFY(service.isEmpty() ||
@@ -119,6 +110,7 @@ private Q_SLOTS:
             lines.replaceInStrings(gHome.path(), u"~"_s).sort();
             return lines;
         };
+        QFETCH(QStringList, seen);
         QTRY_COMPARE(reached(), seen);
         QTest::qWait(200); // for anything sent twice, or a fallback that opens as well
         QCOMPARE(reached(), seen);
