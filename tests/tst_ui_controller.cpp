@@ -5,19 +5,17 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // Browser, new folder, open folder, sound alert, attention, output folder, sound name.
 using Prefs = std::tuple<int, bool, bool, bool, bool, QString, QString>;
 
-auto prefs(Controller& c)
+static auto prefs(Controller& c)
 {
     return std::tie(c.mWebBrowser, c.mCreateNewFolder, c.mOpenFolder, c.mNoticeSoundAlert,
                     c.mNoticeDockingAction, c.mOutputDirectory, c.mNoticeSound);
 }
 
 // Fields|log|counter|Start, Stop, Reset, Init|items tagged -1 … 9|drawer|file items|alert.
-QString shown(Window& w)
+static QString shown(Window& w)
 {
     QStringList out = w.fields();
     out << w.get<QPlainTextEdit>(u"mDrawer_Text"_s)->toPlainText()
@@ -37,8 +35,6 @@ QString shown(Window& w)
         out << w.alert();
     return out.join(u'|');
 }
-
-} // namespace
 
 Q_DECLARE_METATYPE(Prefs)
 class TestController : public QObject
@@ -88,8 +84,7 @@ private slots:
         QTemporaryDir out;
         w.controller.mOutputDirectory = out.path();
         for (int n = commands.contains(u"501") ? 501 : commands.contains(u"file"); n >= 1; --n)
-            QVERIFY(
-                QFile(out.filePath(QString::asprintf("pic%04d.jpg", n))).open(QFile::WriteOnly));
+            QFile(out.filePath(QString::asprintf("pic%04d.jpg", n))).open(QFile::WriteOnly);
         w.controller.updateOutputDirectoryInfo();
         w.controller.updateOpenDownloadMenu();
         emit w.get<QToolButton>(u"mOpenDownloadMenu"_s)->menu()->aboutToShow();
