@@ -56,6 +56,8 @@ private slots:
         const QString running = u"http://h/d|pic|012|jpg|StartedDownload|0|0111|11010110001|1"_s;
         row("number erased, its key does nothing", "http://h/d|pic||jpg",
             "http://h/d|pic||jpg|L|1|0010|11001110111|0", "ctrl-return");
+        row("extension missing", "l|p|7|", "l|p|7||L|1|0011|11001110111|0");
+        row("location missing", "|p|7|e", "|p|7|e|L|1|0011|11001000111|0");
         row("ftp refused", "ftp://h/b01.zip\r", "|||||0|0000|11001000111|0|InvalidURLInfo");
         row("percent shown verbatim", "", given + u"|100% of %1 and %s, %@ %%"_s, "alert");
         row("init puts the first number back", "http://h/d|pic|0x7",
