@@ -242,6 +242,18 @@ bool Controller::canStart() const
     return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !isRunning();
 }
 
+// A sheet on the main window, which takes no other input while it is up. Escape and the
+// window's close button end it with the dialog's own Rejected: that is Cancel, 129, and its
+// end handler runs once.
+QDialog* Controller::newSheet(void (Controller::*didEnd)(int))
+{
+    auto* sheet = new QDialog(mMainWindow);
+    sheet->setWindowModality(Qt::WindowModal);
+    connect(sheet, &QDialog::finished, this,
+            [this, didEnd](int code) { (this->*didEnd)(code == QDialog::Rejected ? 129 : code); });
+    return sheet;
+}
+
 // One sheet at a time on the main window: an alert, the Entrance, list or preferences sheet.
 bool Controller::isSheetUp() const
 {

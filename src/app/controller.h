@@ -210,6 +210,7 @@ private:
     void onWorkerFinished(quint64 run, bool failed);
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);
+    QDialog* newSheet(void (Controller::*didEnd)(int));
     void createEntranceSheet();
     bool extractLinks(int kind);
     void runQuery(bool script, std::function<void(std::optional<QString>)> done);

@@ -74,10 +74,9 @@ void Controller::setOutputDirectoryForLaunch(const QString& directory)
 
 void Controller::createPreferencesSheet()
 {
-    mSheet_Preferences = new QDialog(mMainWindow);
+    mSheet_Preferences = newSheet(&Controller::sheetPrefsDidEnd);
     Ui::PreferencesSheet ui;
     ui.setupUi(mSheet_Preferences);
-    mSheet_Preferences->setWindowModality(Qt::WindowModal);
     mPrefs_browser = ui.mPrefs_browser;
     mPrefs_output = ui.mPrefs_output;
     mPrefs_create_folder = ui.mPrefs_create_folder;
@@ -90,13 +89,6 @@ void Controller::createPreferencesSheet()
     connect(ui.mPrefs_choose, &QPushButton::clicked, this, &Controller::sheet_prefs_select);
     // Choosing the selected item again plays it again.
     connect(mPrefs_sound_popup, &QComboBox::activated, this, &Controller::sheet_prefs_listen);
-    // Escape and the window's close button end the sheet as Cancel does; the dialog's own
-    // rejection code is not a code of this sheet.
-    connect(mSheet_Preferences, &QDialog::rejected, this, &Controller::sheet_prefs_cancel);
-    connect(mSheet_Preferences, &QDialog::finished, this, [this](int code) {
-        if (code != QDialog::Rejected)
-            sheetPrefsDidEnd(code);
-    });
 }
 
 void Controller::showPreferences()

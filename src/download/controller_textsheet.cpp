@@ -16,17 +16,12 @@
 
 void Controller::createTextSheet()
 {
-    mSheet_Text = new QDialog(mMainWindow);
+    mSheet_Text = newSheet(&Controller::sheetShowDownloadTextDidEnd);
     Ui::TextSheet ui;
     ui.setupUi(mSheet_Text);
-    mSheet_Text->setWindowModality(Qt::WindowModal);
     mText_url = ui.mText_url;
     connect(ui.mText_ok, &QPushButton::clicked, this, &Controller::sheet_text_ok);
     connect(ui.mText_cancel, &QPushButton::clicked, this, &Controller::sheet_text_cancel);
-    // Escape and the window's close button end the dialog with Rejected: that is Cancel.
-    connect(mSheet_Text, &QDialog::finished, this, [this](int result) {
-        sheetShowDownloadTextDidEnd(result == QDialog::Rejected ? 129 : result);
-    });
 }
 
 void Controller::showDownloadText()

@@ -20,10 +20,7 @@ namespace {
 
 qsizetype utf8Size(QStringView text)
 {
-    qsizetype bytes = 0;
-    for (const char32_t c : text.toUcs4())
-        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-    return bytes;
+    return text.toUtf8().size();
 }
 
 // The longest start of `text` of at most `bytes` bytes that ends between two characters.

@@ -94,10 +94,6 @@ QString soundFile(const QString& name)
     return path;
 }
 
-} // namespace sounds
-
-namespace sounds {
-
 QStringList oneItemPerTitle(const QStringList& titles)
 {
     QSet<QString> seen;

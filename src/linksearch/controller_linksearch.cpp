@@ -19,10 +19,9 @@
 
 void Controller::createEntranceSheet()
 {
-    mSheet_Entrance = new QDialog(mMainWindow);
+    mSheet_Entrance = newSheet(&Controller::sheetEntranceDidEnd);
     Ui::EntranceSheet ui;
     ui.setupUi(mSheet_Entrance);
-    mSheet_Entrance->setWindowModality(Qt::WindowModal);
     mEntrance_url = ui.mEntrance_url;
     mEntrance_table = ui.mEntrance_table;
     mEntrance_open = ui.mEntrance_open;
@@ -36,9 +35,6 @@ void Controller::createEntranceSheet()
     connect(mEntrance_open, &QPushButton::clicked, this, &Controller::sheet_entrance_open);
     connect(mEntrance_all, &QPushButton::clicked, this, &Controller::sheet_entrance_download_all);
     connect(ui.mEntrance_close, &QPushButton::clicked, this, &Controller::sheet_entrance_close);
-    // Escape and the window's close button end the sheet as Close does.
-    connect(mSheet_Entrance, &QDialog::rejected, this, [this] { mSheet_Entrance->done(129); });
-    connect(mSheet_Entrance, &QDialog::finished, this, &Controller::sheetEntranceDidEnd);
     // A double-click opens the row's link and leaves the sheet up for the next one.
     connect(mEntrance_table, &QTableView::doubleClicked, this, &Controller::openEntranceURL);
 }
