@@ -1,7 +1,4 @@
-#include "address/fileelement.h"
-#include "download/downloadworker.h"
 #include "download/fetcher.h"
-#include "download/rungate.h"
 #include "fixtureserver.h"
 
 #include <QDeadlineTimer>
@@ -31,26 +28,17 @@ class TestEngine : public QObject
                 out << "open " + t.mid(dir.size() + 1);
         return out;
     }
-    static QByteArray png() { return FixtureServer::seriesBody("t.png", 100 * 1024); }
-    // The worker's files from pic013.jpg to the number `last`, or their addresses under `dir`.
-    static QStringList pics(int last, const QString& dir = {})
-    {
-        QStringList names;
-        for (int n = 13; n <= last; ++n)
-            names << dir + u"pic%1.jpg"_s.arg(n, 3, 10, QLatin1Char('0'));
-        return names;
-    }
 
 private slots:
     void init()
     {
         // Qt's own complaints about how a reply was handled count as failures.
         QTest::failOnWarning(QRegularExpression(".*"));
-        Fetcher::setInactivityTimeout(1000);
         Fetcher::setRetryDelaysForTesting({20, 40, 80});
         Fetcher::setSpeedBoundsForTesting(0, 0);
     }
 
+    // An abort comes in the first retry's wait when one is signalled, else mid-body.
     void fetch_data()
     {
         QTest::addColumn<Answers>("answers");             // of /d/f in turn, the last one repeated
@@ -59,30 +47,25 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QStringList>("retries"); // "reason/retry/delay", as signalled
         using enum Fetcher::Outcome;
-        // An abort comes in the first retry's wait when one is signalled, else mid-body.
-        const auto row = [](const char* name, const Answers& answers, Outcome outcome,
-                            const QString& reason = {}, const QStringList& retries = {},
-                            const QList<qint64>& sentAnnounced = {}) {
-            QTest::newRow(name) << answers << sentAnnounced << outcome << reason << retries;
-        };
-        const auto ok = [](const QByteArray& body) { return Answers{{200, body, {}}}; };
-        const QByteArray page = QByteArray("<html><body>no such file.").leftJustified(40960, ' ');
-        row("binary, short of 512 bytes", ok(png().left(511)), Written);
-        row("html page", ok(page), HtmlPage, u"ReasonHtmlPage"_s);
-        row("tag past the first 512 bytes", ok(QByteArray(600, ' ') + "<html>"), Written);
+        const QString reset = u"ReasonConnectionReset/%1/%2"_s;
         // A body labelled gzip-encoded is stored as sent: an archive stays packed.
-        row("gzip kept packed", {{200, png(), {{"Content-Encoding", "gzip"}}}}, Written);
-        row("redirect to file", {{302, {}, {{"Location", "file:/bin/sh"}}}}, NetworkError,
-            u"ReasonRedirectRefused file:///bin/sh"_s);
-        row("stall, file open", {}, NetworkError, u"ReasonNoDataFor 1"_s, {}, {300000});
-        row("cut, file open", {}, NetworkError, u"ReasonAfterRetries ReasonConnectionReset 3"_s,
-            {"ReasonConnectionReset/1/20", "ReasonConnectionReset/2/40",
-             "ReasonConnectionReset/3/80"},
-            {300000, 400000});
-        row("abort, file open", {}, Aborted, u"ReasonStopped"_s, {}, {300000});
-        row("Retry-After: 120, capped, abort in the wait",
-            {{503, "busy", {{"Retry-After", "120"}}}}, Aborted, u"ReasonStopped"_s,
-            {u"ReasonServerError 503/1/60000"_s});
+        QTest::newRow("gzip kept packed")
+            << Answers{{200,
+                        FixtureServer::seriesBody("t.png", 100 * 1024),
+                        {{"Content-Encoding", "gzip"}}}}
+            << QList<qint64>{} << Written << QString() << QStringList();
+        QTest::newRow("redirect to file")
+            << Answers{{302, {}, {{"Location", "file:/bin/sh"}}}} << QList<qint64>{} << NetworkError
+            << u"ReasonRedirectRefused file:///bin/sh"_s << QStringList();
+        QTest::newRow("cut, file open")
+            << Answers{} << QList<qint64>{300000, 400000} << NetworkError
+            << u"ReasonAfterRetries ReasonConnectionReset 3"_s
+            << QStringList{reset.arg(1).arg(20), reset.arg(2).arg(40), reset.arg(3).arg(80)};
+        QTest::newRow("abort, file open")
+            << Answers{} << QList<qint64>{300000} << Aborted << u"ReasonStopped"_s << QStringList();
+        QTest::newRow("Retry-After: 120, capped, abort in the wait")
+            << Answers{{503, "busy", {{"Retry-After", "120"}}}} << QList<qint64>{} << Aborted
+            << u"ReasonStopped"_s << QStringList{u"ReasonServerError 503/1/60000"_s};
     }
 
     void fetch()
@@ -125,64 +108,6 @@ private slots:
         QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>",
                  written ? answers.last().body : "<none>");
         QVERIFY(!abortInWait || !minute.hasExpired());
-    }
-
-    void run_data()
-    {
-        QTest::addColumn<int>("late"); // ms before pic015.jpg is answered; 0: at once
-        QTest::addColumn<int>("pause");
-        QTest::addColumn<QString>("action"); // on pic015.jpg when late, else in the last pause
-        QTest::addColumn<int>("last");       // the last file written
-        QTest::newRow("stop, answer delayed") << 5000 << 50 << "stop" << 14;
-        QTest::newRow("stop in the pause") << 0 << 3000 << "stop" << 13;
-        QTest::newRow("new run in the pause: its number alone") << 0 << 600 << "new run" << 13;
-        QTest::newRow("flag cleared, Stop not there yet: lands") << 600 << 50 << "flag" << 15;
-    }
-
-    void run()
-    {
-        QFETCH(int, late);
-        QFETCH(QString, action);
-        QFETCH(int, last);
-        QFETCH(int, pause);
-        DownloadWorker::setPause(pause);
-        FixtureServer server;
-        server.addSeries("dir", "pic", 13, 20, 3, "jpg", FixtureServer::End::HtmlPage, 20000);
-        if (late)
-            server.addDelayed("/dir/pic015.jpg", "late", late);
-        const int tried = late ? 15 : last; // pic015.jpg is in flight when a late one acts
-        QStringList events = pics(last).replaceInStrings(QRegularExpression("^"), "written ");
-        const QStringList before = last == 15 ? events.first(events.size() - 1) : events;
-        events << "finished";
-        // Counting up from pic012.jpg; signals come in here in order, as the controller takes them.
-        std::atomic<bool> mode{false};
-        RunGate gate(mode);
-        FileElementStore element;
-        element.set({server.baseUrl() + "/dir", "pic", "012", "jpg"});
-        const quint64 id = gate.begin();
-        QTemporaryDir dir;
-        QStringList got;
-        QObject receiver; // drops what is still queued for a run that is over
-        auto* w = new DownloadWorker(&gate, id, &element, dir.path());
-        const auto note = [&](quint64 r, const QString& e) { got << (r == id ? e : "other run"); };
-        connect(w, &DownloadWorker::logLine, &receiver, note);
-        connect(w, &DownloadWorker::fileWritten, &receiver,
-                [&](quint64 r, const QString& name) { note(r, "written " + name); });
-        connect(w, &DownloadWorker::finished, &receiver,
-                [&](quint64 r, bool failed) { note(r, failed ? "failed" : "finished"); });
-        auto thread = std::make_unique<WorkerThread>(w);
-        QTRY_COMPARE(server.requestLog(), pics(tried, "/dir/"));
-        QTRY_COMPARE(got, before);
-        const QDeadlineTimer prompt(1000);
-        action == u"new run" ? void(gate.begin()) : gate.end();
-        if (action == u"stop")
-            thread->abort();
-        QTRY_COMPARE_WITH_TIMEOUT(got, events, 3000);
-        QVERIFY(!prompt.hasExpired());
-        QCOMPARE(server.requestLog(), pics(tried, "/dir/"));
-        QCOMPARE(element.get().number, u"%1"_s.arg(tried, 3, 10, QLatin1Char('0')));
-        QCOMPARE(bool(mode), action == u"new run");
-        QCOMPARE(leftovers(dir.path()), pics(last));
     }
 };
 
