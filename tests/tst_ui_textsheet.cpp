@@ -2,15 +2,12 @@
 #include "fixtureserver.h"
 #include "support/qt.h"
 #include "support/window.h"
-
 using namespace Qt::StringLiterals;
 
 class TestTextSheet : public QObject
 {
     Q_OBJECT
-
     FixtureServer server;
-
 private slots:
     void initTestCase()
     {
@@ -19,96 +16,60 @@ private slots:
         server.addFile(u"/l/b.jpg"_s, "second");
         server.addStall(u"/stall/pic001.jpg"_s, 10);
     }
-
-    // What the sheet shows of the clipboard, over an earlier text; how it ends: the text stays;
-    // OK makes the list or alerts.
+    // The clipboard (HTML, else plain text) shown; OK lists trimmed lines or alerts.
     void sheet_data()
     {
-        QTest::addColumn<QString>("html");
-        QTest::addColumn<QString>("plain"); // neither: an image
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<QStringList>("list");
-        auto row = [](const char* name, const QString& html, const QString& plain,
-                      const QString& shown, const char* end, const QStringList& list = {}) {
-            QTest::newRow(name) << html << plain << shown << QString::fromLatin1(end) << list;
-        };
-        row("HTML, preferred to its plain text: links and markup as their text; Cancel",
-            uR"(<p><a href="http://h/x.jpg"><b>http://h/a.jpg</b></a><br>http://h/b.png</p>
-<ul><li><i>http://h/c.gif</i></li></ul>)"_s,
-            u"http://h/plain.jpg"_s, u"http://h/a.jpg\nhttp://h/b.png\nhttp://h/c.gif"_s,
-            "mText_cancel");
-        row("HTML: a picture in it is no line; Escape is Cancel",
-            u"<p><img src=\"data:,\">http://h/a.jpg</p><p><img src=\"t.png\"></p>"_s, {},
-            u"http://h/a.jpg\n"_s, "escape");
+        QTest::addColumn<QStringList>("clip"); // HTML, plain text; neither: an image
+        QTest::addColumn<QString>("shown");    // none: the plain text
+        QTest::addColumn<QStringList>("list"); // none: Cancel, "alert": OK alerts
         const QString a = server.baseUrl() + u"/l/a.jpg"_s, b = server.baseUrl() + u"/l/b.jpg"_s;
-        const QString text = u"  "_s + a + u" \n\n\t"_s + b + u"\n"_s;
-        row("plain text as it is; OK: lines trimmed", {}, text, text, "mText_ok", {a, b});
-        row("OK with blanks only alerts", {}, u"  \n\t\n \n"_s, u"  \n\t\n \n"_s, "mText_ok");
-        row("an image only: empty; OK alerts", {}, {}, {}, "mText_ok");
+        const auto row = [](const char* name, const QString& html, const QString& plain,
+                            const QString& shown, const QStringList& list) {
+            QTest::newRow(name) << QStringList{html, plain} << shown << list;
+        };
+        row("HTML preferred: links, markup and pictures as their text",
+            uR"(<p><a href="http://h/x.jpg"><b>http://h/a.jpg</b></a><img src="t.png"><br>)"
+            uR"(http://h/b.png</p><ul><li><i>http://h/c.gif</i></li></ul>)"_s,
+            u"http://h/plain.jpg"_s, u"http://h/a.jpg\nhttp://h/b.png\nhttp://h/c.gif"_s, {});
+        row("plain text as it is; OK", {}, u"  "_s + a + u" \n\n\t"_s + b + u"\n"_s, {}, {a, b});
+        row("an image only", {}, {}, {}, {u"alert"_s});
     }
     void sheet()
     {
-        QFETCH(QString, html);
-        QFETCH(QString, plain);
-        QFETCH(QString, end);
+        QFETCH(QStringList, clip);
         QFETCH(QStringList, list);
+        QFETCH(QString, shown);
         auto* data = new QMimeData;
-        if (!html.isEmpty())
-            data->setHtml(html);
-        if (!plain.isEmpty())
-            data->setText(plain);
-        else if (html.isEmpty())
-            data->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        clip[0].isEmpty() ? void() : data->setHtml(clip[0]);
+        clip[1].isEmpty() ? data->setImageData(QImage(4, 4, QImage::Format_RGB32))
+                          : data->setText(clip[1]);
         QGuiApplication::clipboard()->setMimeData(data);
         RunWindow w;
-        w.controller.showDownloadTextWith(u"http://h/old.jpg"_s);
-        w.controller.sheet_text_cancel();
         w.controller.showDownloadText();
         QVERIFY(w.textSheet()->isVisible());
-        QTEST(w.listText()->toPlainText(), "shown");
-        if (end == u"escape"_s)
-            QTest::keyClick(w.listText(), Qt::Key_Escape);
-        else
-            w.get<QPushButton>(end)->click();
+        QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
+        w.get<QPushButton>(list.isEmpty() ? u"mText_cancel"_s : u"mText_ok"_s)->click();
         QVERIFY(!w.textSheet()->isVisible());
-        QCOMPARE(w.controller.linkList(), list);
-        QCOMPARE(!w.alert().isEmpty(), end == u"mText_ok"_s && list.isEmpty());
-        QTEST(w.listText()->toPlainText(), "shown");
+        QCOMPARE(w.controller.linkList(), list.contains(u"alert"_s) ? QStringList() : list);
+        QCOMPARE(!w.alert().isEmpty(), list.contains(u"alert"_s));
+        QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
     }
-    // The sheet does not open over a run, another sheet or itself, and keeps what it shows.
-    void refused_data()
-    {
-        QTest::addColumn<QString>("busy");
-        QTest::newRow("during a run") << u"run"_s;
-        QTest::newRow("over an alert") << u"alert"_s;
-        QTest::newRow("over itself") << u"sheet"_s;
-    }
+    // The sheet does not open over itself or a run, nor does a handed-over run start under it.
     void refused()
     {
-        QFETCH(QString, busy);
         RunWindow w;
-        if (busy == u"run"_s) {
-            w.controller.takeAddress(server.baseUrl() + u"/stall/pic001.jpg"_s);
-            w.controller.start_download();
-        } else if (busy == u"alert"_s)
-            w.controller.showAlertSheet(u"busy"_s);
-        else
-            w.controller.showDownloadTextWith(u"http://h/typed.jpg"_s);
-        const bool up = w.textSheet()->isVisible();
-        w.controller.showDownloadText();
+        w.controller.showDownloadTextWith(u"typed"_s);
         w.controller.showDownloadTextWith(u"http://h/other.jpg"_s);
-        QCOMPARE(w.textSheet()->isVisible(), up);
-        QCOMPARE(w.listText()->toPlainText(), up ? u"http://h/typed.jpg"_s : QString());
-        QCOMPARE(w.get<QAction>(u"actionURLList"_s)->isEnabled(), busy != u"run"_s);
-        // Nor does a run that a later launch hands over start beneath a sheet or an alert.
-        if (busy != u"run"_s) {
-            w.controller.takeAddress(server.baseUrl() + u"/stall/pic001.jpg"_s);
-            w.controller.start_download();
-            QVERIFY(!w.controller.isRunning());
-        }
+        QCOMPARE(w.listText()->toPlainText(), u"typed"_s);
+        w.controller.takeAddress(server.baseUrl() + u"/stall/pic001.jpg"_s);
+        w.controller.start_download();
+        QVERIFY(!w.controller.isRunning());
+        w.controller.sheet_text_cancel();
+        w.controller.start_download();
+        w.controller.showDownloadText();
+        QVERIFY(w.controller.isRunning() && !w.textSheet()->isVisible());
+        QVERIFY(!w.get<QAction>(u"actionURLList"_s)->isEnabled());
     }
 };
-
 QTEST_MAIN(TestTextSheet)
 #include "tst_ui_textsheet.moc"
