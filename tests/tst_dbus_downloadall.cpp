@@ -26,7 +26,6 @@ private slots:
     // The image search's Download All and the URL-list sheet's OK, into the folder byte for byte.
     void downloadAll()
     {
-        DownloadWorker::setPause(20);
         const QString page = server.baseUrl() + u"/site/gallery/index.html"_s;
         server.addFile(QUrl(page).path(), kGallery.arg(server.baseUrl()).toUtf8(), 200,
                        "text/html");

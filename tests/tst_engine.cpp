@@ -34,8 +34,6 @@ private slots:
     {
         // Qt's own complaints about how a reply was handled count as failures.
         QTest::failOnWarning(QRegularExpression(".*"));
-        Fetcher::setRetryDelaysForTesting({20, 40, 80});
-        Fetcher::setSpeedBoundsForTesting(0, 0);
     }
 
     // An abort comes in the first retry's wait when one is signalled, else mid-body.
@@ -79,8 +77,9 @@ private slots:
         : sentAnnounced.size() == 1 ? server.addStall("/d/f", sentAnnounced[0])
                                     : server.addCut("/d/f", sentAnnounced[0], sentAnnounced[1]);
         QTemporaryDir dir;
-        QNetworkAccessManager manager;
-        Fetcher fetcher(&manager);
+        download::Policy policy;
+        policy.retryDelaysMs = {20, 40, 80};
+        Fetcher fetcher(policy);
         QSignalSpy spy(&fetcher, &Fetcher::finished);
         const bool abortInWait = outcome == Outcome::Aborted && !retries.isEmpty();
         QStringList retried;

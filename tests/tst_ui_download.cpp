@@ -38,14 +38,13 @@ private slots:
         const QString asked = names(stopAt, stopAt).first(); // on its way when the user acts
         server.addDelayed(u"/d/"_s + asked, FixtureServer::seriesBody(asked, kSize), 1000);
         QTemporaryDir out;
-        Window w;
+        Window w(stopAt ? 100 : 20);
         Controller& c = w.controller;
         c.mOutputDirectory = out.path();
         std::tie(c.mCreateNewFolder, c.mNoticeSoundAlert, c.mNoticeDockingAction, c.mOpenFolder) =
             std::tuple(setup.contains(u"new-folder"), setup.contains(u"sound"),
                        setup.contains(u"attention"), setup.contains(u"reveal"));
         c.mNoticeSound = setup.contains(u"name") ? u"Glass"_s : QString();
-        DownloadWorker::setPause(stopAt ? 100 : 20);
         c.takeAddress(server.baseUrl() + u"/d/pic012.jpg"_s);
         auto text = [&](auto n, const char* p = "text") {
             return w.get<QWidget>(n)->property(p).toString();

@@ -17,8 +17,6 @@ class TestRunFaults : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { DownloadWorker::setPause(20); }
-
     // A run from `address` (a series /d/pic012 … pic014 whose pic013 answers `answers`, or files
     // served in /a/, addressed as browsers copy them): its log between the first and last line,
     // the files written, and a verdict of failed exactly when the log shows a failure.
@@ -70,7 +68,7 @@ private slots:
             enforced.emplace();
         }
         const QDateTime begun = QDateTime::currentDateTime();
-        Window w;
+        Window w(20);
         Controller& c = w.controller;
         c.mOutputDirectory = folder.path();
         const bool failed = lines.contains(u"FailureDownload"_s);

@@ -11,7 +11,6 @@ class TestTextSheet : public QObject
 private slots:
     void initTestCase()
     {
-        DownloadWorker::setPause(20);
         server.addFile(u"/l/a.jpg"_s, "first");
         server.addFile(u"/l/b.jpg"_s, "second");
         server.addStall(u"/stall/pic001.jpg"_s, 10);

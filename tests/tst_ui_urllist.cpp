@@ -53,11 +53,10 @@ private slots:
         server.addFile(u"/d/p.html"_s, body(u"d/p.html"_s), 200, "text/html");
         server.addDelayed(u"/d/slow.jpg"_s, body(u"d/slow.jpg"_s), 1000);
         QTemporaryDir out;
-        Window w;
+        const int pause = stop == u"halt" ? 1000 : 150;
+        Window w(pause);
         Controller& c = w.controller;
         c.mOutputDirectory = out.path();
-        const int pause = stop == u"halt" ? 1000 : 150;
-        DownloadWorker::setPause(pause);
         QSignalSpy ends(&c, &Controller::downloadFinished);
         auto text = [&](auto n, const char* p = "plainText") {
             return w.get<QWidget>(n)->property(p).toString();

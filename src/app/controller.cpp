@@ -84,7 +84,7 @@ Controller::Controller(Host* host, QObject* parent)
     mProgressBar->hide();
 
     mNetwork = new QNetworkAccessManager(this);
-    mFirstFetch = new Fetcher(mNetwork, this);
+    mFirstFetch = new Fetcher(mPolicy, this);
     mQueryThread = new QThreadPool(this);
     mQueryThread->setMaxThreadCount(1);
     createEntranceSheet();

@@ -165,6 +165,9 @@ public:
     // Launch options of the command line.
     void setOutputDirectoryForLaunch(const QString& directory);
     void setLogMirror(bool on) { mLogMirror = on; }
+    // The timings and bounds of the runs started from now on; tests shorten them.
+    void setPolicy(const download::Policy& policy);
+    const download::Policy& policy() const { return mPolicy; }
 
     // Preference values (read at start-up, written at quit).
     int mWebBrowser = 0;
@@ -309,4 +312,5 @@ private:
     Fetcher* mFirstFetch = nullptr;
     QString mFirstFileName;
     std::unique_ptr<WorkerThread> mWorker;
+    download::Policy mPolicy;
 };

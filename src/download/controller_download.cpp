@@ -24,6 +24,12 @@ bool Controller::isHTMLFile(const QByteArray& data) const
     return html::isHTMLFile(data);
 }
 
+void Controller::setPolicy(const download::Policy& policy)
+{
+    mPolicy = policy;
+    mFirstFetch->setPolicy(policy);
+}
+
 void Controller::start_download()
 {
     // A sheet up on the window (the list or the preferences) holds values a run would read,
@@ -127,7 +133,7 @@ void Controller::URLHandle(const QString& reason)
 
 void Controller::startWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, currentDownloadFolder());
+    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, currentDownloadFolder(), mPolicy);
     connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);

@@ -9,25 +9,23 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
 
 namespace {
-std::atomic<int> gPause{1000};
 constexpr int kFinalStretch = 20; // milliseconds
 } // namespace
 
 DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element,
-                               const QString& folder)
-    : mGate(gate), mRun(run), mElement(element), mFolder(folder)
+                               const QString& folder, const download::Policy& policy)
+    : mGate(gate), mRun(run), mElement(element), mFolder(folder), mPolicy(policy)
 {
 }
 
 DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses,
-                               const QString& folder)
-    : mGate(gate), mRun(run), mAddresses(addresses), mFolder(folder)
+                               const QString& folder, const download::Policy& policy)
+    : mGate(gate), mRun(run), mAddresses(addresses), mFolder(folder), mPolicy(policy)
 {
 }
 
@@ -39,15 +37,9 @@ void DownloadWorker::run()
         downloadTextStep();
 }
 
-void DownloadWorker::setPause(int milliseconds)
-{
-    gPause = milliseconds;
-}
-
 void DownloadWorker::downloadEachStep()
 {
-    QNetworkAccessManager manager;
-    Fetcher fetcher(&manager);
+    Fetcher fetcher(mPolicy);
     mFetcher = &fetcher;
     bool failed = false;
     while (!mAborted && mGate->isActive(mRun)) {
@@ -97,8 +89,7 @@ void DownloadWorker::downloadEachStep()
 // failure ends the run, and says why.
 void DownloadWorker::downloadTextStep()
 {
-    QNetworkAccessManager manager;
-    Fetcher fetcher(&manager);
+    Fetcher fetcher(mPolicy);
     mFetcher = &fetcher;
     urllist::NameBook names;
     const qsizetype nameLimit = download::nameLimitOf(mFolder);
@@ -170,7 +161,7 @@ void DownloadWorker::pause()
         return;
     // The kernel lets a long wait run late by a thousandth of its length, a millisecond
     // a file here; so wait most of the pause, then the rest against the deadline.
-    const QDeadlineTimer deadline(gPause.load(), Qt::PreciseTimer);
+    const QDeadlineTimer deadline(mPolicy.pauseMs, Qt::PreciseTimer);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -182,7 +173,7 @@ void DownloadWorker::pause()
         else
             loop.quit();
     });
-    timer.start(int(qMax<qint64>(0, gPause.load() - kFinalStretch)));
+    timer.start(int(qMax<qint64>(0, mPolicy.pauseMs - kFinalStretch)));
     mLoop = &loop;
     loop.exec();
     mLoop = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetcher.h"
+#include "policy.h"
 #include "target.h"
 
 #include <QObject>
@@ -21,11 +22,10 @@ class DownloadWorker : public QObject
     Q_OBJECT
 
 public:
-    DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, const QString& folder);
-    DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses, const QString& folder);
-
-    // Pause after every step; tests shorten it.
-    static void setPause(int milliseconds);
+    DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, const QString& folder,
+                   const download::Policy& policy);
+    DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses, const QString& folder,
+                   const download::Policy& policy);
 
     // The run's body: downloadEachStep or downloadTextStep, as the worker was made.
     void run();
@@ -56,6 +56,7 @@ private:
     FileElementStore* mElement = nullptr;
     const QStringList mAddresses;
     const QString mFolder;
+    const download::Policy mPolicy;
     Fetcher* mFetcher = nullptr;
     QEventLoop* mLoop = nullptr;
     bool mAborted = false;

@@ -15,24 +15,8 @@
 
 namespace {
 
-std::atomic<int> gInactivityTimeout{60000};
 constexpr qint64 kReadBufferSize = 1024 * 1024;
 constexpr int kMaxRedirects = 10;
-
-const QList<int> kRetryDelays{2000, 4000, 8000};
-std::mutex gRetryDelaysMutex;
-QList<int> gRetryDelays = kRetryDelays;
-
-constexpr int kSpeedWindow = 60000;
-constexpr int kMinBytesPerSecond = 1024;
-std::atomic<int> gSpeedWindow{kSpeedWindow};
-std::atomic<int> gMinBytesPerSecond{kMinBytesPerSecond};
-
-QList<int> retryDelays()
-{
-    std::lock_guard lock(gRetryDelaysMutex);
-    return gRetryDelays;
-}
 
 QString seconds(int milliseconds)
 {
@@ -64,8 +48,9 @@ QString statusReason(int status)
 
 } // namespace
 
-Fetcher::Fetcher(QNetworkAccessManager* manager, QObject* parent)
-    : QObject(parent), mManager(manager), mRetryWait(this), mRateCheck(this)
+Fetcher::Fetcher(const download::Policy& policy, QObject* parent)
+    : QObject(parent), mPolicy(policy), mManager(new QNetworkAccessManager(this)), mRetryWait(this),
+      mRateCheck(this)
 {
     qRegisterMetaType<Fetcher::Result>();
     mRetryWait.setSingleShot(true);
@@ -84,29 +69,6 @@ Fetcher::~Fetcher()
     }
     if (mFile)
         mFile->discard();
-}
-
-void Fetcher::setInactivityTimeout(int milliseconds)
-{
-    gInactivityTimeout = milliseconds;
-}
-
-int Fetcher::inactivityTimeout()
-{
-    return gInactivityTimeout;
-}
-
-void Fetcher::setRetryDelaysForTesting(const QList<int>& milliseconds)
-{
-    std::lock_guard lock(gRetryDelaysMutex);
-    gRetryDelays = milliseconds;
-}
-
-void Fetcher::setSpeedBoundsForTesting(int windowMs, int minBytesPerSecond)
-{
-    const bool reset = windowMs <= 0;
-    gSpeedWindow = reset ? kSpeedWindow : windowMs;
-    gMinBytesPerSecond = reset ? kMinBytesPerSecond : minBytesPerSecond;
 }
 
 void Fetcher::start(const QUrl& url, const QString& path, bool testForHtml)
@@ -139,7 +101,7 @@ void Fetcher::issue(const QUrl& url)
     // Redirects are followed by hand: an automatic one loses the read-buffer bound.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(gInactivityTimeout);
+    request.setTransferTimeout(mPolicy.inactivityMs);
     // The file as the server holds it: Qt would otherwise unpack a .gz that a server
     // labels as gzip-encoded and store the contents under the archive's name.
     request.setRawHeader("Accept-Encoding", "identity");
@@ -157,7 +119,7 @@ void Fetcher::issue(const QUrl& url)
     mClock.start();
     mReceived = 0;
     mSamples = {{0, 0}};
-    mRateCheck.start(qMax(gSpeedWindow / 8, 10));
+    mRateCheck.start(qMax(mPolicy.speedWindowMs / 8, 10));
 }
 
 // Stops the current transfer and throws away what it wrote.
@@ -185,16 +147,17 @@ void Fetcher::abort()
 
 void Fetcher::checkRate()
 {
-    const int window = gSpeedWindow;
+    const int window = mPolicy.speedWindowMs;
     const qint64 now = mClock.elapsed();
     mSamples.append({now, mReceived});
     while (mSamples.size() > 1 && now - mSamples.at(1).at >= window)
         mSamples.removeFirst();
     const Sample& from = mSamples.first();
     const qint64 span = now - from.at;
-    if (span >= window && (mReceived - from.received) * 1000 < qint64(gMinBytesPerSecond) * span)
+    if (span >= window &&
+        (mReceived - from.received) * 1000 < qint64(mPolicy.minBytesPerSecond) * span)
         finish(Outcome::NetworkError,
-               localizedFormat("ReasonTooSlow", QString::number(gMinBytesPerSecond / 1024.0),
+               localizedFormat("ReasonTooSlow", QString::number(mPolicy.minBytesPerSecond / 1024.0),
                                seconds(window)));
 }
 
@@ -223,7 +186,7 @@ void Fetcher::failStatus(int status)
 
 void Fetcher::retryOrFail(const QString& reason, int retryAfterMs)
 {
-    const QList<int> delays = retryDelays();
+    const QList<int>& delays = mPolicy.retryDelaysMs;
     if (mRetries >= delays.size()) {
         finish(Outcome::NetworkError, mRetries == 0 ? reason
                                                     : localizedFormat("ReasonAfterRetries", reason,
@@ -300,7 +263,7 @@ void Fetcher::onFinished()
     case QNetworkReply::OperationCanceledError:
     case QNetworkReply::TimeoutError:
         finish(Outcome::NetworkError,
-               localizedFormat("ReasonNoDataFor", seconds(gInactivityTimeout)));
+               localizedFormat("ReasonNoDataFor", seconds(mPolicy.inactivityMs)));
         return;
     case QNetworkReply::ConnectionRefusedError:
         retryOrFail(localized("ReasonConnectionRefused"));

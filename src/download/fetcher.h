@@ -1,5 +1,7 @@
 #pragma once
 
+#include "policy.h"
+
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -42,7 +44,7 @@ public:
         qint64 bytes = 0;
     };
 
-    explicit Fetcher(QNetworkAccessManager* manager, QObject* parent = nullptr);
+    explicit Fetcher(const download::Policy& policy = {}, QObject* parent = nullptr);
     ~Fetcher() override;
 
     void start(const QUrl& url, const QString& path, bool testForHtml);
@@ -50,15 +52,9 @@ public:
     // True from start() until finished(), the waits between tries included.
     bool isRunning() const { return mRunning; }
 
-    // Inactivity bound of a transfer; tests shorten it.
-    static void setInactivityTimeout(int milliseconds);
-    static int inactivityTimeout();
-    // The waits before the first, second … retry; their number is the number of retries
-    // (none for an empty list). By default 2, 4 and 8 s.
-    static void setRetryDelaysForTesting(const QList<int>& milliseconds);
-    // A transfer fails when less than minBytesPerSecond arrived on average over the last
-    // windowMs. (0, 0) restores 1 KiB/s over 60 s.
-    static void setSpeedBoundsForTesting(int windowMs, int minBytesPerSecond);
+    // Takes effect from the next start().
+    void setPolicy(const download::Policy& policy) { mPolicy = policy; }
+    const download::Policy& policy() const { return mPolicy; }
 
 signals:
     void finished(const Fetcher::Result& result);
@@ -86,6 +82,7 @@ private:
     bool decideAndOpen();
     void finish(Outcome outcome, const QString& reason = {});
 
+    download::Policy mPolicy;
     QNetworkAccessManager* mManager;
     QPointer<QNetworkReply> mReply;
     std::unique_ptr<PartFile> mFile;

@@ -15,7 +15,14 @@ struct Window : RecordingHost
 {
     Controller controller{this};
 
-    Window() { controller.applicationDidFinishLaunching(); }
+    // Runs pause `pauseMs` after each file instead of a second.
+    explicit Window(int pauseMs = 1000)
+    {
+        controller.applicationDidFinishLaunching();
+        download::Policy policy;
+        policy.pauseMs = pauseMs;
+        controller.setPolicy(policy);
+    }
     template <class T = QLineEdit> T* get(const QString& name) const
     {
         return controller.mainWindow()->findChild<T*>(name);
@@ -41,7 +48,7 @@ struct RunWindow : Window
 {
     QTemporaryDir output;
 
-    RunWindow()
+    RunWindow() : Window(20)
     {
         controller.mCreateNewFolder = false;
         controller.mOutputDirectory = output.path();
