@@ -1,3 +1,4 @@
+#include "linksearch/pagefetcher.h"
 #include "fixtureserver.h"
 #include "support/busbridge.h"
 #include "support/freeport.h"
@@ -42,7 +43,7 @@ private slots:
         for (const char* page : {"/gallery/index.html", "/gallery/page01.html"})
             server.addFile(QLatin1String(page), kGallery.toUtf8(), 200, "text/html");
         server.addFile(u"/gone.html"_s, "<html>gone</html>", 404, "text/html");
-        server.addLarge(u"/movie.html"_s, Controller::kLargestPage + 1);
+        server.addLarge(u"/movie.html"_s, PageFetcher::kLargestPage + 1);
         server.addStall(u"/stall.html"_s, 10);
     }
     void cleanupTestCase() { endActivatedBridge(u"org.stepgrab.Process.T4150504C.C4D534945"_s); }

@@ -44,26 +44,30 @@ private slots:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QStringList>("retries"); // "reason/retry/delay", as signalled
+        QTest::addColumn<QString>("name");        // the file's name, for its encoding rule
         using enum Fetcher::Outcome;
         const QString reset = u"ReasonConnectionReset/%1/%2"_s;
-        // A body labelled gzip-encoded is stored as sent: an archive stays packed.
-        QTest::newRow("gzip kept packed")
-            << Answers{{200,
-                        FixtureServer::seriesBody("t.png", 100 * 1024),
-                        {{"Content-Encoding", "gzip"}}}}
-            << QList<qint64>{} << Written << QString() << QStringList();
+        // gzip -c of "pic\n" as a server sends it, encoded though nobody asked.
+        const QByteArray gz =
+            QByteArray::fromHex("1f8b08000000000000032bc84ce60200555e78a304000000");
+        const Answers encoded{{200, gz, {{"Content-Encoding", "gzip"}}}};
+        QTest::newRow("gzip archive kept packed")
+            << encoded << QList<qint64>{} << Written << QString() << QStringList() << u"f.tar.gz"_s;
+        QTest::newRow("encoded text saved decoded")
+            << encoded << QList<qint64>{} << Written << QString() << QStringList() << u"f.txt"_s;
         QTest::newRow("redirect to file")
             << Answers{{302, {}, {{"Location", "file:/bin/sh"}}}} << QList<qint64>{} << NetworkError
-            << u"ReasonRedirectRefused file:///bin/sh"_s << QStringList();
+            << u"ReasonRedirectRefused file:///bin/sh"_s << QStringList() << u"f"_s;
         QTest::newRow("cut, file open")
             << Answers{} << QList<qint64>{300000, 400000} << NetworkError
             << u"ReasonAfterRetries ReasonConnectionReset 3"_s
-            << QStringList{reset.arg(1).arg(20), reset.arg(2).arg(40), reset.arg(3).arg(80)};
-        QTest::newRow("abort, file open")
-            << Answers{} << QList<qint64>{300000} << Aborted << u"ReasonStopped"_s << QStringList();
+            << QStringList{reset.arg(1).arg(20), reset.arg(2).arg(40), reset.arg(3).arg(80)}
+            << u"f"_s;
+        QTest::newRow("abort, file open") << Answers{} << QList<qint64>{300000} << Aborted
+                                          << u"ReasonStopped"_s << QStringList() << u"f"_s;
         QTest::newRow("Retry-After: 120, capped, abort in the wait")
             << Answers{{503, "busy", {{"Retry-After", "120"}}}} << QList<qint64>{} << Aborted
-            << u"ReasonStopped"_s << QStringList{u"ReasonServerError 503/1/60000"_s};
+            << u"ReasonStopped"_s << QStringList{u"ReasonServerError 503/1/60000"_s} << u"f"_s;
     }
 
     void fetch()
@@ -72,6 +76,7 @@ private slots:
         QFETCH(QList<qint64>, sentAnnounced);
         QFETCH(Outcome, outcome);
         QFETCH(QStringList, retries);
+        QFETCH(QString, name);
         FixtureServer server;
         sentAnnounced.isEmpty()     ? server.addSequence("/d/f", answers)
         : sentAnnounced.size() == 1 ? server.addStall("/d/f", sentAnnounced[0])
@@ -89,7 +94,7 @@ private slots:
                 fetcher.abort();
         });
         const QDeadlineTimer minute(1000); // not the minute the server asked for
-        fetcher.start(QUrl(server.baseUrl() + "/d/f"), dir.filePath("f"), true);
+        fetcher.start(QUrl(server.baseUrl() + "/d/f"), dir.filePath(name), true);
         if (outcome == Outcome::Aborted && !abortInWait) {
             QTRY_VERIFY(!leftovers(dir.path()).filter("open ").isEmpty());
             fetcher.abort();
@@ -102,10 +107,11 @@ private slots:
         QTEST(result.reason, "reason");
         QCOMPARE(retried, retries);
         const bool written = outcome == Outcome::Written;
-        QCOMPARE(leftovers(dir.path()), (written ? QStringList{"f"} : QStringList{}));
-        QFile file(dir.filePath("f"));
+        QCOMPARE(leftovers(dir.path()), (written ? QStringList{name} : QStringList{}));
+        QFile file(dir.filePath(name));
+        const QByteArray expected = name == u"f.txt" ? "pic\n" : answers.value(0).body;
         QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>",
-                 written ? answers.last().body : "<none>");
+                 written ? expected : "<none>");
         QVERIFY(!abortInWait || !minute.hasExpired());
     }
 };

@@ -6,6 +6,7 @@
 #include "host/host.h"
 #include "host/localized.h"
 #include "host/soundfolders.h"
+#include "linksearch/pagefetcher.h"
 #include "sources/browserquery.h"
 #include "sources/dropbox.h"
 #include "ui_mainpanel.h"
@@ -21,7 +22,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -83,7 +83,7 @@ Controller::Controller(Host* host, QObject* parent)
     mProgressBar->setSizePolicy(keepPlace);
     mProgressBar->hide();
 
-    mNetwork = new QNetworkAccessManager(this);
+    mPageFetch = new PageFetcher(this);
     mFirstFetch = new Fetcher(mPolicy, this);
     mQueryThread = new QThreadPool(this);
     mQueryThread->setMaxThreadCount(1);

@@ -26,7 +26,7 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QNetworkAccessManager;
+class PageFetcher;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -123,7 +123,6 @@ public:
     void clearAllHTMLURLArray();
     const QStringList& linkList() const { return mHTMLURLArray; }
     QString savedPagePath() const;
-    static constexpr qint64 kLargestPage = 64 << 20;
     // Bounds of a page fetch; tests shorten them.
     void setPageFetchTimeout(int ms) { mPageFetchTimeoutMs = ms; }
 
@@ -202,7 +201,7 @@ private:
     void validateMenus();
     void downloadOneStep();
     void URLResourceDidFinishLoading(const Fetcher::Result& result);
-    void URLHandle(const QString& reason);
+    void URLHandle(const Fetcher::Result& result);
     void startWorker();
     void endRun(bool failed);
     void onWorkerNumber(quint64 run, const QString& number);
@@ -308,7 +307,7 @@ private:
     void setQueryPending(bool pending);
     int mPageFetchTimeoutMs = 30000;
 
-    QNetworkAccessManager* mNetwork = nullptr;
+    PageFetcher* mPageFetch = nullptr;
     Fetcher* mFirstFetch = nullptr;
     QString mFirstFileName;
     std::unique_ptr<WorkerThread> mWorker;

@@ -3,6 +3,7 @@
 #include "download/downloadworker.h"
 #include "download/htmlcheck.h"
 #include "download/partfile.h"
+#include "download/stepverdict.h"
 #include "download/target.h"
 #include "host/host.h"
 #include "host/localized.h"
@@ -81,7 +82,7 @@ void Controller::downloadOneStep()
         Fetcher::Result result;
         result.outcome = Fetcher::Outcome::WriteError;
         result.reason = target.refusal;
-        URLResourceDidFinishLoading(result);
+        URLHandle(result);
         return;
     }
     disconnect(mFirstFetch, nullptr, this, nullptr);
@@ -91,44 +92,37 @@ void Controller::downloadOneStep()
                 if (run == mRun && mRunActive)
                     writeLogView(download::retryLine(mFirstFileName, reason, retry, delay));
             });
+    connect(mFirstFetch, &Fetcher::resumed, this, [this, run](qint64 offset) {
+        if (run == mRun && mRunActive)
+            writeLogView(
+                localizedFormat("ResumedDownload", mFirstFileName, QString::number(offset)) +
+                u'\n');
+    });
     connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
         if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
             return;
-        // The host's own failure, where no server answered, is the run's ">" line; what a
-        // server answered that is not the file is the file's failure.
-        if (result.outcome == Fetcher::Outcome::NetworkError && result.status == 0)
-            URLHandle(result.reason);
-        else
+        if (result.outcome == Fetcher::Outcome::Written)
             URLResourceDidFinishLoading(result);
+        else
+            URLHandle(result);
     });
     mFirstFetch->start(target.url, target.path, false);
 }
 
-void Controller::URLResourceDidFinishLoading(const Fetcher::Result& result)
+void Controller::URLResourceDidFinishLoading(const Fetcher::Result&)
 {
-    switch (result.outcome) {
-    case Fetcher::Outcome::Written:
-        writeLogView(localizedFormat("DownloadComleted", mFirstFileName) + u'\n');
-        updateCounter();
-        startWorker();
-        break;
-    case Fetcher::Outcome::HttpError:
-    case Fetcher::Outcome::HtmlPage:
-        // Even the first number is missing: nothing of the series is there.
-        writeLogView(localizedFormat("CantFound", mFirstFileName) + u'\n');
-        endRun(true);
-        break;
-    default:
-        writeLogView(download::failureLine(mFirstFileName, result.reason));
-        endRun(true);
-        break;
-    }
+    writeLogView(localizedFormat("DownloadComleted", mFirstFileName) + u'\n');
+    updateCounter();
+    startWorker();
 }
 
-void Controller::URLHandle(const QString& reason)
+// The first file did not arrive, or was refused: the run ends with what the step means.
+void Controller::URLHandle(const Fetcher::Result& result)
 {
-    writeLogView(u'>' + reason + u'\n');
-    endRun(true);
+    const download::StepVerdict verdict =
+        download::verdictOf(download::RunKind::Series, true, mFirstFileName, result);
+    writeLogView(verdict.line);
+    endRun(verdict.failed);
 }
 
 void Controller::startWorker()

@@ -4,6 +4,7 @@
 #include "downloadfolder.h"
 #include "host/localized.h"
 #include "rungate.h"
+#include "stepverdict.h"
 #include "target.h"
 #include "urllist.h"
 
@@ -39,42 +40,75 @@ void DownloadWorker::run()
 
 void DownloadWorker::downloadEachStep()
 {
-    Fetcher fetcher(mPolicy);
-    mFetcher = &fetcher;
-    bool failed = false;
-    while (!mAborted && mGate->isActive(mRun)) {
+    runSteps(download::RunKind::Series, [this]() -> std::optional<download::Target> {
         const FileElement element = mElement->countUp();
         emit numberChanged(mRun, element.number);
-        const download::Target target = download::targetOf(address::fullAddress(element), mFolder);
-        const QString& name = target.name;
+        return download::targetOf(address::fullAddress(element), mFolder);
+    });
+}
 
+// Every address in turn; a page with a success status is the file asked for, unless its name
+// promises a binary file. The first failure ends the run, and says why.
+void DownloadWorker::downloadTextStep()
+{
+    auto names = std::make_shared<urllist::NameBook>();
+    const qsizetype nameLimit = download::nameLimitOf(mFolder);
+    qsizetype next = 0;
+    runSteps(download::RunKind::List,
+             [this, names, nameLimit, next]() mutable -> std::optional<download::Target> {
+                 if (next >= mAddresses.size())
+                     return std::nullopt;
+                 download::Target target = download::targetOf(mAddresses.at(next++), mFolder);
+                 if (!target.refusal.isEmpty())
+                     return target;
+                 const QString name = names->take(target.name, nameLimit);
+                 if (name.isEmpty()) {
+                     target.refusal = localized("ReasonNameTooLong");
+                 } else if (name != target.name) {
+                     emit logLine(mRun,
+                                  localizedFormat("RenamedDownload", target.name, name) + u'\n');
+                     target.name = name;
+                     target.path = folder::filePathIn(mFolder, name);
+                 }
+                 return target;
+             });
+}
+
+// The one shape of every run: take the next address, fetch it, report it, judge it, pause.
+void DownloadWorker::runSteps(download::RunKind kind,
+                              const std::function<std::optional<download::Target>()>& next)
+{
+    Fetcher fetcher(mPolicy);
+    mFetcher = &fetcher;
+    connect(&fetcher, &Fetcher::resumed, this, [this](qint64 offset) {
+        emit logLine(mRun,
+                     localizedFormat("ResumedDownload", mCurrentName, QString::number(offset)) +
+                         u'\n');
+    });
+    bool failed = false;
+    while (!mAborted && mGate->isActive(mRun)) {
+        const std::optional<download::Target> target = next();
+        if (!target)
+            break;
+        mCurrentName = target->name;
         Fetcher::Result result;
-        if (!target.refusal.isEmpty()) {
-            result.outcome = Fetcher::Outcome::WriteError;
-            result.reason = target.refusal;
+        if (target->refusal.isEmpty()) {
+            result = fetch(*target, kind == download::RunKind::Series);
         } else {
-            result = fetch(target, true);
+            result.outcome = Fetcher::Outcome::WriteError;
+            result.reason = target->refusal;
         }
         if (result.outcome == Fetcher::Outcome::Written)
-            emit fileWritten(mRun, name);
+            emit fileWritten(mRun, target->name);
         // A stopped run says nothing more: its end was already written.
         if (mAborted || !mGate->isActive(mRun))
             break;
-
-        switch (result.outcome) {
-        case Fetcher::Outcome::Written:
-            break;
-        case Fetcher::Outcome::HtmlPage:
-        case Fetcher::Outcome::HttpError:
-            emit logLine(mRun, localizedFormat("CantFound", name) + u'\n');
-            break;
-        default:
-            emit logLine(mRun, download::failureLine(name, result.reason));
-            break;
-        }
-        if (result.outcome != Fetcher::Outcome::Written) {
-            failed = result.outcome != Fetcher::Outcome::HtmlPage &&
-                     result.outcome != Fetcher::Outcome::HttpError;
+        const download::StepVerdict verdict =
+            download::verdictOf(kind, false, target->name, result);
+        if (!verdict.line.isEmpty())
+            emit logLine(mRun, verdict.line);
+        if (!verdict.goOn) {
+            failed = verdict.failed;
             mGate->endIf(mRun);
             if (failed)
                 emit runFailed(mRun);
@@ -85,51 +119,7 @@ void DownloadWorker::downloadEachStep()
     emit finished(mRun, failed);
 }
 
-// Every address in turn; a page with a success status is the file asked for. The first
-// failure ends the run, and says why.
-void DownloadWorker::downloadTextStep()
-{
-    Fetcher fetcher(mPolicy);
-    mFetcher = &fetcher;
-    urllist::NameBook names;
-    const qsizetype nameLimit = download::nameLimitOf(mFolder);
-    bool failed = false;
-    for (qsizetype i = 0; i < mAddresses.size() && !mAborted && mGate->isActive(mRun); ++i) {
-        download::Target target = download::targetOf(mAddresses.at(i), mFolder);
-        Fetcher::Result result;
-        result.outcome = Fetcher::Outcome::WriteError;
-        result.reason = target.refusal;
-        if (target.refusal.isEmpty()) {
-            const QString name = names.take(target.name, nameLimit);
-            if (name.isEmpty()) {
-                result.reason = localized("ReasonNameTooLong");
-            } else {
-                if (name != target.name) {
-                    emit logLine(mRun,
-                                 localizedFormat("RenamedDownload", target.name, name) + u'\n');
-                    target.name = name;
-                    target.path = folder::filePathIn(mFolder, name);
-                }
-                result = fetch(target, false);
-            }
-        }
-        if (result.outcome == Fetcher::Outcome::Written)
-            emit fileWritten(mRun, target.name);
-        if (mAborted || !mGate->isActive(mRun))
-            break;
-        if (result.outcome != Fetcher::Outcome::Written) {
-            emit logLine(mRun, download::failureLine(target.name, result.reason));
-            failed = true;
-            mGate->endIf(mRun);
-            emit runFailed(mRun);
-        }
-        pause();
-    }
-    mFetcher = nullptr;
-    emit finished(mRun, failed);
-}
-
-Fetcher::Result DownloadWorker::fetch(const download::Target& target, bool testForHtml)
+Fetcher::Result DownloadWorker::fetch(const download::Target& target, bool pageRule)
 {
     Fetcher::Result result;
     QEventLoop loop;
@@ -140,7 +130,7 @@ Fetcher::Result DownloadWorker::fetch(const download::Target& target, bool testF
     connect(mFetcher, &Fetcher::retrying, &loop, [&](const QString& reason, int retry, int delay) {
         emit logLine(mRun, download::retryLine(target.name, reason, retry, delay));
     });
-    mFetcher->start(target.url, target.path, testForHtml);
+    mFetcher->start(target.url, target.path, pageRule);
     mLoop = &loop;
     if (mFetcher->isRunning())
         loop.exec();

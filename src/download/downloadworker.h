@@ -2,11 +2,14 @@
 
 #include "fetcher.h"
 #include "policy.h"
+#include "stepverdict.h"
 #include "target.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 class FileElementStore;
 class QEventLoop;
@@ -48,7 +51,9 @@ signals:
     void finished(quint64 run, bool failed);
 
 private:
-    Fetcher::Result fetch(const download::Target& target, bool testForHtml);
+    void runSteps(download::RunKind kind,
+                  const std::function<std::optional<download::Target>()>& next);
+    Fetcher::Result fetch(const download::Target& target, bool pageRule);
     void pause();
 
     RunGate* mGate;
@@ -58,6 +63,7 @@ private:
     const QString mFolder;
     const download::Policy mPolicy;
     Fetcher* mFetcher = nullptr;
+    QString mCurrentName;
     QEventLoop* mLoop = nullptr;
     bool mAborted = false;
 };

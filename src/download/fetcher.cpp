@@ -3,20 +3,19 @@
 #include "host/localized.h"
 #include "htmlcheck.h"
 #include "partfile.h"
-#include "retryafter.h"
+#include "responsehead.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <atomic>
-#include <mutex>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <curl/curl.h>
 
 namespace {
 
-constexpr qint64 kReadBufferSize = 1024 * 1024;
 constexpr int kMaxRedirects = 10;
+// Larger reads than libcurl's 16 KiB cut the per-call cost of a fast transfer; the bound on
+// memory stays a fixed buffer.
+constexpr long kReadBuffer = 256 * 1024;
 
 QString seconds(int milliseconds)
 {
@@ -46,97 +45,529 @@ QString statusReason(int status)
     return localizedFormat("ReasonServerError", QString::number(status));
 }
 
+// A name whose own extension is a gzip archive is kept as the server sends it, encoded or not:
+// decoding would store the contents under the archive's name.
+bool keepsEncoding(const QString& name)
+{
+    const QString lower = name.toLower();
+    return lower.endsWith(u".gz") || lower.endsWith(u".tgz");
+}
+
+void initCurl()
+{
+    // Before any thread uses libcurl; a function-local static is initialised once.
+    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    Q_UNUSED(done);
+}
+
 } // namespace
 
+struct Fetcher::Watch
+{
+    std::unique_ptr<QSocketNotifier> read;
+    std::unique_ptr<QSocketNotifier> write;
+};
+
+// libcurl's C callbacks, forwarded to the fetcher they were registered with.
+struct CurlGlue
+{
+    static int socket(CURL*, curl_socket_t fd, int what, void* self, void*)
+    {
+        static_cast<Fetcher*>(self)->watch(fd, what);
+        return 0;
+    }
+    static int timer(CURLM*, long timeoutMs, void* self)
+    {
+        auto* f = static_cast<Fetcher*>(self);
+        // Never driven from inside libcurl: a timeout of 0 runs from the event loop.
+        if (timeoutMs < 0)
+            f->mCurlTimer.stop();
+        else
+            f->mCurlTimer.start(int(qMin<long>(timeoutMs, 1 << 30)));
+        return 0;
+    }
+    static size_t header(char* data, size_t size, size_t count, void* self)
+    {
+        const size_t n = size * count;
+        return static_cast<Fetcher*>(self)->headLine(data, qsizetype(n)) ? n : 0;
+    }
+    static size_t body(char* data, size_t size, size_t count, void* self)
+    {
+        const size_t n = size * count;
+        return static_cast<Fetcher*>(self)->body(data, qsizetype(n)) ? n : 0;
+    }
+    // libcurl reads a body of the announced length and drops what a server sent beyond it,
+    // telling only its debug stream.
+    static int debug(CURL*, curl_infotype type, char* data, size_t size, void* self)
+    {
+        if (type == CURLINFO_TEXT &&
+            QByteArrayView(data, qsizetype(size)).startsWith("Excess found"))
+            static_cast<Fetcher*>(self)->mExcess = true;
+        return 0;
+    }
+};
+
 Fetcher::Fetcher(const download::Policy& policy, QObject* parent)
-    : QObject(parent), mPolicy(policy), mManager(new QNetworkAccessManager(this)), mRetryWait(this),
-      mRateCheck(this)
+    : QObject(parent), mPolicy(policy), mCurlTimer(this), mRetryWait(this), mActivity(this)
 {
     qRegisterMetaType<Fetcher::Result>();
+    initCurl();
+    mCurlTimer.setSingleShot(true);
+    connect(&mCurlTimer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
     mRetryWait.setSingleShot(true);
     // A coarse timer may end early, and a server that asked for a wait may refuse us then.
     mRetryWait.setTimerType(Qt::PreciseTimer);
     connect(&mRetryWait, &QTimer::timeout, this, &Fetcher::attempt);
-    connect(&mRateCheck, &QTimer::timeout, this, &Fetcher::checkRate);
+    connect(&mActivity, &QTimer::timeout, this, &Fetcher::checkActivity);
+
+    mMulti = curl_multi_init();
+    curl_multi_setopt(mMulti, CURLMOPT_SOCKETFUNCTION, &CurlGlue::socket);
+    curl_multi_setopt(mMulti, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(mMulti, CURLMOPT_TIMERFUNCTION, &CurlGlue::timer);
+    curl_multi_setopt(mMulti, CURLMOPT_TIMERDATA, this);
+
+    mEasy = curl_easy_init();
+    mError.fill('\0', CURL_ERROR_SIZE + 1);
+    curl_easy_setopt(mEasy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(mEasy, CURLOPT_ERRORBUFFER, mError.data());
+    curl_easy_setopt(mEasy, CURLOPT_HEADERFUNCTION, &CurlGlue::header);
+    curl_easy_setopt(mEasy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(mEasy, CURLOPT_WRITEFUNCTION, &CurlGlue::body);
+    curl_easy_setopt(mEasy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(mEasy, CURLOPT_DEBUGFUNCTION, &CurlGlue::debug);
+    curl_easy_setopt(mEasy, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(mEasy, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(mEasy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(mEasy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
+    curl_easy_setopt(mEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(mEasy, CURLOPT_BUFFERSIZE, kReadBuffer);
+    const QByteArray agent =
+        QStringLiteral("Stepgrab/%1").arg(QCoreApplication::applicationVersion()).toUtf8();
+    curl_easy_setopt(mEasy, CURLOPT_USERAGENT, agent.constData()); // copied by libcurl
 }
 
 Fetcher::~Fetcher()
 {
-    if (mReply) {
-        mReply->disconnect(this);
-        mReply->abort();
-        mReply->deleteLater();
-    }
-    if (mFile)
-        mFile->discard();
+    detach();
+    discardFile();
+    curl_easy_cleanup(mEasy);
+    // Closing the cached connections may report their sockets; nothing is watched any more.
+    curl_multi_setopt(mMulti, CURLMOPT_SOCKETFUNCTION, nullptr);
+    curl_multi_setopt(mMulti, CURLMOPT_TIMERFUNCTION, nullptr);
+    curl_multi_cleanup(mMulti);
+    curl_slist_free_all(static_cast<curl_slist*>(mHeaders));
 }
 
-void Fetcher::start(const QUrl& url, const QString& path, bool testForHtml)
+void Fetcher::watch(int fd, int what)
+{
+    if (what == CURL_POLL_REMOVE) {
+        const auto it = mWatches.find(fd);
+        if (it == mWatches.end())
+            return;
+        // libcurl may drop a socket while its notifier is being delivered.
+        for (QSocketNotifier* n : {it->second->read.release(), it->second->write.release()})
+            if (n) {
+                n->setEnabled(false);
+                n->deleteLater();
+            }
+        mWatches.erase(it);
+        return;
+    }
+    auto& w = mWatches[fd];
+    if (!w)
+        w = std::make_unique<Watch>();
+    auto want = [&](std::unique_ptr<QSocketNotifier>& n, QSocketNotifier::Type type, bool on,
+                    int event) {
+        if (!n && on) {
+            n = std::make_unique<QSocketNotifier>(fd, type);
+            connect(n.get(), &QSocketNotifier::activated, this,
+                    [this, fd, event] { drive(fd, event); });
+        }
+        if (n)
+            n->setEnabled(on);
+    };
+    want(w->read, QSocketNotifier::Read, what == CURL_POLL_IN || what == CURL_POLL_INOUT,
+         CURL_CSELECT_IN);
+    want(w->write, QSocketNotifier::Write, what == CURL_POLL_OUT || what == CURL_POLL_INOUT,
+         CURL_CSELECT_OUT);
+}
+
+void Fetcher::drive(int fd, int events)
+{
+    if (!mAttached)
+        return;
+    int running = 0;
+    curl_multi_socket_action(mMulti, fd, events, &running);
+    takeDone();
+}
+
+void Fetcher::takeDone()
+{
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(mMulti, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == mEasy && mAttached) {
+            transferDone(msg->data.result);
+            return;
+        }
+    }
+}
+
+void Fetcher::start(const QUrl& url, const QString& path, bool pageRule)
+{
+    Options options;
+    options.pageRule = pageRule;
+    start(url, path, options);
+}
+
+void Fetcher::start(const QUrl& url, const QString& path, const Options& options)
 {
     Q_ASSERT(!isRunning());
     mRunning = true;
-    mStartUrl = url;
+    mUrl = url;
     mPath = path;
-    mTestForHtml = testForHtml;
-    mRetries = 0;
+    mName = QFileInfo(path).fileName();
+    mOptions = options;
+    mResult = {};
+    mResumable = false;
+    mNoResume = false;
+    mTotal = -1;
+    mValidator.clear();
+    discardFile();
+
+    const bool raw = !options.page && keepsEncoding(mName);
+    // The file as the server holds it; one that encodes it anyway is decoded, but for an
+    // archive of that very encoding.
+    curl_easy_setopt(mEasy, CURLOPT_ACCEPT_ENCODING, raw ? nullptr : "identity");
+    curl_easy_setopt(mEasy, CURLOPT_PROTOCOLS_STR, options.page ? "http,https,file" : "http,https");
+    curl_easy_setopt(mEasy, CURLOPT_TIMEOUT_MS, long(options.page ? options.totalMs : 0));
+    curl_easy_setopt(mEasy, CURLOPT_LOW_SPEED_LIMIT, long(mPolicy.minBytesPerSecond));
+    curl_easy_setopt(mEasy, CURLOPT_LOW_SPEED_TIME, long((mPolicy.speedWindowMs + 999) / 1000));
+    // The activity check reports a silent connect in the same words as a silent transfer.
+    curl_easy_setopt(mEasy, CURLOPT_CONNECTTIMEOUT_MS, long(mPolicy.inactivityMs + 1000));
     attempt();
 }
 
 void Fetcher::attempt()
 {
-    mRedirects = 0;
-    mResult = {};
-    issue(mStartUrl);
+    const bool resume = mFile && mResumable && !mNoResume && mWritten > 0;
+    if (!resume) {
+        discardFile();
+        mRangeFrom = -1;
+        mDecided = false;
+        mSniff.clear();
+    } else {
+        mRangeFrom = mWritten;
+    }
+    curl_slist_free_all(static_cast<curl_slist*>(mHeaders));
+    curl_slist* headers = nullptr;
+    if (keepsEncoding(mName) && !mOptions.page)
+        headers = curl_slist_append(headers, "Accept-Encoding: identity");
+    if (resume)
+        headers = curl_slist_append(headers, ("If-Range: " + mValidator).constData());
+    mHeaders = headers;
+    curl_easy_setopt(mEasy, CURLOPT_HTTPHEADER, headers);
+    const QByteArray range = resume ? QByteArray::number(mRangeFrom) + '-' : QByteArray();
+    curl_easy_setopt(mEasy, CURLOPT_RANGE, resume ? range.constData() : nullptr);
+    const QByteArray url = mUrl.toEncoded();
+    curl_easy_setopt(mEasy, CURLOPT_URL, url.constData());
+
+    mHead = std::make_unique<http::ResponseHead>();
+    mExcess = false;
+    mStop = Stop::None;
+    mError.fill('\0');
+    mSinceByte.start();
+    mSinceStart.start();
+    mActivity.start(qBound(10, mPolicy.inactivityMs / 4, 250));
+    mAttached = true;
+    curl_multi_add_handle(mMulti, mEasy);
 }
 
-void Fetcher::issue(const QUrl& url)
+bool Fetcher::headLine(const char* data, qsizetype size)
 {
-    mUrl = url;
-    mSniff.clear();
-    mDecided = false;
-    mRedirecting = false;
+    mSinceByte.start();
+    const QByteArrayView line(data, size);
+    // Each response of a redirect chain (and each interim 1xx) has a head of its own.
+    if (line.startsWith("HTTP/"))
+        mHead = std::make_unique<http::ResponseHead>();
+    if (!mHead->addLine(line)) {
+        stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonHeadersTooLarge"));
+        return false;
+    }
+    return !mHead->isComplete() || headDone();
+}
+
+bool Fetcher::headDone()
+{
+    const int status = mHead->status();
+    mResult.status = status;
+    if (status >= 100 && status < 200)
+        return true;
+    if (status >= 300 && status < 400) {
+        const QByteArray location = mHead->location();
+        if (location.isEmpty())
+            return true; // the body comes, and the end of the transfer says there was no target
+        char* current = nullptr;
+        curl_easy_getinfo(mEasy, CURLINFO_EFFECTIVE_URL, &current);
+        const QUrl relative = QUrl::fromEncoded(location, QUrl::StrictMode);
+        const QUrl from = QUrl::fromEncoded(QByteArray(current ? current : ""));
+        const QUrl target = from.resolved(relative);
+        if (!relative.isValid() || !target.isValid()) {
+            stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
+            return false;
+        }
+        // libcurl would follow https to http; a file asked for privately stays private.
+        if (!isFetchable(target) || (from.scheme() == u"https" && target.scheme() != u"https")) {
+            stopWith(Stop::Fail, Outcome::NetworkError,
+                     localizedFormat("ReasonRedirectRefused",
+                                     download::printable(target.toDisplayString())));
+            return false;
+        }
+        return true;
+    }
+    if (status >= 400) {
+        if (mOptions.page)
+            stopWith(Stop::Fail, Outcome::HttpError, statusReason(status));
+        else if (status == 401 || status == 407)
+            stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonAuthentication"));
+        else if (isTransient(status))
+            stopWith(Stop::Retry, Outcome::NetworkError, statusReason(status));
+        else if (status < 500)
+            stopWith(Stop::Fail, Outcome::HttpError,
+                     localizedFormat("ReasonMissing", QString::number(status)));
+        else
+            stopWith(Stop::Fail, Outcome::NetworkError, statusReason(status));
+        return false;
+    }
+
+    const QString fault = http::framingFault(*mHead, mRangeFrom, mTotal);
+    if (fault == u"ReasonBadRange" ||
+        (status == 206 && mRangeFrom >= 0 && !mHead->strongETag().isEmpty() &&
+         mValidator.startsWith('"') && mHead->strongETag() != mValidator)) {
+        stopWith(Stop::Restart, Outcome::NetworkError, localized("ReasonBadRange"));
+        return false;
+    }
+    if (!fault.isEmpty()) {
+        stopWith(Stop::Retry, Outcome::NetworkError, localized(fault.toLatin1().constData()));
+        return false;
+    }
+    const std::optional<qint64> length = mHead->contentLength();
+    if (mOptions.maxBytes >= 0 && length && *length > mOptions.maxBytes) {
+        stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonTooLarge"));
+        return false;
+    }
+    if (mRangeFrom >= 0 && status == 206) {
+        emit resumed(mRangeFrom);
+        return true;
+    }
+    if (mRangeFrom >= 0) {
+        // The whole file again, changed or not: it starts over from its first byte.
+        discardFile();
+        mRangeFrom = -1;
+        mDecided = false;
+        mSniff.clear();
+    }
+    mResult.contentType = mHead->contentType();
+    // What a cut of this body may later resume from: only an unchanged file, byte for byte.
+    mValidator = !mHead->strongETag().isEmpty() ? mHead->strongETag() : mHead->lastModified();
+    mResumable = status == 200 && mHead->acceptsRanges() && !mValidator.isEmpty() &&
+                 !mHead->hasContentEncoding() && length.has_value();
+    mTotal = length.value_or(-1);
+    return true;
+}
+
+bool Fetcher::body(const char* data, qsizetype size)
+{
+    mSinceByte.start();
+    if (mHead->isComplete() && (mHead->status() < 200 || mHead->status() >= 300))
+        return true;
+    mResult.received += size;
+    if (mOptions.maxBytes >= 0 && mWritten + mSniff.size() + size > mOptions.maxBytes) {
+        stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonTooLarge"));
+        return false;
+    }
+    if (mDecided)
+        return keep(data, size);
+    mSniff.append(data, size);
+    return mSniff.size() < html::kSniffLength || decide();
+}
+
+// Called once enough of the body is known (or all of it): refuse a page, or open the file
+// and write what was held back.
+bool Fetcher::decide()
+{
+    mDecided = true;
+    // Only the first bytes count, so the verdict does not depend on how the body was cut up.
+    const QByteArray head = mSniff.first(qMin(mSniff.size(), html::kSniffLength));
+    if (!mOptions.page && mOptions.pageRule && html::isHTMLFile(head)) {
+        stopWith(Stop::Fail, Outcome::HtmlPage, localized("ReasonHtmlPage"));
+        return false;
+    }
+    mFile = std::make_unique<PartFile>(mPath);
+    mWritten = 0;
+    if (!mFile->open()) {
+        stopWith(Stop::Fail, Outcome::WriteError, mFile->errorString());
+        return false;
+    }
+    const QByteArray held = std::exchange(mSniff, {});
+    return keep(held.constData(), held.size());
+}
+
+bool Fetcher::keep(const char* data, qsizetype size)
+{
+    if (size == 0)
+        return true;
+    if (!mFile->write(QByteArray::fromRawData(data, size))) {
+        stopWith(Stop::Fail, Outcome::WriteError, mFile->errorString());
+        return false;
+    }
+    mWritten += size;
+    return true;
+}
+
+void Fetcher::stopWith(Stop stop, Outcome outcome, const QString& reason, int retryAfterMs)
+{
+    mStop = stop;
+    mStopOutcome = outcome;
+    mStopReason = reason;
+    mStopRetryAfterMs = retryAfterMs;
+}
+
+void Fetcher::transferDone(int code)
+{
+    curl_off_t retryAfter = 0;
+    curl_easy_getinfo(mEasy, CURLINFO_RETRY_AFTER, &retryAfter);
+    const QString curlText =
+        download::printable(QString::fromUtf8(mError.constData()).trimmed().isEmpty()
+                                ? QString::fromUtf8(curl_easy_strerror(CURLcode(code)))
+                                : QString::fromUtf8(mError.constData()).trimmed());
+    const bool headIncomplete = !mHead->isComplete();
+    detach();
+
+    switch (mStop) {
+    case Stop::Fail:
+        finish(mStopOutcome, mStopReason);
+        return;
+    case Stop::Retry:
+        retryOrFail(mStopReason, retryAfter > 0 ? int(qMin<curl_off_t>(retryAfter * 1000,
+                                                                       mPolicy.maxRetryAfterMs))
+                                                : -1);
+        return;
+    case Stop::Restart:
+        restartFromZero();
+        return;
+    case Stop::None:
+        break;
+    }
+
+    switch (CURLcode(code)) {
+    case CURLE_OK:
+        break;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        if (headIncomplete && mHead->bytes() > 0 &&
+            curlText.contains(u"header", Qt::CaseInsensitive))
+            finish(Outcome::NetworkError, localized("ReasonHeadersTooLarge"));
+        else
+            retryOrFail(localized("ReasonConnectionReset"));
+        return;
+    case CURLE_COULDNT_CONNECT:
+        retryOrFail(localized("ReasonConnectionRefused"));
+        return;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        finish(Outcome::NetworkError, localizedFormat("ReasonHostNotFound", mUrl.host()));
+        return;
+    case CURLE_OPERATION_TIMEDOUT:
+        if (mOptions.page)
+            finish(Outcome::NetworkError,
+                   localizedFormat("ReasonNoDataFor", seconds(mOptions.totalMs)));
+        else
+            finish(Outcome::NetworkError,
+                   localizedFormat("ReasonTooSlow",
+                                   QString::number(mPolicy.minBytesPerSecond / 1024.0),
+                                   seconds((mPolicy.speedWindowMs + 999) / 1000 * 1000)));
+        return;
+    case CURLE_TOO_MANY_REDIRECTS:
+        finish(Outcome::NetworkError, localized("ReasonTooManyRedirects"));
+        return;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        finish(Outcome::NetworkError, mResult.status >= 300 && mResult.status < 400
+                                          ? localizedFormat("ReasonRedirectRefused", curlText)
+                                          : localized("ReasonBadAddress"));
+        return;
+    default:
+        finish(Outcome::NetworkError, localizedFormat("ReasonNetwork", curlText));
+        return;
+    }
+
+    if (mResult.status >= 300 && mResult.status < 400) {
+        finish(Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
+        return;
+    }
+    // More body than announced: the length was not the file's, so neither is what was read.
+    if (mExcess) {
+        retryOrFail(localized("ReasonBadLength"));
+        return;
+    }
+    if (!mDecided) {
+        // An empty answer is no file, whatever its status says.
+        if (mSniff.isEmpty()) {
+            finish(Outcome::NetworkError, localized("ReasonNoData"));
+            return;
+        }
+        if (!decide()) {
+            finish(mStopOutcome, mStopReason);
+            return;
+        }
+    }
+    if (!mFile->commit()) {
+        finish(Outcome::WriteError, mFile->errorString());
+        return;
+    }
     mFile.reset();
-
-    QNetworkRequest request(url);
-    // Redirects are followed by hand: an automatic one loses the read-buffer bound.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(mPolicy.inactivityMs);
-    // The file as the server holds it: Qt would otherwise unpack a .gz that a server
-    // labels as gzip-encoded and store the contents under the archive's name.
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Stepgrab/%1").arg(QCoreApplication::applicationVersion()));
-    QNetworkReply* reply = mManager->get(request);
-    reply->setReadBufferSize(kReadBufferSize);
-    mReply = reply;
-    connect(reply, &QNetworkReply::metaDataChanged, this, &Fetcher::onMetaData);
-    connect(reply, &QNetworkReply::readyRead, this, &Fetcher::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &Fetcher::onFinished);
-
-    // The inactivity bound alone lets a server that sends a byte now and then hold a run
-    // for hours.
-    mClock.start();
-    mReceived = 0;
-    mSamples = {{0, 0}};
-    mRateCheck.start(qMax(mPolicy.speedWindowMs / 8, 10));
+    mResult.bytes = mWritten;
+    finish(Outcome::Written);
 }
 
-// Stops the current transfer and throws away what it wrote.
-void Fetcher::dropTransfer()
+void Fetcher::checkActivity()
 {
-    mRateCheck.stop();
-    if (QNetworkReply* reply = mReply.data()) {
-        mReply = nullptr;
-        reply->disconnect(this);
-        // Deleting an unfinished reply cancels it quietly; abort() would make Qt report a
-        // second error on it when the server's error status is still on its way.
-        reply->deleteLater();
+    if (!mAttached || mSinceByte.elapsed() < mPolicy.inactivityMs)
+        return;
+    detach();
+    finish(Outcome::NetworkError,
+           localizedFormat("ReasonNoDataFor", seconds(mPolicy.inactivityMs)));
+}
+
+void Fetcher::retryOrFail(const QString& reason, int retryAfterMs)
+{
+    const QList<int>& delays = mPolicy.retryDelaysMs;
+    if (mOptions.page || mResult.retries >= delays.size()) {
+        finish(Outcome::NetworkError, mResult.retries == 0
+                                          ? reason
+                                          : localizedFormat("ReasonAfterRetries", reason,
+                                                            QString::number(mResult.retries)));
+        return;
     }
-    if (mFile) {
-        mFile->discard();
-        mFile.reset();
-    }
+    // What arrived of a file that can be asked for again from where it stopped is kept.
+    if (!(mFile && mResumable && !mNoResume && mWritten > 0))
+        discardFile();
+    const int delay = retryAfterMs >= 0 ? retryAfterMs : delays.at(mResult.retries);
+    ++mResult.retries;
+    // Started first, so that a receiver's abort() ends the wait.
+    mRetryWait.start(delay);
+    emit retrying(reason, mResult.retries, delay);
+}
+
+// A server that answered a range with something other than the rest of the same file: the
+// file is fetched whole, once more, and not resumed again.
+void Fetcher::restartFromZero()
+{
+    discardFile();
+    mNoResume = true;
+    attempt();
 }
 
 void Fetcher::abort()
@@ -145,198 +576,31 @@ void Fetcher::abort()
         finish(Outcome::Aborted, localized("ReasonStopped"));
 }
 
-void Fetcher::checkRate()
+void Fetcher::detach()
 {
-    const int window = mPolicy.speedWindowMs;
-    const qint64 now = mClock.elapsed();
-    mSamples.append({now, mReceived});
-    while (mSamples.size() > 1 && now - mSamples.at(1).at >= window)
-        mSamples.removeFirst();
-    const Sample& from = mSamples.first();
-    const qint64 span = now - from.at;
-    if (span >= window &&
-        (mReceived - from.received) * 1000 < qint64(mPolicy.minBytesPerSecond) * span)
-        finish(Outcome::NetworkError,
-               localizedFormat("ReasonTooSlow", QString::number(mPolicy.minBytesPerSecond / 1024.0),
-                               seconds(window)));
+    mActivity.stop();
+    mCurlTimer.stop();
+    if (!mAttached)
+        return;
+    mAttached = false;
+    curl_multi_remove_handle(mMulti, mEasy);
 }
 
-void Fetcher::onMetaData()
+void Fetcher::discardFile()
 {
-    const int status = mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    mResult.status = status;
-    // The body of a redirect is not the file, whether or not it leads anywhere.
-    mRedirecting = status >= 300 && status < 400;
-    if (status >= 400)
-        failStatus(status);
-}
-
-void Fetcher::failStatus(int status)
-{
-    if (status == 401 || status == 407)
-        finish(Outcome::NetworkError, localized("ReasonAuthentication"));
-    else if (isTransient(status))
-        retryOrFail(statusReason(status), download::retryAfterMs(mReply->rawHeader("Retry-After"),
-                                                                 QDateTime::currentDateTimeUtc()));
-    else if (status < 500)
-        finish(Outcome::HttpError, localizedFormat("ReasonMissing", QString::number(status)));
-    else
-        finish(Outcome::NetworkError, statusReason(status));
-}
-
-void Fetcher::retryOrFail(const QString& reason, int retryAfterMs)
-{
-    const QList<int>& delays = mPolicy.retryDelaysMs;
-    if (mRetries >= delays.size()) {
-        finish(Outcome::NetworkError, mRetries == 0 ? reason
-                                                    : localizedFormat("ReasonAfterRetries", reason,
-                                                                      QString::number(mRetries)));
-        return;
+    if (mFile) {
+        mFile->discard();
+        mFile.reset();
     }
-    dropTransfer();
-    const int delay = retryAfterMs >= 0 ? retryAfterMs : delays.at(mRetries);
-    ++mRetries;
-    // Started first, so that a receiver's abort() ends the wait.
-    mRetryWait.start(delay);
-    emit retrying(reason, mRetries, delay);
-}
-
-void Fetcher::onReadyRead()
-{
-    if (!mReply)
-        return;
-    const QByteArray data = mReply->readAll();
-    mReceived += data.size();
-    if (!mRedirecting)
-        consume(data);
-}
-
-bool Fetcher::consume(const QByteArray& data)
-{
-    if (data.isEmpty())
-        return true;
-    if (!mDecided) {
-        mSniff.append(data);
-        if (mSniff.size() < html::kSniffLength)
-            return true;
-        return decideAndOpen();
-    }
-    if (!mFile->write(data)) {
-        finish(Outcome::WriteError, mFile->errorString());
-        return false;
-    }
-    mResult.bytes += data.size();
-    return true;
-}
-
-// Called once enough of the body is known (or all of it): refuse a page, or
-// open the file and write what was held back.
-bool Fetcher::decideAndOpen()
-{
-    mDecided = true;
-    // Only the first bytes count, so the verdict does not depend on how the body was chunked.
-    if (mTestForHtml && html::isHTMLFile(mSniff.first(qMin(mSniff.size(), html::kSniffLength)))) {
-        finish(Outcome::HtmlPage, localized("ReasonHtmlPage"));
-        return false;
-    }
-    mFile = std::make_unique<PartFile>(mPath);
-    if (!mFile->open()) {
-        finish(Outcome::WriteError, mFile->errorString());
-        return false;
-    }
-    return consume(std::exchange(mSniff, {}));
-}
-
-void Fetcher::onFinished()
-{
-    if (!mReply)
-        return;
-    const int status = mReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status >= 400) {
-        failStatus(status);
-        return;
-    }
-    switch (mReply->error()) {
-    case QNetworkReply::NoError:
-        break;
-    // Our own aborts never get here, so a cancel is the inactivity bound firing.
-    case QNetworkReply::OperationCanceledError:
-    case QNetworkReply::TimeoutError:
-        finish(Outcome::NetworkError,
-               localizedFormat("ReasonNoDataFor", seconds(mPolicy.inactivityMs)));
-        return;
-    case QNetworkReply::ConnectionRefusedError:
-        retryOrFail(localized("ReasonConnectionRefused"));
-        return;
-    // Qt's name for a reset as well as for a close before the announced end of the body.
-    case QNetworkReply::RemoteHostClosedError:
-        retryOrFail(localized("ReasonConnectionReset"));
-        return;
-    case QNetworkReply::HostNotFoundError:
-        finish(Outcome::NetworkError, localizedFormat("ReasonHostNotFound", mUrl.host()));
-        return;
-    default:
-        finish(Outcome::NetworkError, localizedFormat("ReasonNetwork", mReply->errorString()));
-        return;
-    }
-    if (mRedirecting) {
-        followRedirect();
-        return;
-    }
-    const QByteArray rest = mReply->readAll();
-    mReceived += rest.size();
-    if (!consume(rest))
-        return;
-    if (!mDecided) {
-        // An empty answer is no file, whatever its status says.
-        if (mSniff.isEmpty()) {
-            finish(Outcome::NetworkError, localized("ReasonNoData"));
-            return;
-        }
-        if (!decideAndOpen())
-            return;
-    }
-    // Qt can report a connection closed mid-body as a complete reply; bodies are never
-    // unpacked here, so an announced length is that of the bytes read.
-    const QVariant announced = mReply->header(QNetworkRequest::ContentLengthHeader);
-    if (announced.isValid() && announced.toLongLong() != mResult.bytes) {
-        retryOrFail(localized("ReasonConnectionReset"));
-        return;
-    }
-    if (!mFile->commit()) {
-        finish(Outcome::WriteError, mFile->errorString());
-        return;
-    }
-    mFile.reset();
-    finish(Outcome::Written);
-}
-
-void Fetcher::followRedirect()
-{
-    const QByteArray location = mReply->rawHeader("Location").trimmed();
-    const QUrl relative = QUrl::fromEncoded(location, QUrl::StrictMode);
-    const QUrl target = mUrl.resolved(relative);
-    if (location.isEmpty() || !relative.isValid() || !target.isValid()) {
-        finish(Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
-        return;
-    }
-    if (++mRedirects > kMaxRedirects) {
-        finish(Outcome::NetworkError, localized("ReasonTooManyRedirects"));
-        return;
-    }
-    if (!isFetchable(target) || (mUrl.scheme() == u"https" && target.scheme() != u"https")) {
-        finish(Outcome::NetworkError,
-               localizedFormat("ReasonRedirectRefused", target.toDisplayString()));
-        return;
-    }
-    dropTransfer();
-    issue(target);
+    mWritten = 0;
 }
 
 void Fetcher::finish(Outcome outcome, const QString& reason)
 {
     mRetryWait.stop();
-    dropTransfer();
+    detach();
+    if (outcome != Outcome::Written)
+        discardFile();
     mRunning = false;
     mResult.outcome = outcome;
     mResult.reason = reason;
@@ -349,6 +613,14 @@ QUrl urlOf(const QString& address)
 {
     const QUrl url(address, QUrl::TolerantMode);
     return isFetchable(url) ? url : QUrl();
+}
+
+QString printable(QString text)
+{
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar::ReplacementCharacter;
+    return text;
 }
 
 } // namespace download

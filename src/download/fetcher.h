@@ -3,22 +3,25 @@
 #include "policy.h"
 
 #include <QElapsedTimer>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <map>
 #include <memory>
 
 class PartFile;
-class QNetworkAccessManager;
-class QNetworkReply;
+class QSocketNotifier;
+namespace http {
+class ResponseHead;
+}
 
-// Fetches one address straight into a file. The body is streamed into an
-// unnamed file beside the target and put in place only when the transfer is
-// complete and accepted, so a failed, refused or abandoned fetch never leaves a file.
-// A transient failure (a busy or failing server, a refused or reset connection) is
-// retried on the same address after a wait; a failure's Result says why in the
+// Fetches one address straight into a file, on libcurl driven by the event loop of the thread
+// that owns the fetcher. The body is streamed into an unnamed file beside the target and put in
+// place only when the transfer says it is complete (the announced length reached, the last chunk
+// read, or a clean close where no length was given) and the body is accepted, so a failed,
+// refused or abandoned fetch never leaves a file. A transient failure (a busy or failing server,
+// a refused, cut or reset connection) is retried after a wait; a cut one continues where it
+// stopped when the server serves ranges of an unchanged file. A failure's Result says why in the
 // user's words.
 class Fetcher : public QObject
 {
@@ -27,7 +30,7 @@ class Fetcher : public QObject
 public:
     enum class Outcome {
         Written,      // the file is complete at its path
-        HtmlPage,     // the body was an HTML page (only tested when asked to)
+        HtmlPage,     // the body was a page where a file was expected
         HttpError,    // the file is missing: 4xx other than 401, 407, 408 and 429
         NetworkError, // nothing usable came back: refused, cut, timed out, bad redirect,
                       // no data, a server error, authentication asked for
@@ -40,14 +43,31 @@ public:
     {
         Outcome outcome = Outcome::Aborted;
         QString reason;
-        int status = 0;
-        qint64 bytes = 0;
+        int status = 0;      // of the last response; 0 when no server answered
+        qint64 bytes = 0;    // in the file
+        qint64 received = 0; // body bytes received over all tries
+        int retries = 0;
+        QByteArray contentType; // of the accepted body
+    };
+
+    // What kind of body is wanted.
+    struct Options
+    {
+        // Refuse a page where a file was expected (every file after a series' first). Text where
+        // the name's own extension promises a binary file is refused in any case.
+        bool pageRule = false;
+        // A page to read rather than a file to keep: no page check, file: addresses allowed,
+        // no retries, at most maxBytes, the whole fetch within totalMs.
+        bool page = false;
+        qint64 maxBytes = -1;
+        int totalMs = 0;
     };
 
     explicit Fetcher(const download::Policy& policy = {}, QObject* parent = nullptr);
     ~Fetcher() override;
 
-    void start(const QUrl& url, const QString& path, bool testForHtml);
+    void start(const QUrl& url, const QString& path, bool pageRule);
+    void start(const QUrl& url, const QString& path, const Options& options);
     void abort();
     // True from start() until finished(), the waits between tries included.
     bool isRunning() const { return mRunning; }
@@ -60,48 +80,67 @@ signals:
     void finished(const Fetcher::Result& result);
     // A try failed with `reason`; the next one starts after delayMs. retry counts from 1.
     void retrying(const QString& reason, int retry, int delayMs);
+    // The try now under way continues the file at `offset` bytes.
+    void resumed(qint64 offset);
 
 private:
-    struct Sample
-    {
-        qint64 at;
-        qint64 received;
-    };
+    friend struct CurlGlue;
+    struct Watch;
+    // What a callback decided while libcurl was still transferring.
+    enum class Stop { None, Fail, Retry, Restart };
 
+    void watch(int fd, int what);
+    void drive(int fd, int events);
+    void takeDone();
     void attempt();
-    void issue(const QUrl& url);
-    void dropTransfer();
-    void checkRate();
-    void failStatus(int status);
+    bool headLine(const char* data, qsizetype size);
+    bool headDone();
+    bool body(const char* data, qsizetype size);
+    bool decide();
+    bool keep(const char* data, qsizetype size);
+    void transferDone(int code);
+    void checkActivity();
+    void stopWith(Stop stop, Outcome outcome, const QString& reason, int retryAfterMs = -1);
     void retryOrFail(const QString& reason, int retryAfterMs = -1);
-    void followRedirect();
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    bool consume(const QByteArray& data);
-    bool decideAndOpen();
+    void restartFromZero();
     void finish(Outcome outcome, const QString& reason = {});
+    void detach();
+    void discardFile();
 
     download::Policy mPolicy;
-    QNetworkAccessManager* mManager;
-    QPointer<QNetworkReply> mReply;
-    std::unique_ptr<PartFile> mFile;
+    Options mOptions;
+    void* mMulti = nullptr;
+    void* mEasy = nullptr;
+    void* mHeaders = nullptr;
+    std::map<int, std::unique_ptr<Watch>> mWatches;
+    QTimer mCurlTimer;
     QTimer mRetryWait;
-    QTimer mRateCheck;
-    QElapsedTimer mClock;
-    QList<Sample> mSamples;
-    qint64 mReceived = 0;
-    QUrl mStartUrl;
+    QTimer mActivity;
+    QElapsedTimer mSinceByte;
+    QElapsedTimer mSinceStart;
+    std::unique_ptr<http::ResponseHead> mHead;
+    std::unique_ptr<PartFile> mFile;
+    QByteArray mSniff;
+    QByteArray mError;
     QUrl mUrl;
     QString mPath;
-    QByteArray mSniff;
+    QString mName;
     Result mResult;
-    bool mTestForHtml = false;
-    bool mDecided = false;
-    bool mRedirecting = false;
-    int mRedirects = 0;
-    int mRetries = 0;
     bool mRunning = false;
+    bool mAttached = false;
+    bool mDecided = false;
+    bool mExcess = false;
+    Stop mStop = Stop::None;
+    Outcome mStopOutcome = Outcome::NetworkError;
+    QString mStopReason;
+    int mStopRetryAfterMs = -1;
+    // Resuming: where the current try asked to start, and what the file must still be.
+    qint64 mRangeFrom = -1;
+    qint64 mTotal = -1;
+    QByteArray mValidator;
+    qint64 mWritten = 0;
+    bool mResumable = false;
+    bool mNoResume = false;
 };
 
 Q_DECLARE_METATYPE(Fetcher::Result)
@@ -111,5 +150,9 @@ namespace download {
 // The URL of a full address, or an invalid URL when the text cannot be fetched
 // (malformed, no host, or a scheme other than http and https).
 QUrl urlOf(const QString& address);
+
+// The text with every control character shown as U+FFFD, so that nothing a server sent can
+// end a log line or forge one.
+QString printable(QString text);
 
 } // namespace download

@@ -44,13 +44,13 @@ QString failureLine(const QString& name, const QString& reason)
 {
     QString line = localizedFormat("FailureDownload", name);
     if (!reason.isEmpty())
-        line += QStringLiteral(": ") + reason;
+        line += QStringLiteral(": ") + printable(reason);
     return line + u'\n';
 }
 
 QString retryLine(const QString& name, const QString& reason, int retry, int delayMs)
 {
-    return localizedFormat("RetryDownload", name, reason) + u' ' +
+    return localizedFormat("RetryDownload", name, printable(reason)) + u' ' +
            localizedFormat("RetryWait", QString::number((delayMs + 999) / 1000),
                            QString::number(retry)) +
            u'\n';

@@ -2,6 +2,7 @@
 #include "app/mainpanel.h"
 #include "linksearch/linklistmodel.h"
 #include "linksearch/linkscan.h"
+#include "linksearch/pagefetcher.h"
 #include "ui_entrancesheet.h"
 
 #include <QDialog>
@@ -9,13 +10,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTableView>
-#include <QTimer>
 
 void Controller::createEntranceSheet()
 {
@@ -47,67 +44,19 @@ QString Controller::savedPagePath() const
 
 void Controller::saveHTMLSearchFile(const QString& address, std::function<void(bool)> done)
 {
-    const QUrl url(address);
-    const QString scheme = url.scheme().toLower();
     const QString path = savedPagePath();
-    if (!url.isValid() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
-         scheme != QLatin1String("file")) ||
-        !QDir().mkpath(QFileInfo(path).path())) {
+    if (!QDir().mkpath(QFileInfo(path).path())) {
         done(false);
         return;
     }
-    // Written beside the old copy and renamed over it once complete, so a failed fetch
-    // leaves the earlier copy as it was.
-    auto file = std::make_shared<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly)) {
-        done(false);
-        return;
-    }
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(10);
-    QNetworkReply* reply = mNetwork->get(request);
-    // A bound on the whole fetch, not only on a silent connection.
-    auto* bound = new QTimer(reply);
-    bound->setSingleShot(true);
-    connect(bound, &QTimer::timeout, reply, &QNetworkReply::abort);
-    bound->start(mPageFetchTimeoutMs);
-
-    auto tooLarge = std::make_shared<bool>(false);
-    auto take = [reply, file, tooLarge] {
-        if (*tooLarge)
-            return;
-        // A browser showing a video or a disk image is not a page to scan.
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if ((length.isValid() && length.toLongLong() > kLargestPage) ||
-            file->size() + reply->bytesAvailable() > kLargestPage) {
-            *tooLarge = true;
-            reply->abort();
-            return;
-        }
-        if (file->write(reply->readAll()) < 0)
-            reply->abort();
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, this, take);
-    connect(reply, &QNetworkReply::readyRead, this, take);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, file, tooLarge, take, done] {
-        reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError)
-            take();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool fetched = reply->error() == QNetworkReply::NoError && !*tooLarge &&
-                             status < 400 && file->size() > 0;
-        if (!fetched || !file->commit()) {
-            file->cancelWriting();
-            done(false);
-            return;
-        }
-        mHTMLContentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-        mHTMLFileName = file->fileName();
-        done(true);
-    });
+    mPageFetch->fetch(QUrl(address), path, mPageFetchTimeoutMs,
+                      [this, path, done](bool saved, const QByteArray& contentType) {
+                          if (saved) {
+                              mHTMLContentType = contentType;
+                              mHTMLFileName = path;
+                          }
+                          done(saved);
+                      });
 }
 
 bool Controller::setupCurrentLocation(const QString& address)

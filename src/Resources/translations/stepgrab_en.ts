@@ -491,5 +491,29 @@
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>
     </message>
+    <message id="ResumedDownload">
+        <source>ResumedDownload</source>
+        <translation>%1: resumed at %2 bytes</translation>
+    </message>
+    <message id="ReasonHeadersTooLarge">
+        <source>ReasonHeadersTooLarge</source>
+        <translation>the server's response headers ran past 256 KiB</translation>
+    </message>
+    <message id="ReasonBadLength">
+        <source>ReasonBadLength</source>
+        <translation>the server gave no trustworthy length for the file</translation>
+    </message>
+    <message id="ReasonUnaskedRange">
+        <source>ReasonUnaskedRange</source>
+        <translation>the server sent part of the file that was not asked for</translation>
+    </message>
+    <message id="ReasonBadRange">
+        <source>ReasonBadRange</source>
+        <translation>the server sent another part of the file than the one asked for</translation>
+    </message>
+    <message id="ReasonTooLarge">
+        <source>ReasonTooLarge</source>
+        <translation>the page is larger than 64 MiB</translation>
+    </message>
 </context>
 </TS>

@@ -488,5 +488,29 @@
         <source>OptionURLList</source>
         <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
     </message>
+    <message id="ResumedDownload">
+        <source>ResumedDownload</source>
+        <translation>%1: %2 バイト目から再開しました</translation>
+    </message>
+    <message id="ReasonHeadersTooLarge">
+        <source>ReasonHeadersTooLarge</source>
+        <translation>サーバーの応答ヘッダーが 256 KiB を超えました</translation>
+    </message>
+    <message id="ReasonBadLength">
+        <source>ReasonBadLength</source>
+        <translation>サーバーが示したファイルの長さが信頼できません</translation>
+    </message>
+    <message id="ReasonUnaskedRange">
+        <source>ReasonUnaskedRange</source>
+        <translation>頼んでいないファイルの一部をサーバーが送ってきました</translation>
+    </message>
+    <message id="ReasonBadRange">
+        <source>ReasonBadRange</source>
+        <translation>頼んだのとは違うファイルの部分をサーバーが送ってきました</translation>
+    </message>
+    <message id="ReasonTooLarge">
+        <source>ReasonTooLarge</source>
+        <translation>ページが 64 MiB を超えています</translation>
+    </message>
 </context>
 </TS>

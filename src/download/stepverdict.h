@@ -1,0 +1,23 @@
+#pragma once
+
+#include "fetcher.h"
+
+#include <QString>
+
+namespace download {
+
+enum class RunKind { Series, List };
+
+struct StepVerdict
+{
+    bool goOn = true;    // the run goes on to its next address
+    bool failed = false; // a failure ends the run (not the end of a series, not a Stop)
+    QString line;        // what the log says of the step, line end included; empty for nothing
+};
+
+// What one fetched address means for its run, in one place for both kinds of run and for the
+// first file of a series (fetched before the worker takes over). A written file is logged by
+// whoever reports it, since it is there even when its run was stopped meanwhile.
+StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result);
+
+} // namespace download
