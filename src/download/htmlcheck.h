@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pagecheck.h"
+
 #include <QByteArray>
 
 namespace html {
@@ -8,11 +10,10 @@ namespace html {
 QByteArray header();
 
 // How many leading bytes isHTMLFile needs to decide; fewer only at end of data.
-constexpr qsizetype kSniffLength = 512;
+constexpr qsizetype kSniffLength = pages::kSniffLength;
 
-// True when the data is an HTML page rather than the requested file: it starts
-// with "<html>", or, after an optional byte-order mark and white space, with
-// "<html" or "<!doctype html" in any letter case.
+// True when the data opens as an HTML page rather than the requested file, by the rules
+// of pages::looksLikeHtml over its first kSniffLength bytes.
 bool isHTMLFile(const QByteArray& data);
 
 } // namespace html
