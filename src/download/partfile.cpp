@@ -160,6 +160,9 @@ bool PartFile::open()
     mError.clear();
     mErrorCode = 0;
     mSize = 0;
+    // One entry of the folder: the name is never a way into another one.
+    if (mName.isEmpty() || mName == "." || mName == ".." || mName.contains('/'))
+        return fail(EINVAL);
     if (!mFolder) {
         mFolder = folder::RunFolder::open(mFolderPath, nullptr);
         if (!mFolder)
