@@ -1,6 +1,7 @@
 #include "address/fileelement.h"
 #include "download/downloadfolder.h"
 #include "download/fetcher.h"
+#include "download/target.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -44,14 +45,35 @@ private slots:
         store.set({location, split.fileName, split.number, split.extension});
         QTEST(fullAddress(store.countUp()).remove(0, location.size() + 1), "nextFile");
     }
+    // The name a file is saved under, from the last segment of its address as copied, and
+    // the name its log line shows.
+    void savedName_data()
+    {
+        QTest::addColumn<QString>("segment");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("logName");
+        const QString name256 = QString(252, u'a') + ".jpg";
+        QTest::newRow("non-ASCII letters")
+            << u"%E5%86%99%E7%9C%9F012.jpg"_s << u""_s << u"\u5199\u771f012.jpg"_s;
+        QTest::newRow("too long") << name256 << u"ReasonNameTooLong"_s << name256;
+        for (const char* control : {"01", "1F", "7F"})
+            QTest::addRow("control character %s", control)
+                << u"a%"_s + QLatin1String(control) + u"b.jpg"_s << u"ReasonNameUnsafe"_s
+                << u"a%"_s + QLatin1String(control) + u"b.jpg"_s;
+    }
     void savedName()
     {
-        const QString japanese = u"\u5199\u771f012.jpg"_s, name256 = QString(252, u'a') + ".jpg";
-        QCOMPARE(downloadFileName(download::urlOf(u"http://h/d/%E5%86%99%E7%9C%9F012.jpg"_s)),
-                 japanese);
-        QCOMPARE(unsafeNameReason(japanese), QString());
-        QCOMPARE(downloadFileName(download::urlOf(u"http://h/d/"_s + name256)), name256);
-        QCOMPARE(unsafeNameReason(name256), u"ReasonNameTooLong"_s);
+        QFETCH(QString, segment);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const auto runFolder = folder::RunFolder::open(dir.path(), nullptr);
+        QVERIFY(runFolder);
+        const QString address = u"http://h/d/"_s + segment;
+        QCOMPARE(unsafeNameReason(downloadFileName(download::urlOf(address))), reason);
+        const download::Target target = download::targetOf(address, runFolder);
+        QCOMPARE(target.refusal, reason);
+        QTEST(target.name, "logName");
+        QCOMPARE(target.path, reason.isEmpty() ? dir.filePath(target.name) : QString());
     }
     // Which names of a folder are listed, in what order, and the menu titles of those shown.
     void listing_data()

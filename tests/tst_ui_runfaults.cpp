@@ -22,7 +22,8 @@ private slots:
     // the files written, and a verdict of failed exactly when the log shows a failure.
     void runs_data()
     {
-        QTest::addColumn<QString>("address"); // "!" ahead: into a read-only folder
+        QTest::addColumn<QString>("address"); // "!" ahead: into a read-only folder; "@": into
+                                              // a new folder whose name holds a link already
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<QString>("lines");
         QTest::addColumn<QStringList>("files"); // sorted
@@ -47,6 +48,8 @@ private slots:
             done(blank) + u"CantFound pic 1001.jpg\n"_s, {blank[2], blank[0], blank[1]});
         row("escaped slash", u"a/a%2F012.jpg"_s, {},
             u"FailureDownload a/012.jpg: ReasonNameUnsafe\n"_s, {});
+        row("a link planted under the run's dated folder name", u'@' + d, {},
+            u"FailureDownload pic012.jpg: ReasonFolderRefused\n"_s, {});
     }
     void runs()
     {
@@ -61,26 +64,32 @@ private slots:
             server.addFile(u"/a/"_s + name, FixtureServer::seriesBody(name, kSize));
         if (!answers.isEmpty())
             server.addSequence(u"/d/pic013.jpg"_s, answers);
-        QTemporaryDir folder;
+        QTemporaryDir folder, elsewhere;
         std::optional<PermissionBitsEnforced> enforced;
         if (address.startsWith(u'!')) {
             QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
             enforced.emplace();
         }
         const QDateTime begun = QDateTime::currentDateTime();
+        // The run's moment is taken at Start, a little after now.
+        for (int second = 0; address.startsWith(u'@') && second < 5; ++second)
+            QVERIFY(QFile::link(elsewhere.path(),
+                                folder.filePath(folder::datedFolderName(begun.addSecs(second)))));
         Window w(20);
         Controller& c = w.controller;
         c.mOutputDirectory = folder.path();
+        c.mCreateNewFolder = address.startsWith(u'@');
         const bool failed = lines.contains(u"FailureDownload"_s);
         bool runFailed = !failed;
         connect(&c, &Controller::downloadFinished, &c, [&runFailed](bool f) { runFailed = f; });
-        c.takeAddress(server.baseUrl() + u'/' + address.mid(address.startsWith(u'!')));
+        c.takeAddress(server.baseUrl() + u'/' + address.mid(!address.front().isLetter()));
         c.start_download();
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         enforced.reset();
         QCOMPARE(w.get<QPlainTextEdit>(u"mDrawer_Text"_s)->toPlainText(),
                  u"StartedDownload"_s + lines + u"\nFinishedDownload"_s);
         QCOMPARE(seriesFilesBelow(folder.path(), kSize), files);
+        QVERIFY(QDir(elsewhere.path()).isEmpty());
         QCOMPARE(runFailed, failed);
         // A wait the log gives in seconds lasts that long.
         QCOMPARE_GE(begun.msecsTo(QDateTime::currentDateTime()),

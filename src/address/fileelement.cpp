@@ -2,6 +2,7 @@
 
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <algorithm>
 #include <limits>
 
 namespace address {
@@ -201,15 +202,39 @@ QString downloadFileName(const QUrl& url)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(segment.toLatin1()));
 }
 
+namespace {
+
+// Bytes that a terminal or a log would act on rather than show.
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7f;
+}
+
+} // namespace
+
 QString unsafeNameReason(const QString& name, qsizetype maxBytes)
 {
     if (name.isEmpty())
         return QStringLiteral("ReasonNameEmpty");
-    if (name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
+    if (name == u"." || name == u".." || name.contains(u'/') ||
+        std::any_of(name.begin(), name.end(), isControl))
         return QStringLiteral("ReasonNameUnsafe");
     if (name.toUtf8().size() > maxBytes)
         return QStringLiteral("ReasonNameTooLong");
     return {};
+}
+
+QString printableName(const QString& name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        if (isControl(c))
+            out += u'%' + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        else
+            out += c;
+    }
+    return out;
 }
 
 } // namespace address

@@ -62,8 +62,12 @@ QString downloadFileName(const QUrl& url);
 
 // Empty for a name that can be created inside a folder as one plain entry, else
 // the key of the reason ("ReasonNameEmpty", "ReasonNameUnsafe", "ReasonNameTooLong")
-// for the caller to localize. maxBytes bounds the UTF-8 length of the name.
+// for the caller to localize. maxBytes bounds the UTF-8 length of the name. Control
+// characters are refused: a name is shown in logs, menus and terminals as it is.
 QString unsafeNameReason(const QString& name, qsizetype maxBytes = 255);
+
+// The name with each control character written as its "%XX" escape, fit for a log line.
+QString printableName(const QString& name);
 
 } // namespace address
 

@@ -262,6 +262,10 @@ private:
     QByteArray htmlHeader;
     folder::Listing directoryInfo;
     QString mDownloadFolder;
+    // The folder the current run writes into, opened once at its start; when there is none,
+    // mRunFolderRefusal says why, or is empty when no folder was named at all.
+    std::shared_ptr<const folder::RunFolder> mRunFolder;
+    QString mRunFolderRefusal;
     QString mHTMLFileName;
     QStringList mHTMLURLArray;
     QString mLaunchOutputDirectory;
@@ -289,6 +293,9 @@ private:
     // then the log, the run flag, the folder, the buttons, the fields and the counter.
     void retireWorker();
     void beginRun();
+    // Ends at once a run whose folder was refused, with the failure of its first file (name);
+    // true when it did.
+    bool endRunWithoutFolder(const QString& name);
     void startListWorker();
 
     // The preferences sheet.

@@ -63,20 +63,38 @@ void Controller::beginRun()
     mProgressBar->setRange(0, 0);
     mProgressBar->show();
     writeLogView(localized("StartedDownload"));
+    mRunFolder.reset();
+    mRunFolderRefusal.clear();
     if (mCreateNewFolder && createDownloadFolder())
         writeLogView(localized("CreateNewFolder"));
+    // Opened once for the whole run: the files land in this folder, whatever becomes of its
+    // name meanwhile.
+    if (!mRunFolder && mRunFolderRefusal.isEmpty() && !currentDownloadFolder().isEmpty())
+        mRunFolder = folder::RunFolder::open(currentDownloadFolder(), &mRunFolderRefusal);
     // What an earlier Stepgrab left half written where files have no unnamed form.
-    PartFile::removeStale(currentDownloadFolder());
+    if (mRunFolder)
+        PartFile::removeStale(*mRunFolder);
     controllButtonCondition();
     setEditableInfoString(false);
     resetCounter();
 }
 
+bool Controller::endRunWithoutFolder(const QString& name)
+{
+    if (mRunFolder || mRunFolderRefusal.isEmpty())
+        return false;
+    writeLogView(download::failureLine(name, mRunFolderRefusal));
+    endRun(true);
+    return true;
+}
+
 void Controller::downloadOneStep()
 {
     const download::Target target =
-        download::targetOf(address::fullAddress(mElement.get()), currentDownloadFolder());
+        download::targetOf(address::fullAddress(mElement.get()), mRunFolder);
     mFirstFileName = target.name;
+    if (endRunWithoutFolder(target.name))
+        return;
     if (!target.refusal.isEmpty()) {
         // No folder to write into, or nothing that can be fetched: the run cannot begin.
         Fetcher::Result result;
@@ -197,6 +215,8 @@ void Controller::stop_download()
         return;
     mRunActive = false;
     mRunGate.end();
+    // A file still being put in place holds the folder through its own reference.
+    mRunFolder.reset();
     if (mFirstFetch->isRunning())
         mFirstFetch->abort();
     if (mWorker)

@@ -32,13 +32,16 @@ QString outputFolder(const QString& directory)
 
 } // namespace
 
+// A name taken by something that cannot be this user's folder refuses the run its folder:
+// falling back on an older one would hide where the files went.
 bool Controller::createDownloadFolder()
 {
-    const QString path =
-        folder::createDatedFolder(outputFolder(mOutputDirectory), QDateTime::currentDateTime());
-    if (path.isEmpty())
+    std::shared_ptr<const folder::RunFolder> made = folder::createDatedFolder(
+        outputFolder(mOutputDirectory), QDateTime::currentDateTime(), &mRunFolderRefusal);
+    if (!made)
         return false;
-    mDownloadFolder = path;
+    mDownloadFolder = made->path();
+    mRunFolder = std::move(made);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "app/controller.h"
 #include "download/downloadworker.h"
+#include "download/target.h"
 #include "download/urllist.h"
 #include "host/localized.h"
 
@@ -23,6 +24,8 @@ void Controller::start_downloadText()
         return;
     retireWorker();
     beginRun();
+    if (endRunWithoutFolder(download::targetOf(mHTMLURLArray.first(), mRunFolder).name))
+        return;
     startListWorker();
 }
 

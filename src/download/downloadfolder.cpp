@@ -1,17 +1,21 @@
 #include "downloadfolder.h"
 
 #include "address/fileelement.h"
+#include "host/localized.h"
 #include "partfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits>
 #include <numeric>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace folder {
@@ -77,13 +81,64 @@ QString datedFolderName(const QDateTime& moment)
                .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
-QString createDatedFolder(const QString& base, const QDateTime& moment)
+namespace {
+
+// O_PATH: a folder that may be written into but not listed (a drop box) is still a folder
+// to download into.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+QString joined(const QString& dir, const QString& name)
 {
-    if (base.isEmpty())
-        return {};
-    const QString path = QDir(base).filePath(datedFolderName(moment));
-    QDir().mkdir(path);
-    return QFileInfo(path).isDir() ? path : QString();
+    return dir.endsWith(u'/') ? dir + name : dir + u'/' + name;
+}
+
+} // namespace
+
+std::shared_ptr<const RunFolder> RunFolder::open(const QString& path, QString* reason)
+{
+    const int fd = path.isEmpty() ? (errno = ENOENT, -1)
+                                  : ::open(QFile::encodeName(path).constData(), kFolderFlags);
+    if (fd < 0) {
+        const int code = errno;
+        if (reason)
+            *reason = PartFile::reason(code);
+        errno = code;
+        return nullptr;
+    }
+    return std::shared_ptr<const RunFolder>(new RunFolder(fd, path));
+}
+
+RunFolder::~RunFolder()
+{
+    ::close(mFd);
+}
+
+std::shared_ptr<const RunFolder> createDatedFolder(const QString& base, const QDateTime& moment,
+                                                   QString* reason)
+{
+    if (reason)
+        reason->clear();
+    const std::shared_ptr<const RunFolder> parent = RunFolder::open(base, nullptr);
+    if (!parent)
+        return nullptr;
+    const QString name = datedFolderName(moment);
+    const QByteArray encoded = QFile::encodeName(name);
+    if (::mkdirat(parent->fd(), encoded.constData(), 0777) != 0 && errno != EEXIST)
+        return nullptr;
+    // Whatever is under the name now is judged by the descriptor itself, so it cannot be
+    // swapped between the check and its use.
+    const int fd = ::openat(parent->fd(), encoded.constData(), kFolderFlags | O_NOFOLLOW);
+    struct stat info;
+    const bool opened = fd >= 0 && ::fstat(fd, &info) == 0;
+    if (opened && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid())
+        return std::shared_ptr<const RunFolder>(new RunFolder(fd, joined(base, name)));
+    const int code = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (reason)
+        *reason = opened || code == ELOOP || code == ENOTDIR ? localized("ReasonFolderRefused")
+                                                             : PartFile::reason(code);
+    return nullptr;
 }
 
 // One pass over the directory: the entry's type comes with its name, and only links and
@@ -189,7 +244,7 @@ QString filePathIn(const QString& dir, const QString& name)
     if (dir.isEmpty() ||
         !address::unsafeNameReason(name, std::numeric_limits<qsizetype>::max()).isEmpty())
         return {};
-    return dir.endsWith(u'/') ? dir + name : dir + u'/' + name;
+    return joined(dir, name);
 }
 
 bool isValidFileName(const QString& name)

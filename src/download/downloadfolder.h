@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <utility>
 
 namespace folder {
@@ -12,9 +13,40 @@ namespace folder {
 // "2004-03-15 14:05:09 +0900": the moment in its own time zone, offset as sign and four digits.
 QString datedFolderName(const QDateTime& moment);
 
-// Makes (or finds) the dated folder inside base; answers its path, or an empty
-// string when no folder exists there afterwards.
-QString createDatedFolder(const QString& base, const QDateTime& moment);
+// A folder a run writes into, held open for as long as the run needs it: every file is
+// made relative to the descriptor, so renaming the folder, or putting a symbolic link in
+// place of its name, while the run goes on changes nothing about where the files land.
+// Immutable once made, so the main thread and a worker may share one.
+class RunFolder
+{
+public:
+    // An existing folder, as the user named it: the user's own output folder may itself be
+    // a symbolic link, which is followed. Null and *reason (in the user's words) when it
+    // cannot be opened; errno then tells why.
+    static std::shared_ptr<const RunFolder> open(const QString& path, QString* reason);
+    ~RunFolder();
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    int fd() const { return mFd; }
+    const QString& path() const { return mPath; }
+
+private:
+    RunFolder(int fd, const QString& path) : mFd(fd), mPath(path) {}
+
+    friend std::shared_ptr<const RunFolder> createDatedFolder(const QString&, const QDateTime&,
+                                                              QString*);
+    int mFd;
+    QString mPath;
+};
+
+// Makes (or finds) the dated folder inside base. One that exists already (two runs in the
+// same second) is taken only when it is a real directory of this user's: anyone who can
+// write into base could have put a link or a folder of their own under the name ahead of
+// the run. Null with *reason empty when no folder could be made there; null with *reason
+// when something under the name cannot be the run's folder.
+std::shared_ptr<const RunFolder> createDatedFolder(const QString& base, const QDateTime& moment,
+                                                   QString* reason);
 
 // The plain files of one folder (symbolic links to plain files count, Stepgrab's own
 // temporary files do not), ordered by name with digit runs compared as numbers (pic9

@@ -1,5 +1,6 @@
 #include "partfile.h"
 
+#include "downloadfolder.h"
 #include "host/localized.h"
 
 #include <QFileInfo>
@@ -29,12 +30,12 @@ constexpr char kPrefix[] = ".stepgrab-";
 constexpr char kSuffix[] = ".part";
 constexpr int kRandomLength = 13; // 2^64 written in base 36
 
-QByteArray hiddenSibling(const QByteArray& folder)
+QByteArray hiddenName()
 {
     // Of a fixed length, so a target name near the file system's limit still has a sibling.
     const QByteArray random = QByteArray::number(QRandomGenerator::global()->generate64(), 36)
                                   .rightJustified(kRandomLength, '0');
-    return folder + '/' + kPrefix + random + kSuffix;
+    return kPrefix + random + kSuffix;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b)
@@ -65,10 +66,20 @@ bool lockExclusive(int fd)
 
 } // namespace
 
-PartFile::PartFile(const QString& path)
-    : mPath(path), mFolder(QFile::encodeName(QFileInfo(path).absolutePath())),
-      mTarget(QFile::encodeName(QFileInfo(path).absoluteFilePath()))
+PartFile::PartFile(std::shared_ptr<const folder::RunFolder> folder, const QString& name)
+    : mFolder(std::move(folder)), mName(QFile::encodeName(name))
 {
+}
+
+PartFile::PartFile(const QString& path)
+    : mFolderPath(QFileInfo(path).absolutePath()),
+      mName(QFile::encodeName(QFileInfo(path).fileName()))
+{
+}
+
+int PartFile::folderFd() const
+{
+    return mFolder->fd();
 }
 
 PartFile::~PartFile()
@@ -148,8 +159,17 @@ bool PartFile::open()
     discard();
     mError.clear();
     mErrorCode = 0;
+    mSize = 0;
+    // One entry of the folder: the name is never a way into another one.
+    if (mName.isEmpty() || mName == "." || mName == ".." || mName.contains('/'))
+        return fail(EINVAL);
+    if (!mFolder) {
+        mFolder = folder::RunFolder::open(mFolderPath, nullptr);
+        if (!mFolder)
+            return fail(errno);
+    }
     if (gUnnamedFiles) {
-        mFd = ::open(mFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        mFd = ::openat(folderFd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (mFd >= 0) {
             // Unnamed, nobody else can reach it yet; the lock is for the hidden name that
             // commit() links to it.
@@ -169,8 +189,9 @@ bool PartFile::open()
 bool PartFile::openNamed()
 {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray name = hiddenSibling(mFolder);
-        const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        const QByteArray name = hiddenName();
+        const int fd = ::openat(folderFd(), name.constData(),
+                                O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -184,7 +205,8 @@ bool PartFile::openNamed()
         struct stat opened, named;
         if (::fstat(fd, &opened) != 0)
             return fail(errno);
-        const bool stillNamed = ::lstat(name.constData(), &named) == 0;
+        const bool stillNamed =
+            ::fstatat(folderFd(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0;
         if (!stillNamed && errno != ENOENT)
             return fail(errno);
         if (stillNamed && sameFile(opened, named))
@@ -211,7 +233,18 @@ bool PartFile::write(const QByteArray& data)
         }
         p += n;
         left -= n;
+        mSize += n;
     }
+    return true;
+}
+
+bool PartFile::rewind()
+{
+    if (mFd < 0)
+        return notOpen();
+    if (::ftruncate(mFd, 0) != 0 || ::lseek(mFd, 0, SEEK_SET) != 0)
+        return fail(errno);
+    mSize = 0;
     return true;
 }
 
@@ -220,17 +253,18 @@ bool PartFile::commit()
     if (mFd < 0)
         return notOpen();
     if (mTemporary.isEmpty()) {
-        // Give the unnamed file a hidden name first: rename() then replaces the target in one step.
-        const QByteArray link = hiddenSibling(mFolder);
+        // Give the unnamed file a hidden name first: the rename then replaces the target in one
+        // step.
+        const QByteArray link = hiddenName();
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(mFd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, link.constData(), AT_SYMLINK_FOLLOW) !=
+        if (::linkat(AT_FDCWD, self.constData(), folderFd(), link.constData(), AT_SYMLINK_FOLLOW) !=
             0)
             return fail(errno);
         mTemporary = link;
     }
     // Renamed while still locked: once the lock is let go, the hidden name may be taken
     // for a stale one.
-    if (::rename(mTemporary.constData(), mTarget.constData()) != 0)
+    if (::renameat(folderFd(), mTemporary.constData(), folderFd(), mName.constData()) != 0)
         return fail(errno);
     mTemporary.clear();
     markInUse(mFd, false);
@@ -238,7 +272,7 @@ bool PartFile::commit()
         // Network file systems report a failed write only here; the file may be short, and
         // a short file under the target's name would pass for the download.
         const int code = errno;
-        ::unlink(mTarget.constData());
+        ::unlinkat(folderFd(), mName.constData(), 0);
         setError(code);
         return false;
     }
@@ -257,16 +291,16 @@ void PartFile::discard()
 {
     // The name goes before the lock does, so nobody else can remove a file of the same name.
     if (!mTemporary.isEmpty()) {
-        ::unlink(mTemporary.constData());
+        ::unlinkat(folderFd(), mTemporary.constData(), 0);
         mTemporary.clear();
     }
     closeFile();
 }
 
-int PartFile::removeStale(const QString& folder)
+int PartFile::removeStale(const folder::RunFolder& folder)
 {
-    const int dirFd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A description of its own: the listing moves its offset, and closedir() closes it.
+    const int dirFd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return 0;
     DIR* dir = ::fdopendir(dirFd);

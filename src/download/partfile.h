@@ -2,9 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <string_view>
 
-// A file that appears at its path only when commit() succeeds, complete; until
+namespace folder {
+class RunFolder;
+}
+
+// A file that appears under its name only when commit() succeeds, complete; until
 // then it is an unnamed file in the same folder, so a failed or abandoned
 // transfer leaves nothing behind, not even after a crash. Unlike QSaveFile it
 // does not sync each file to disk: a downloader writes many files in a row, and
@@ -15,9 +20,14 @@
 // failure; after a crash removeStale() clears what is left. Both kinds hold an
 // exclusive flock() for as long as they are in use, so that removeStale() in
 // another Stepgrab never takes a file that is still being written.
+//
+// Every step is taken relative to the folder's descriptor, so the file lands in the folder
+// that was opened, whatever happens to the folder's name meanwhile.
 class PartFile
 {
 public:
+    PartFile(std::shared_ptr<const folder::RunFolder> folder, const QString& name);
+    // The folder of path is opened by open().
     explicit PartFile(const QString& path);
     ~PartFile();
     PartFile(const PartFile&) = delete;
@@ -27,6 +37,10 @@ public:
     bool write(const QByteArray& data);
     bool commit();
     void discard();
+    // Bytes written since open() or the last rewind().
+    qint64 size() const { return mSize; }
+    // Empties the file to write it from the start again (a server that ignored a resume).
+    bool rewind();
 
     // Why the last call failed, in the user's words and without the path.
     QString errorString() const { return mError; }
@@ -40,7 +54,7 @@ public:
     static bool isTemporaryName(const QString& fileName);
     // Removes the temporaries in folder that no process holds, and only those; returns how
     // many. Symbolic links, directories and all other names are left alone.
-    static int removeStale(const QString& folder);
+    static int removeStale(const folder::RunFolder& folder);
     // Makes open() act as on a file system without unnamed files, so the named kind can be
     // tried where the test machine's file systems have them.
     static void setUnnamedFilesForTesting(bool allowed);
@@ -52,11 +66,14 @@ private:
     bool openNamed();
     void closeFile();
 
-    QString mPath;
-    QByteArray mFolder;
-    QByteArray mTarget;
+    int folderFd() const;
+
+    std::shared_ptr<const folder::RunFolder> mFolder;
+    QString mFolderPath; // to open, when made from a path
+    QByteArray mName;
     QByteArray mTemporary; // the hidden name while the file has one
     int mFd = -1;
+    qint64 mSize = 0;
     QString mError;
     int mErrorCode = 0;
 };

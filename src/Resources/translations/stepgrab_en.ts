@@ -73,6 +73,10 @@
         <source>ReasonNameUnsafe</source>
         <translation>the file name cannot be used in a folder</translation>
     </message>
+    <message id="ReasonFolderRefused">
+        <source>ReasonFolderRefused</source>
+        <translation>the folder's name is taken by a link, a file or another user's folder</translation>
+    </message>
     <message id="RetryDownload">
         <source>RetryDownload</source>
         <translation>Could not download %1 yet: %2;</translation>

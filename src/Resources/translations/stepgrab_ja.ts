@@ -71,6 +71,10 @@
         <source>ReasonNameUnsafe</source>
         <translation>このファイル名はフォルダで使えません</translation>
     </message>
+    <message id="ReasonFolderRefused">
+        <source>ReasonFolderRefused</source>
+        <translation>フォルダの名前がリンク、ファイル、またはほかのユーザのフォルダに使われています</translation>
+    </message>
     <message id="RetryDownload">
         <source>RetryDownload</source>
         <translation>%1 はまだダウンロードできません: %2。</translation>
