@@ -124,7 +124,7 @@ void Controller::downloadOneStep()
         else
             URLHandle(result);
     });
-    mFirstFetch->start(target.url, target.path, false);
+    mFirstFetch->start(target, false);
 }
 
 void Controller::URLResourceDidFinishLoading(const Fetcher::Result&)
@@ -145,7 +145,7 @@ void Controller::URLHandle(const Fetcher::Result& result)
 
 void Controller::startWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, currentDownloadFolder(), mPolicy);
+    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, mRunFolder, mPolicy);
     connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);

@@ -18,15 +18,15 @@ namespace {
 constexpr int kFinalStretch = 20; // milliseconds
 } // namespace
 
-DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element,
-                               const QString& folder, const download::Policy& policy)
-    : mGate(gate), mRun(run), mElement(element), mFolder(folder), mPolicy(policy)
+DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, Folder folder,
+                               const download::Policy& policy)
+    : mGate(gate), mRun(run), mElement(element), mFolder(std::move(folder)), mPolicy(policy)
 {
 }
 
 DownloadWorker::DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses,
-                               const QString& folder, const download::Policy& policy)
-    : mGate(gate), mRun(run), mAddresses(addresses), mFolder(folder), mPolicy(policy)
+                               Folder folder, const download::Policy& policy)
+    : mGate(gate), mRun(run), mAddresses(addresses), mFolder(std::move(folder)), mPolicy(policy)
 {
 }
 
@@ -52,7 +52,7 @@ void DownloadWorker::downloadEachStep()
 void DownloadWorker::downloadTextStep()
 {
     auto names = std::make_shared<urllist::NameBook>();
-    const qsizetype nameLimit = download::nameLimitOf(mFolder);
+    const qsizetype nameLimit = mFolder ? download::nameLimitOf(*mFolder) : 255;
     qsizetype next = 0;
     runSteps(download::RunKind::List,
              [this, names, nameLimit, next]() mutable -> std::optional<download::Target> {
@@ -68,7 +68,7 @@ void DownloadWorker::downloadTextStep()
                      emit logLine(mRun,
                                   localizedFormat("RenamedDownload", target.name, name) + u'\n');
                      target.name = name;
-                     target.path = folder::filePathIn(mFolder, name);
+                     target.path = folder::filePathIn(mFolder->path(), name);
                  }
                  return target;
              });
@@ -130,7 +130,7 @@ Fetcher::Result DownloadWorker::fetch(const download::Target& target, bool pageR
     connect(mFetcher, &Fetcher::retrying, &loop, [&](const QString& reason, int retry, int delay) {
         emit logLine(mRun, download::retryLine(target.name, reason, retry, delay));
     });
-    mFetcher->start(target.url, target.path, pageRule);
+    mFetcher->start(target, pageRule);
     mLoop = &loop;
     if (mFetcher->isRunning())
         loop.exec();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class FileElementStore;
@@ -25,9 +26,10 @@ class DownloadWorker : public QObject
     Q_OBJECT
 
 public:
-    DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, const QString& folder,
+    using Folder = std::shared_ptr<const folder::RunFolder>;
+    DownloadWorker(RunGate* gate, quint64 run, FileElementStore* element, Folder folder,
                    const download::Policy& policy);
-    DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses, const QString& folder,
+    DownloadWorker(RunGate* gate, quint64 run, const QStringList& addresses, Folder folder,
                    const download::Policy& policy);
 
     // The run's body: downloadEachStep or downloadTextStep, as the worker was made.
@@ -60,7 +62,7 @@ private:
     const quint64 mRun;
     FileElementStore* mElement = nullptr;
     const QStringList mAddresses;
-    const QString mFolder;
+    const Folder mFolder;
     const download::Policy mPolicy;
     Fetcher* mFetcher = nullptr;
     QString mCurrentName;

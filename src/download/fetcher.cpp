@@ -1,9 +1,10 @@
 #include "fetcher.h"
 
 #include "host/localized.h"
-#include "htmlcheck.h"
+#include "pagecheck.h"
 #include "partfile.h"
 #include "responsehead.h"
+#include "target.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -212,6 +213,13 @@ void Fetcher::takeDone()
     }
 }
 
+void Fetcher::start(const download::Target& target, bool pageRule)
+{
+    Options options;
+    options.pageRule = pageRule;
+    begin(target.url, target.path, target.name, target.folder, options);
+}
+
 void Fetcher::start(const QUrl& url, const QString& path, bool pageRule)
 {
     Options options;
@@ -221,11 +229,18 @@ void Fetcher::start(const QUrl& url, const QString& path, bool pageRule)
 
 void Fetcher::start(const QUrl& url, const QString& path, const Options& options)
 {
+    begin(url, path, QFileInfo(path).fileName(), nullptr, options);
+}
+
+void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
+                    std::shared_ptr<const folder::RunFolder> folder, const Options& options)
+{
     Q_ASSERT(!isRunning());
     mRunning = true;
     mUrl = url;
     mPath = path;
-    mName = QFileInfo(path).fileName();
+    mName = name;
+    mFolder = std::move(folder);
     mOptions = options;
     mResult = {};
     mResumable = false;
@@ -388,7 +403,7 @@ bool Fetcher::body(const char* data, qsizetype size)
     if (mDecided)
         return keep(data, size);
     mSniff.append(data, size);
-    return mSniff.size() < html::kSniffLength || decide();
+    return mSniff.size() < pages::kSniffLength || decide();
 }
 
 // Called once enough of the body is known (or all of it): refuse a page, or open the file
@@ -397,12 +412,13 @@ bool Fetcher::decide()
 {
     mDecided = true;
     // Only the first bytes count, so the verdict does not depend on how the body was cut up.
-    const QByteArray head = mSniff.first(qMin(mSniff.size(), html::kSniffLength));
-    if (!mOptions.page && mOptions.pageRule && html::isHTMLFile(head)) {
+    const QByteArray head = mSniff.first(qMin(mSniff.size(), pages::kSniffLength));
+    if (!mOptions.page && pages::judge(mName, head, mOptions.pageRule) == pages::Verdict::Page) {
         stopWith(Stop::Fail, Outcome::HtmlPage, localized("ReasonHtmlPage"));
         return false;
     }
-    mFile = std::make_unique<PartFile>(mPath);
+    mFile =
+        mFolder ? std::make_unique<PartFile>(mFolder, mName) : std::make_unique<PartFile>(mPath);
     mWritten = 0;
     if (!mFile->open()) {
         stopWith(Stop::Fail, Outcome::WriteError, mFile->errorString());

@@ -11,6 +11,12 @@
 
 class PartFile;
 class QSocketNotifier;
+namespace download {
+struct Target;
+}
+namespace folder {
+class RunFolder;
+}
 namespace http {
 class ResponseHead;
 }
@@ -66,6 +72,8 @@ public:
     explicit Fetcher(const download::Policy& policy = {}, QObject* parent = nullptr);
     ~Fetcher() override;
 
+    // A file of a run: written by name into the target's open folder.
+    void start(const download::Target& target, bool pageRule);
     void start(const QUrl& url, const QString& path, bool pageRule);
     void start(const QUrl& url, const QString& path, const Options& options);
     void abort();
@@ -89,6 +97,8 @@ private:
     // What a callback decided while libcurl was still transferring.
     enum class Stop { None, Fail, Retry, Restart };
 
+    void begin(const QUrl& url, const QString& path, const QString& name,
+               std::shared_ptr<const folder::RunFolder> folder, const Options& options);
     void watch(int fd, int what);
     void drive(int fd, int events);
     void takeDone();
@@ -125,6 +135,7 @@ private:
     QUrl mUrl;
     QString mPath;
     QString mName;
+    std::shared_ptr<const folder::RunFolder> mFolder;
     Result mResult;
     bool mRunning = false;
     bool mAttached = false;
