@@ -6,9 +6,9 @@
 #include <QHash>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -773,25 +773,24 @@ void FixtureServer::addBadLength(const QString& path, BadLength kind, qint64 siz
         lengths = "Content-Length: 12345678901234567890123\r\n";
         break;
     case BadLength::TwoDifferent:
-        lengths = "Content-Length: " + n + "\r\nContent-Length: " + QByteArray::number(size / 2) +
-                  "\r\n";
+        lengths =
+            "Content-Length: " + n + "\r\nContent-Length: " + QByteArray::number(size / 2) + "\r\n";
         break;
     case BadLength::UnaskedRange:
         status = "206 Partial Content";
         offset = size / 2;
         length = size - offset;
         lengths = "Content-Range: bytes " + QByteArray::number(offset) + '-' +
-                  QByteArray::number(size - 1) + '/' + n + "\r\nContent-Length: " +
-                  QByteArray::number(length) + "\r\n";
+                  QByteArray::number(size - 1) + '/' + n +
+                  "\r\nContent-Length: " + QByteArray::number(length) + "\r\n";
         break;
     case BadLength::LongerThanAnnounced:
         lengths = "Content-Length: " + n + "\r\n";
         length = size + 100;
         break;
     }
-    const QByteArray raw = "HTTP/1.1 " + status +
-                           "\r\nContent-Type: application/octet-stream\r\n" + lengths + "\r\n" +
-                           largeChunk(offset, length);
+    const QByteArray raw = "HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\n" +
+                           lengths + "\r\n" + largeChunk(offset, length);
     d->addRoute(path, [impl = d.get(), raw](const httplib::Request&, httplib::Response&) {
         impl->answerRaw(raw, 0, 0, {}, Hangup::Close);
     });
@@ -803,9 +802,9 @@ void FixtureServer::addEndlessHeaders(const QString& path, qint64 bytes)
     QByteArray line = "X-Filler: " + QByteArray(1012, 'f') + "\r\n";
     auto block = std::make_shared<QByteArray>(line.repeated(int(kChunk / line.size())));
     d->addRoute(path, [impl = d.get(), block, bytes](const httplib::Request&, httplib::Response&) {
-        impl->answerRaw("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n", 0,
-                        bytes, [block](qint64, qint64 length) { return block->first(length); },
-                        Hangup::Close);
+        impl->answerRaw(
+            "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n", 0, bytes,
+            [block](qint64, qint64 length) { return block->first(length); }, Hangup::Close);
     });
 }
 
@@ -837,15 +836,16 @@ void FixtureServer::addResumable(const QString& path, qint64 size, const QList<q
                                  RangeLie lie)
 {
     auto served = std::make_shared<std::atomic<int>>(0);
-    d->addRoute(path, [impl = d.get(), size, cutAt, lie,
-                       served](const httplib::Request& req, httplib::Response&) {
+    d->addRoute(path, [impl = d.get(), size, cutAt, lie, served](const httplib::Request& req,
+                                                                 httplib::Response&) {
         const int n = (*served)++;
         const bool changed = lie == RangeLie::ChangedETag && n > 0;
         const std::string etag = changed ? "\"sg-2\"" : "\"sg-1\"";
         qint64 first = 0;
         qint64 last = size - 1;
         bool partial = false;
-        if (req.has_header("Range") && parseRange(req.get_header_value("Range"), size, first, last)) {
+        if (req.has_header("Range") &&
+            parseRange(req.get_header_value("Range"), size, first, last)) {
             const std::string validator = req.get_header_value("If-Range");
             partial = validator.empty() || validator == etag || validator == kLastModified ||
                       lie == RangeLie::ChangedETag;
