@@ -6,9 +6,11 @@
 #include <QHash>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <httplib.h>
 #include <map>
@@ -21,6 +23,7 @@
 #include <stdexcept>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -36,6 +39,12 @@ using Handler = std::function<void(const httplib::Request&, httplib::Response&)>
 thread_local socket_t currentSocket = INVALID_SOCKET;
 // Set by a route that wants its connection ended once its response stops.
 thread_local std::optional<FixtureServer::Hangup> currentHangup;
+// How many requests the current connection carried before the one being answered.
+thread_local int currentRequestIndex = 0;
+
+constexpr std::chrono::milliseconds kResetGrace(50);
+constexpr quint64 kChangedSeed = 0x6368616E67656432ULL;
+const std::string kLastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
 
 quint64 splitmix64(quint64 x)
 {
@@ -212,6 +221,41 @@ bool peerHungUp(socket_t sock)
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
 }
 
+// Writes all of `data` to the socket; false once the client is gone or the write timed out.
+bool sendAll(socket_t sock, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::send(sock, p, size_t(left), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// Ends a connection whose answer went out raw. The descriptor number stays valid but now names
+// /dev/null, where httplib's own response and its close fail harmlessly; the socket itself is
+// closed by dup2(), with a reset when its linger time is zero.
+void hangUpRaw(socket_t sock, FixtureServer::Hangup hangup)
+{
+    if (hangup == FixtureServer::Hangup::Reset) {
+        const linger abortive{1, 0};
+        ::setsockopt(sock, SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+    } else {
+        ::shutdown(sock, SHUT_WR);
+    }
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, sock);
+        ::close(null);
+    }
+}
+
 // httplib's own connection loop waits up to the keep-alive timeout for the next request and
 // cannot be woken, so an idle keep-alive client would hold up stop(). This loop does the same
 // work but can be interrupted by shutting the sockets down.
@@ -238,7 +282,8 @@ private:
         }
         if (tracked) {
             currentSocket = sock;
-            for (size_t left = keep_alive_max_count_; left > 0; --left) {
+            currentRequestIndex = 0;
+            for (size_t left = keep_alive_max_count_; left > 0; --left, ++currentRequestIndex) {
                 if (!waitForRequest(sock) || svr_sock_ == INVALID_SOCKET)
                     break;
                 const bool closeConnection = left == 1;
@@ -306,6 +351,8 @@ public:
     QString directory;
     QStringList log;
     QHash<QString, int> hitCount;
+    QHash<QString, int> reusedCount;
+    QHash<QString, QList<QByteArray>> ranges;
 
     socket_t refusing = INVALID_SOCKET;
     int refusingPort = 0;
@@ -327,6 +374,28 @@ public:
         return stopCv.wait_for(lock, duration, [this] { return stopping; });
     }
 
+    // Sends `head`, then the body in pieces from `body`, then hangs up; stops early when the
+    // client is gone or the server stops.
+    void answerRaw(const QByteArray& head, qint64 offset, qint64 length,
+                   const std::function<QByteArray(qint64, qint64)>& body,
+                   FixtureServer::Hangup hangup)
+    {
+        const socket_t sock = currentSocket;
+        bool ok = sendAll(sock, head);
+        for (qint64 pos = offset, end = offset + length; ok && pos < end; pos += kChunk) {
+            ok = !isStopping() && sendAll(sock, body(pos, std::min(kChunk, end - pos)));
+        }
+        if (ok && hangup == FixtureServer::Hangup::Reset)
+            sleepFor(kResetGrace);
+        hangUpRaw(sock, hangup);
+    }
+
+    bool isStopping()
+    {
+        std::lock_guard lock(stopMutex);
+        return stopping;
+    }
+
     void stallUntilHangupOrStop()
     {
         const socket_t sock = currentSocket;
@@ -346,6 +415,9 @@ public:
             std::lock_guard lock(mutex);
             log.append(path);
             ++hitCount[path];
+            if (currentRequestIndex > 0)
+                ++reusedCount[path];
+            ranges[path].append(QByteArray::fromStdString(req.get_header_value("Range")));
             if (auto it = routes.find(path); it != routes.end())
                 route = it->second;
             else
@@ -662,4 +734,166 @@ int FixtureServer::refusingPort() const
         d->refusingPort = ntohs(address.sin_port);
     }
     return d->refusingPort;
+}
+
+void FixtureServer::addChunkedCut(const QString& path, ChunkCut cut, Hangup hangup)
+{
+    constexpr qint64 kPiece = 16 * 1024;
+    auto chunk = [](qint64 index, qint64 length) {
+        return QByteArray::number(kPiece, 16) + "\r\n" + largeChunk(index * kPiece, length);
+    };
+    QByteArray raw = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                     "Transfer-Encoding: chunked\r\n\r\n" +
+                     chunk(0, kPiece) + "\r\n" + chunk(1, kPiece) + "\r\n";
+    if (cut == ChunkCut::MidChunk)
+        raw += chunk(2, kPiece / 2);
+    else if (cut == ChunkCut::AfterData)
+        raw += chunk(2, kPiece);
+    d->addRoute(path, [impl = d.get(), raw, hangup](const httplib::Request&, httplib::Response&) {
+        impl->answerRaw(raw, 0, 0, {}, hangup);
+    });
+}
+
+void FixtureServer::addBadLength(const QString& path, BadLength kind, qint64 size)
+{
+    const QByteArray n = QByteArray::number(size);
+    QByteArray status = "200 OK";
+    QByteArray lengths;
+    qint64 offset = 0;
+    qint64 length = size;
+    switch (kind) {
+    case BadLength::Doubled:
+        lengths = "Content-Length: " + n + ", " + n + "\r\n";
+        length = size / 2;
+        break;
+    case BadLength::TrailingLetters:
+        lengths = "Content-Length: 12abc\r\n";
+        break;
+    case BadLength::TwentyThreeDigits:
+        lengths = "Content-Length: 12345678901234567890123\r\n";
+        break;
+    case BadLength::TwoDifferent:
+        lengths =
+            "Content-Length: " + n + "\r\nContent-Length: " + QByteArray::number(size / 2) + "\r\n";
+        break;
+    case BadLength::UnaskedRange:
+        status = "206 Partial Content";
+        offset = size / 2;
+        length = size - offset;
+        lengths = "Content-Range: bytes " + QByteArray::number(offset) + '-' +
+                  QByteArray::number(size - 1) + '/' + n +
+                  "\r\nContent-Length: " + QByteArray::number(length) + "\r\n";
+        break;
+    case BadLength::LongerThanAnnounced:
+        lengths = "Content-Length: " + n + "\r\n";
+        length = size + 100;
+        break;
+    }
+    const QByteArray raw = "HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\n" +
+                           lengths + "\r\n" + largeChunk(offset, length);
+    d->addRoute(path, [impl = d.get(), raw](const httplib::Request&, httplib::Response&) {
+        impl->answerRaw(raw, 0, 0, {}, Hangup::Close);
+    });
+}
+
+void FixtureServer::addEndlessHeaders(const QString& path, qint64 bytes)
+{
+    // 1024 lines of 1024 bytes each, so that the pieces join into whole lines.
+    QByteArray line = "X-Filler: " + QByteArray(1012, 'f') + "\r\n";
+    auto block = std::make_shared<QByteArray>(line.repeated(int(kChunk / line.size())));
+    d->addRoute(path, [impl = d.get(), block, bytes](const httplib::Request&, httplib::Response&) {
+        impl->answerRaw(
+            "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n", 0, bytes,
+            [block](qint64, qint64 length) { return block->first(length); }, Hangup::Close);
+    });
+}
+
+namespace {
+
+// "bytes=N-" or "bytes=N-M"; false for anything else, such as several ranges.
+bool parseRange(const std::string& header, qint64 size, qint64& first, qint64& last)
+{
+    const QByteArray text = QByteArray::fromStdString(header).trimmed();
+    if (!text.startsWith("bytes="))
+        return false;
+    const QList<QByteArray> ends = text.mid(6).split('-');
+    bool ok = ends.size() == 2;
+    first = ok ? ends[0].trimmed().toLongLong(&ok) : 0;
+    if (!ok || first < 0)
+        return false;
+    last = size - 1;
+    if (!ends[1].trimmed().isEmpty()) {
+        last = std::min(ends[1].trimmed().toLongLong(&ok), size - 1);
+        if (!ok || last < first)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void FixtureServer::addResumable(const QString& path, qint64 size, const QList<qint64>& cutAt,
+                                 RangeLie lie)
+{
+    auto served = std::make_shared<std::atomic<int>>(0);
+    d->addRoute(path, [impl = d.get(), size, cutAt, lie, served](const httplib::Request& req,
+                                                                 httplib::Response&) {
+        const int n = (*served)++;
+        const bool changed = lie == RangeLie::ChangedETag && n > 0;
+        const std::string etag = changed ? "\"sg-2\"" : "\"sg-1\"";
+        qint64 first = 0;
+        qint64 last = size - 1;
+        bool partial = false;
+        if (req.has_header("Range") &&
+            parseRange(req.get_header_value("Range"), size, first, last)) {
+            const std::string validator = req.get_header_value("If-Range");
+            partial = validator.empty() || validator == etag || validator == kLastModified ||
+                      lie == RangeLie::ChangedETag;
+            if (partial && first >= size) {
+                impl->answerRaw("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" +
+                                    QByteArray::number(size) +
+                                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                                0, 0, {}, Hangup::Close);
+                return;
+            }
+            if (lie == RangeLie::WholeAs200)
+                partial = false;
+            else if (lie == RangeLie::WrongStart)
+                first /= 2;
+        }
+        if (!partial) {
+            first = 0;
+            last = size - 1;
+        }
+        QByteArray head = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+        head += "Content-Type: application/octet-stream\r\nContent-Length: " +
+                QByteArray::number(last - first + 1) +
+                "\r\nAccept-Ranges: bytes\r\nETag: " + QByteArray::fromStdString(etag) +
+                "\r\nLast-Modified: " + QByteArray::fromStdString(kLastModified) + "\r\n";
+        if (partial)
+            head += "Content-Range: bytes " + QByteArray::number(first) + '-' +
+                    QByteArray::number(last) + '/' + QByteArray::number(size) + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        qint64 length = last - first + 1;
+        if (n < cutAt.size())
+            length = std::clamp(cutAt.at(n) - first, qint64(0), length);
+        impl->answerRaw(head, first, length, changed ? &changedChunk : &largeChunk, Hangup::Close);
+    });
+}
+
+QByteArray FixtureServer::changedChunk(qint64 offset, qint64 length)
+{
+    return pattern(kChangedSeed, offset, length);
+}
+
+QList<QByteArray> FixtureServer::rangeHeaders(const QString& path) const
+{
+    std::lock_guard lock(d->mutex);
+    return d->ranges.value(path);
+}
+
+int FixtureServer::reusedHits(const QString& path) const
+{
+    std::lock_guard lock(d->mutex);
+    return d->reusedCount.value(path);
 }

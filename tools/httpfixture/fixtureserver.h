@@ -77,6 +77,60 @@ public:
     // Sends `bytesBeforeHangup` bytes of the largeChunk() pattern without announcing a length,
     // then hangs up as told.
     void addHangup(const QString& path, qint64 bytesBeforeHangup, Framing framing, Hangup hangup);
+
+    // The routes below answer with bytes written straight to the socket, head and all, where
+    // httplib would mend the framing; then they hang up as told, also on a connection kept
+    // alive from earlier requests. A reset waits 50 ms first, so the client reads what was
+    // sent before its kernel drops it. All bodies are of the largeChunk() pattern.
+    //
+    // A cut on a reused connection: fetch any other route of this server (addFile(), say) and
+    // then the cut route with one client, within 5 s; httplib keeps the first connection open
+    // and reusedHits() shows the second request came on it.
+    enum class ChunkCut {
+        MidChunk,   // the third chunk's size line and half its data
+        AtBoundary, // two whole chunks with their CRLF, before the third size line
+        AfterData,  // the third chunk's size line and data, before the CRLF that ends it
+    };
+    // Transfer-Encoding: chunked, two chunks of 16 KiB, then the third is cut as told; the last
+    // chunk never comes.
+    void addChunkedCut(const QString& path, ChunkCut cut, Hangup hangup);
+
+    enum class BadLength {
+        Doubled,             // "Content-Length: N, N", N/2 bytes
+        TrailingLetters,     // "Content-Length: 12abc", N bytes
+        TwentyThreeDigits,   // a 23-digit Content-Length, N bytes
+        TwoDifferent,        // "Content-Length: N" and "Content-Length: N/2", N bytes
+        UnaskedRange,        // 206 with "Content-Range: bytes N/2-(N-1)/N" to any request, the
+                             // N - N/2 bytes from N/2 with their Content-Length
+        LongerThanAnnounced, // "Content-Length: N", N + 100 bytes in one write
+    };
+    // A 200 (206 for UnaskedRange) whose length cannot be trusted, a body as listed, then an
+    // orderly close.
+    void addBadLength(const QString& path, BadLength kind, qint64 size);
+    // A 200 status line, then "X-Filler: …" header lines for `bytes` bytes without the blank
+    // line that would end them; then an orderly close, or earlier when the client hangs up.
+    void addEndlessHeaders(const QString& path, qint64 bytes = 10 * 1024 * 1024);
+
+    enum class RangeLie {
+        None,        // honest: 206 with a correct Content-Range when If-Range matches
+        WholeAs200,  // a range request gets 200 and the whole file
+        WrongStart,  // a range request for N- gets 206 "bytes N/2-…" and the bytes from N/2
+        ChangedETag, // from the second request on, the file is another one (changedChunk(),
+                     // ETag "\"sg-2\""), and a range request gets 206 whatever If-Range says
+    };
+    // `size` bytes of the largeChunk() pattern with "Accept-Ranges: bytes", ETag "\"sg-1\"" and
+    // a fixed Last-Modified. "Range: bytes=N-" (or N-M) is answered 206 when If-Range is absent
+    // or matches the ETag or the date, else 200 whole; a start at or past the end gets 416.
+    // The n-th request (from 0) stops at the absolute offset cutAt[n] and the connection is
+    // closed; requests past the list are not cut. Every answer ends with "Connection: close".
+    void addResumable(const QString& path, qint64 size, const QList<qint64>& cutAt,
+                      RangeLie lie = RangeLie::None);
+    // The file addResumable() serves after its ETag changed.
+    static QByteArray changedChunk(qint64 offset, qint64 length);
+    // The Range header of each request to `path`, in order; empty for a request without one.
+    QList<QByteArray> rangeHeaders(const QString& path) const;
+    // The requests to `path` that came on a connection which had carried an earlier request.
+    int reusedHits(const QString& path) const;
     // Announces `size` bytes of the largeChunk() pattern and sends one byte every intervalMs.
     void addDrip(const QString& path, qint64 size, int intervalMs);
     // A port on 127.0.0.1 that is bound but not listening while the server lives: connecting
