@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -457,6 +458,17 @@ void Fetcher::transferDone(int code)
                                 ? QString::fromUtf8(curl_easy_strerror(CURLcode(code)))
                                 : QString::fromUtf8(mError.constData()).trimmed());
     const bool headIncomplete = !mHead->isComplete();
+    // libcurl reads no further than the announced length, so bytes a server sent beyond it
+    // wait on the kept connection. Over TLS a close alert may wait there as well.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (code == CURLE_OK && mStop == Stop::None && mHead->contentLength() &&
+        mUrl.scheme() == u"http" &&
+        curl_easy_getinfo(mEasy, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+        socket != CURL_SOCKET_BAD) {
+        char byte;
+        if (::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
+            mExcess = true;
+    }
     detach();
 
     switch (mStop) {
