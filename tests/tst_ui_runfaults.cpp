@@ -129,10 +129,6 @@ private slots:
         c.start_download();
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         enforced.reset();
-        QEXPECT_FAIL("folder removed between files",
-                     "an unnamed file in a deleted folder fails with EPERM, logged as permission "
-                     "denied",
-                     Continue);
         QCOMPARE(log->toPlainText(), u"StartedDownload"_s + lines + u"\nFinishedDownload"_s);
         QVERIFY2(fault != Fault::FolderRemoved || !QFileInfo::exists(folder.path()),
                  "the removed folder was made again");

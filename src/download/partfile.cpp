@@ -179,9 +179,20 @@ bool PartFile::open()
             return true;
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return fail(errno);
+            return fail(folderDeleted() ? ENOENT : errno);
     }
     return openNamed();
+}
+
+// A folder deleted while held open still answers by its descriptor, with errors (EPERM for an
+// unnamed file) that do not say it is gone.
+bool PartFile::folderDeleted() const
+{
+    const int errorCode = errno;
+    struct stat st;
+    const bool gone = ::fstat(folderFd(), &st) == 0 && st.st_nlink == 0;
+    errno = errorCode;
+    return gone;
 }
 
 // A removeStale() elsewhere may open, lock and unlink a file made here in the moment before

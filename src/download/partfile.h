@@ -64,6 +64,7 @@ private:
     bool fail(int code);
     bool notOpen();
     bool openNamed();
+    bool folderDeleted() const;
     void closeFile();
 
     int folderFd() const;
