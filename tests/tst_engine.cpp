@@ -58,6 +58,12 @@ private slots:
         QTest::newRow("redirect to file")
             << Answers{{302, {}, {{"Location", "file:/bin/sh"}}}} << QList<qint64>{} << NetworkError
             << u"ReasonRedirectRefused file:///bin/sh"_s << QStringList() << u"f"_s;
+        QTest::newRow("redirect loop")
+            << Answers{{302, {}, {{"Location", "/d/f"}}}} << QList<qint64>{} << NetworkError
+            << u"ReasonTooManyRedirects"_s << QStringList() << u"f"_s;
+        QTest::newRow("redirect without a target")
+            << Answers{{302, "moved", {}}} << QList<qint64>{} << NetworkError
+            << u"ReasonRedirectNoTarget"_s << QStringList() << u"f"_s;
         QTest::newRow("cut, file open")
             << Answers{} << QList<qint64>{300000, 400000} << NetworkError
             << u"ReasonAfterRetries ReasonConnectionReset 3"_s

@@ -28,10 +28,10 @@ class TestRunFaults : public QObject
 {
     Q_OBJECT
 private slots:
-    // A run from `address` (a series /d/pic012 … pic014 whose pic013 answers `answers`, or files
-    // served in /a/, addressed as browsers copy them): its log between the first and last line,
-    // the files left, a counter of the files logged, and a verdict of failed exactly when the log
-    // shows a failure.
+    // A run from `address` (a series /d/pic012 … pic014 whose pic013 answers `answers`, files
+    // served in /a/, addressed as browsers copy them, or /p/pic012.jpg answering `answers`): its
+    // log between the first and last line, the files left, a counter of the files logged, and a
+    // verdict of failed exactly when the log shows a failure.
     void runs_data()
     {
         QTest::addColumn<QString>("address");
@@ -69,6 +69,16 @@ private slots:
             u"FailureDownload pic012.jpg: ReasonFolderRefused\n"_s, {});
         row("folder removed between files", d, {}, Fault::FolderRemoved,
             done(names(12, 13)) + u"FailureDownload pic014.jpg: ReasonFolderMissing\n"_s, {});
+        // Error pages sent with 200, as servers do, for the next number and for the first.
+        const QByteArray xhtml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html PUBLIC "
+            "\"-//W3C//DTD XHTML 1.0 Strict//EN\" \"\">\n<html><body>Not "
+            "found</body></html>\n";
+        row("an XHTML error page ends the series", d, {{200, xhtml, {}}}, Fault::None,
+            done(one) + u"CantFound pic013.jpg\n"_s, one);
+        row("a login page in place of the first file", u"p/pic012.jpg"_s,
+            {{200, "\n\n<!-- login -->\n<form>Sign in</form>", {{"Content-Type", "image/jpeg"}}}},
+            Fault::None, u"FailureDownload pic012.jpg: ReasonHtmlPage\n"_s, {});
         const QStringList blank{u"pic 998.jpg"_s, u"pic 999.jpg"_s, u"pic 1000.jpg"_s};
         row("a blank before a number that grows a digit", u"a/pic%20998.jpg"_s, {}, Fault::None,
             done(blank) + u"CantFound pic 1001.jpg\n"_s, {blank[2], blank[0], blank[1]});
@@ -88,7 +98,8 @@ private slots:
         for (const QString& name : files)
             server.addFile(u"/a/"_s + name, FixtureServer::seriesBody(name, kSize));
         if (!answers.isEmpty())
-            server.addSequence(u"/d/pic013.jpg"_s, answers);
+            server.addSequence(address.startsWith(u"d/") ? u"/d/pic013.jpg"_s : u'/' + address,
+                               answers);
         // About a kilobyte a second: enough for part of the file to be on disk when the bound
         // ends the transfer.
         if (fault == Fault::Drip)

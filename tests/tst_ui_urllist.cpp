@@ -5,8 +5,11 @@
 
 using namespace Qt::StringLiterals;
 
-// A served body: its key, line after line, so that a file shows whose bytes it holds.
-static const auto body = [](const QString& key) { return (key + u'\n').toUtf8().repeated(2000); };
+// A served body: its key, line after line, so that a file shows whose bytes it holds; each line
+// begins with a NUL, so that the body is binary, as a picture's bytes are.
+static const auto body = [](const QString& key) {
+    return (QByteArray(1, '\0') + key.toUtf8() + '\n').repeated(2000);
+};
 // Every file in dir, sorted, as "name=key of the body it holds" or "name=corrupt".
 static QStringList filesIn(const QDir& dir)
 {
@@ -14,7 +17,7 @@ static QStringList filesIn(const QDir& dir)
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
         QFile file(dir.filePath(name));
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const QString key = QString::fromUtf8(bytes.left(bytes.indexOf('\n')));
+        const QString key = QString::fromUtf8(bytes.left(bytes.indexOf('\n')).mid(1));
         out << name + u'=' + (bytes == body(key) ? key : u"corrupt"_s);
     }
     return out;
