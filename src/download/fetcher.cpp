@@ -466,8 +466,12 @@ void Fetcher::transferDone(int code)
         curl_easy_getinfo(mEasy, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
         socket != CURL_SOCKET_BAD) {
         char byte;
-        if (::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
+        if (::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0) {
             mExcess = true;
+            // libcurl counts a readable idle connection as alive and would read those bytes as
+            // the next answer; shut, it is found dead and dropped from the cache.
+            ::shutdown(socket, SHUT_RDWR);
+        }
     }
     detach();
 
@@ -524,7 +528,7 @@ void Fetcher::transferDone(int code)
     case CURLE_UNSUPPORTED_PROTOCOL:
         finish(Outcome::NetworkError, mResult.status >= 300 && mResult.status < 400
                                           ? localizedFormat("ReasonRedirectRefused", curlText)
-                                          : localized("ReasonBadAddress"));
+                                          : localizedFormat("ReasonNetwork", curlText));
         return;
     default:
         finish(Outcome::NetworkError, localizedFormat("ReasonNetwork", curlText));
