@@ -49,7 +49,7 @@ private slots:
             "http://h/d|pic|012|jpg|L|0|1011|11101110111|0", "mInitButton");
         row("reset clears everything", "h|p|0x7|e", "|||||0|0000|11001000111|0", "mResetButton");
         row("typed, Ctrl+Return starts the run", "http://h/d|pic|012|jpg",
-            "http://h/d|pic|012|jpg|StartedDownload|0|0111|11010110001|1", "ctrl-return");
+            "http://h/d|pic|012|jpg|StartedDownload\n|0|0111|11010110001|1", "ctrl-return");
     }
     void commands()
     {

@@ -19,7 +19,8 @@ private slots:
         QTest::addColumn<QStringList>("notices");
         const QString end = done(names(12, 16)) + u"CantFound pic017.jpg\n"_s;
         QTest::newRow("series end in a new folder, every notice")
-            << u"sound name attention reveal new-folder"_s << 0 << 16 << u"CreateNewFolder"_s + end
+            << u"sound name attention reveal new-folder"_s << 0 << 16
+            << u"CreateNewFolder\n"_s + end
             << QStringList{"sound Glass", "attention", "reveal %1/pic012.jpg"};
         QTest::newRow("stop during a later fetch, sound without a name")
             << u"sound mStop"_s << 14 << 13 << done(names(12, 13)) << QStringList();
@@ -60,7 +61,7 @@ private slots:
         // What a stopped run still had under way, or a worker that should not exist, shows now.
         QTest::qWait(stopAt ? 1500 : 300);
         QCOMPARE(text(u"mDrawer_Text"_s, "plainText"),
-                 u"StartedDownload"_s + log + u"\nFinishedDownload"_s);
+                 u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
         QCOMPARE(text(u"mCounter"_s), QString::number(last - 11));
         const int shown = stopAt && last < 16 ? stopAt : last + 1; // the last number asked for
         QCOMPARE(server.hits(u"/d/"_s + names(shown + 1, shown + 1).first()), 0);

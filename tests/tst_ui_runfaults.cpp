@@ -140,7 +140,7 @@ private slots:
         c.start_download();
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
         enforced.reset();
-        QCOMPARE(log->toPlainText(), u"StartedDownload"_s + lines + u"\nFinishedDownload"_s);
+        QCOMPARE(log->toPlainText(), u"StartedDownload\n"_s + lines + u"\nFinishedDownload\n"_s);
         QVERIFY2(fault != Fault::FolderRemoved || !QFileInfo::exists(folder.path()),
                  "the removed folder was made again");
         QCOMPARE(seriesFilesBelow(folder.path(), kSize), files);

@@ -77,7 +77,7 @@ private slots:
             QVERIFY(QDateTime::currentMSecsSinceEpoch() - started >=
                     log.count(u"DownloadComleted") * pause);
         QTest::qWait(2 * pause); // a worker that should be over would show now
-        QCOMPARE(text(u"mDrawer_Text"_s), u"StartedDownload"_s + log + u"\nFinishedDownload"_s);
+        QCOMPARE(text(u"mDrawer_Text"_s), u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
         QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{log.contains(u"Failure")}});
         QCOMPARE(text(u"mCounter"_s, "text"), QString::number(log.count(u"DownloadComleted")));
         QTEST(filesIn(out.path()), "files");

@@ -62,11 +62,11 @@ void Controller::beginRun()
     mRunFailed = false;
     mProgressBar->setRange(0, 0);
     mProgressBar->show();
-    writeLogView(localized("StartedDownload"));
+    writeLogView(localized("StartedDownload") + u'\n');
     mRunFolder.reset();
     mRunFolderRefusal.clear();
     if (mCreateNewFolder && createDownloadFolder())
-        writeLogView(localized("CreateNewFolder"));
+        writeLogView(localized("CreateNewFolder") + u'\n');
     // Opened once for the whole run: the files land in this folder, whatever becomes of its
     // name meanwhile.
     if (!mRunFolder && mRunFolderRefusal.isEmpty() && !currentDownloadFolder().isEmpty())
@@ -221,7 +221,7 @@ void Controller::stop_download()
         mFirstFetch->abort();
     if (mWorker)
         mWorker->abort();
-    writeLogView(u'\n' + localized("FinishedDownload"));
+    writeLogView(u'\n' + localized("FinishedDownload") + u'\n');
     mProgressBar->setRange(0, 1);
     mProgressBar->setValue(0);
     mProgressBar->hide();
@@ -240,7 +240,7 @@ void Controller::finishDownload()
     if (mNoticeDockingAction)
         mHost->requestAttention(
             QStringLiteral("Stepgrab"),
-            localized("FinishedDownload").trimmed() + u' ' +
+            localized("FinishedDownload") + u' ' +
                 localizedFormat("LabelCounter", QString::number(download_counter)));
     if (mOpenFolder)
         openOutputDirectory();

@@ -3,16 +3,16 @@
 <!--
   Stepgrab, English texts (ID-based: each id is looked up with qtTrId()).
 
-  Download log layout: the program writes "StartedDownload", then
-  "CreateNewFolder" (only when a dated folder was made), then the first
-  "DownloadComleted"/"FailureDownload" line, all on one line with no line
-  break between them; every file line is followed by a line break, and
-  "FinishedDownload" comes after a line break. So the two opening texts and
-  "FinishedDownload" end with a single space (each can be followed directly
-  by another text), file lines start with no space, and no text holds a
-  line break. %1 stands for the file name in the three file-line texts.
+  Download log layout: each event is a line of its own. The program writes
+  "StartedDownload", then "CreateNewFolder" (only when a dated folder was
+  made), then one line per file, then an empty line and "FinishedDownload";
+  a file put in place while the run stops gets its line after that. The
+  program ends every line itself, so no text holds a line break or ends with
+  a space. %1 stands for the file name in the three file-line texts.
   A run thus reads:
-    Download started. A new folder was made for this run. Downloaded pic012.jpg
+    Download started.
+    A new folder was made for this run.
+    Downloaded pic012.jpg
     Downloaded pic013.jpg
     pic014.jpg was not found on the server
 
@@ -23,11 +23,11 @@
     <name>Stepgrab</name>
     <message id="StartedDownload">
         <source>StartedDownload</source>
-        <translation>Download started. </translation>
+        <translation>Download started.</translation>
     </message>
     <message id="CreateNewFolder">
         <source>CreateNewFolder</source>
-        <translation>A new folder was made for this run. </translation>
+        <translation>A new folder was made for this run.</translation>
     </message>
     <message id="DownloadComleted">
         <source>DownloadComleted</source>
@@ -91,7 +91,7 @@
     </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
-        <translation>Download finished. </translation>
+        <translation>Download finished.</translation>
     </message>
     <message id="Warning">
         <source>Warning</source>

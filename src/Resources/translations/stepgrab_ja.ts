@@ -3,14 +3,14 @@
 <!--
   Stepgrab, Japanese texts (ID-based: each id is looked up with qtTrId()).
 
-  Download log layout: "StartedDownload", "CreateNewFolder" (only when a
-  dated folder was made) and the first file line are written on one line
-  with no line break between them, and "FinishedDownload" may be followed
-  directly by a late file line. These texts therefore end with the
-  sentence mark "。", which separates them without a space; file lines have
-  no leading space and no text holds a line break. %1 stands for the file
-  name in the three file-line texts. A run thus reads:
-    ダウンロードを開始しました。pic012.jpg をダウンロードしました
+  Download log layout: each event is a line of its own. "StartedDownload",
+  "CreateNewFolder" (only when a dated folder was made), one line per file,
+  then an empty line and "FinishedDownload"; a file put in place while the
+  run stops gets its line after that. The program ends every line itself,
+  so no text holds a line break. %1 stands for the file name in the three
+  file-line texts. A run thus reads:
+    ダウンロードを開始しました。
+    pic012.jpg をダウンロードしました
     pic013.jpg をダウンロードしました
     pic014.jpg はサーバ上に見つかりませんでした
 
