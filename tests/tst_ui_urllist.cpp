@@ -42,6 +42,12 @@ private slots:
             << u"@/d/a.jpg\n@/d/gone.jpg\n@/d/b.png"_s << u"halt"_s
             << a + u"FailureDownload gone.jpg: ReasonMissing 404\n"_s
             << QStringList{"a.jpg=d/a.jpg"};
+        QTest::newRow("a folder's address: its name")
+            << u"@/d/\n@/d/a.jpg"_s << QString() << u"DownloadComleted d\n"_s + a
+            << QStringList{"a.jpg=d/a.jpg", "d=d/"};
+        QTest::newRow("a server's address: no file, the run ends")
+            << u"@/d/a.jpg\n@\n@/d/b.png"_s << QString()
+            << a + u"FailureDownload @: ReasonServerOnly\n"_s << QStringList{"a.jpg=d/a.jpg"};
         QTest::newRow("stop during a fetch") << u"@/d/a.jpg\n@/d/slow.jpg\n@/d/b.png"_s << u"stop"_s
                                              << a << QStringList{"a.jpg=d/a.jpg"};
     }
@@ -53,6 +59,7 @@ private slots:
         FixtureServer server;
         for (const char* path : {"d/a.jpg", "d/b.png", "e/a.jpg"})
             server.addFile(u'/' + QString::fromLatin1(path), body(QString::fromLatin1(path)));
+        server.addFile(u"/d/"_s, body(u"d/"_s));
         server.addFile(u"/d/p.html"_s, body(u"d/p.html"_s), 200, "text/html");
         server.addDelayed(u"/d/slow.jpg"_s, body(u"d/slow.jpg"_s), 1000);
         QTemporaryDir out;
@@ -77,6 +84,7 @@ private slots:
             QVERIFY(QDateTime::currentMSecsSinceEpoch() - started >=
                     log.count(u"DownloadComleted") * pause);
         QTest::qWait(2 * pause); // a worker that should be over would show now
+        log.replace(u'@', server.baseUrl());
         QCOMPARE(text(u"mDrawer_Text"_s), u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
         QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{log.contains(u"Failure")}});
         QCOMPARE(text(u"mCounter"_s, "text"), QString::number(log.count(u"DownloadComleted")));

@@ -197,7 +197,10 @@ QString downloadFileName(const QUrl& url)
 {
     // The encoded path is what the server was asked for; decoding the whole path
     // first would let an encoded "/" (%2F) move the segment boundary.
-    const QString path = url.path(QUrl::FullyEncoded);
+    QString path = url.path(QUrl::FullyEncoded);
+    // A folder's address ("dir/") is saved under the folder's name, as a browser saves it.
+    while (path.endsWith(u'/'))
+        path.chop(1);
     const QString segment = path.mid(path.lastIndexOf(u'/') + 1);
     return QString::fromUtf8(QByteArray::fromPercentEncoding(segment.toLatin1()));
 }

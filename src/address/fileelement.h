@@ -56,7 +56,8 @@ QString fileNameOf(const FileElement& element);
 QString nextNumber(const QString& number);
 
 // The name a fetched file is saved under: the last segment of the path as sent
-// to the server, percent-decoded as UTF-8, without query or fragment. The result
+// to the server, percent-decoded as UTF-8, without query or fragment; for a path
+// ending in "/", the last segment before it (empty for a server's address). The result
 // may be anything ("", "..", "a/b.jpg"): check it with unsafeNameReason.
 QString downloadFileName(const QUrl& url);
 

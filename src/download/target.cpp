@@ -30,6 +30,11 @@ Target nameOf(const QString& fullAddress)
         return target;
     }
     target.name = address::downloadFileName(target.url);
+    // A server's own address names no file at all: the log shows the address instead.
+    if (target.name.isEmpty() && target.url.path().count(u'/') == target.url.path().size()) {
+        target.name = address::printableName(fullAddress);
+        target.refusal = localized("ReasonServerOnly");
+    }
     return target;
 }
 

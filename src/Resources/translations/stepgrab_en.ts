@@ -69,6 +69,10 @@
         <source>ReasonNameEmpty</source>
         <translation>the address names no file</translation>
     </message>
+    <message id="ReasonServerOnly">
+        <source>ReasonServerOnly</source>
+        <translation>the address names a server but no file on it</translation>
+    </message>
     <message id="ReasonNameUnsafe">
         <source>ReasonNameUnsafe</source>
         <translation>the file name cannot be used in a folder</translation>

@@ -67,6 +67,10 @@
         <source>ReasonNameEmpty</source>
         <translation>アドレスにファイル名がありません</translation>
     </message>
+    <message id="ReasonServerOnly">
+        <source>ReasonServerOnly</source>
+        <translation>アドレスにサーバ名しかなく、ファイルを指していません</translation>
+    </message>
     <message id="ReasonNameUnsafe">
         <source>ReasonNameUnsafe</source>
         <translation>このファイル名はフォルダで使えません</translation>
