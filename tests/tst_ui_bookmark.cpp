@@ -1,4 +1,5 @@
 #include "host/localized.h"
+#include "sources/bookmark.h"
 #include "support/qt.h"
 #include "support/window.h"
 
@@ -43,6 +44,50 @@ private slots:
         if (size < 0 && errno == ENOTSUP)
             QSKIP("the temporary folder's file system keeps no user extended attributes");
         QCOMPARE(QByteArray(info, int(size)), "LINKMSIE"_ba + QByteArray(24, '\0'));
+    }
+
+    // The name typed in the save panel, the file already there, and what is written; the
+    // panel's replace question names the file that is written, and the drop box takes it.
+    void suffix_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("existing"); // empty: none, so no question
+        QTest::addColumn<QString>("written");
+        QTest::newRow("other extension") << u"links.txt"_s << u""_s << u"links.txt.url"_s;
+        QTest::newRow("capitals kept") << u"Links.URL"_s << u""_s << u"Links.URL"_s;
+        QTest::newRow("no extension") << u"links"_s << u""_s << u"links.url"_s;
+        QTest::newRow("replace asked for the final name")
+            << u"old.txt"_s << u"old.txt.url"_s << u"old.txt.url"_s;
+    }
+    void suffix()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, existing);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        QFile old(dir.filePath(existing));
+        QVERIFY(existing.isEmpty() || (old.open(QIODevice::WriteOnly) && old.write("old") == 3));
+        old.close();
+        Window w;
+        w.controller.acceptAddress(u"http://host/dir/pic012.jpg"_s, nullptr);
+        w.get<QAction>(u"actionSaveBookmark"_s)->trigger();
+        auto* dialog = w.get<QFileDialog>(u"bookmarkSaveDialog"_s);
+        dialog->selectFile(dir.filePath(typed));
+        QString asked; // the panel's replace question runs a loop of its own: answered there
+        QTimer::singleShot(0, &w.controller, [&asked] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = box->text();
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        static_cast<QDialog*>(dialog)->accept();
+        QCoreApplication::processEvents();
+        QVERIFY(existing.isEmpty() ? asked.isEmpty() : asked.contains(existing));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+        QCOMPARE(bookmark::readFile(dir.filePath(written)), u"http://host/dir/pic012.jpg"_s);
+        w.controller.reset_info();
+        QVERIFY(w.controller.mainWindow()->performDragOperation({dir.filePath(written)}));
+        QCOMPARE(w.fields(), (QStringList{"http://host/dir", "pic", "012", "jpg"}));
     }
 };
 

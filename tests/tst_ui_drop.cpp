@@ -32,7 +32,7 @@ private slots:
         row("clipboard: counted address", {kB}, "clip", bState);
         row("clipboard: no http: alert, cleared", {"ftp://b.example/s/img07.gif"}, "clip",
             u"||||FailurePasteURL"_s);
-        row("capitals refused", {"b.URL"}, "drop");
+        row("capitals: a bookmark all the same", {"b.URL"}, "drop", bState);
         row("several: the first bookmark", {"b.url", "c.url"}, "drop", bState);
         row("picture", {"p.png"}, "drop");
         row("neither source rewrites the fields of a run", {kB}, "run");

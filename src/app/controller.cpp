@@ -379,7 +379,7 @@ void Controller::showAlertSheet(const QString& message)
     box->setWindowTitle(localized("Warning"));
     box->setTextFormat(Qt::PlainText);
     box->setText(message);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Ok);
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(QStringLiteral("alertSheet"));

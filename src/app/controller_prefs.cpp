@@ -1,6 +1,7 @@
 #include "app/controller.h"
 #include "app/mainpanel.h"
 #include "host/host.h"
+#include "host/localized.h"
 #include "host/soundfolders.h"
 #include "ui_prefsheet.h"
 
@@ -144,7 +145,7 @@ void Controller::sheet_prefs_select()
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly);
-    panel->setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
+    panel->setLabelText(QFileDialog::Accept, localized("ChooseFolderButton"));
     panel->setDirectory(QDir::home());
     panel->selectFile(QStringLiteral("Documents"));
     // Modal to the whole application, though not run in an event loop of its own.

@@ -63,7 +63,9 @@ bool MainPanel::performDragOperation(const QStringList& paths)
         return false;
     const QString& path = paths.first();
     // A folder named like a bookmark passes: reading it finds no address and changes nothing.
-    if (!QFileInfo::exists(path) || address::pathExtension(path) != QLatin1String("url"))
+    // Any letter case: Save Bookmark keeps "Links.URL" as the user typed it.
+    if (!QFileInfo::exists(path) ||
+        address::pathExtension(path).compare(QLatin1String("url"), Qt::CaseInsensitive) != 0)
         return false;
     emit fileDropped(path);
     return true;

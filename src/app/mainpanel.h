@@ -18,7 +18,7 @@ public:
     Ui::MainPanel& ui() { return *mUi; }
 
     // A drop handed on by the drop box: the first path is taken when it names something that
-    // exists with the extension "url" (letter case as written), and goes out as fileDropped.
+    // exists with the extension "url" (in any letter case), and goes out as fileDropped.
     bool performDragOperation(const QStringList& paths);
 
 signals:

@@ -91,6 +91,13 @@ std::optional<QString> readFile(const QString& path)
     return parse(bytes);
 }
 
+QString withShortcutSuffix(const QString& path)
+{
+    if (path.endsWith(QLatin1String(".url"), Qt::CaseInsensitive))
+        return path;
+    return path + QLatin1String(".url");
+}
+
 bool setFinderInfo(const QString& path, quint32 type, quint32 creator)
 {
     // The Finder's own layout: type and creator as big-endian codes, flags and the rest zero.

@@ -26,6 +26,10 @@ std::optional<QString> parse(QByteArrayView bytes);
 // The same for a file; none when it cannot be read, is not a regular file or is too large.
 std::optional<QString> readFile(const QString& path);
 
+// The path a bookmark is saved at: as chosen when its name ends in ".url" in any letter case,
+// else with ".url" added ("links.txt" becomes "links.txt.url").
+QString withShortcutSuffix(const QString& path);
+
 // Records the classic type and creator codes of a written bookmark as the extended attribute
 // user.com.apple.FinderInfo (32 bytes: type, creator, zeros); best effort.
 bool setFinderInfo(const QString& path, quint32 type, quint32 creator);

@@ -14,16 +14,33 @@ namespace {
 constexpr quint32 kTypeLINK = 0x4C494E4B;
 constexpr quint32 kCreatorMSIE = 0x4D534945;
 
+// The save panel names its file as it will be written: a chosen name gets ".url" before the
+// panel asks whether to replace a file of that name, so the question is about the file that
+// is written, and the drop box and Open Bookmark take it back.
+class BookmarkSavePanel : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QString chosen = selectedFiles().value(0);
+        if (!chosen.isEmpty() && !QFileInfo(chosen).isDir())
+            selectFile(bookmark::withShortcutSuffix(chosen));
+        QFileDialog::accept();
+    }
+};
+
 // A panel as a sheet on the window: it ends in `end` with 1 for OK, 0 for Cancel.
-QFileDialog* makeSheet(QWidget* window, const char* name, const QString& title,
+QFileDialog* makeSheet(QFileDialog* dialog, const char* name,
                        std::function<void(int, const QString&)> end)
 {
-    auto* dialog = new QFileDialog(window, title, QDir::homePath());
+    dialog->setDirectory(QDir::homePath());
     dialog->setObjectName(QLatin1String(name));
     // Qt's own dialog: the same on every desktop, and reachable from the tests.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setWindowModality(Qt::WindowModal);
-    dialog->setNameFilter(QStringLiteral("Internet Shortcut (*.url)"));
+    dialog->setNameFilter(localized("BookmarkFilter"));
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, end](int result) {
         const QStringList chosen = dialog->selectedFiles();
         dialog->deleteLater();
@@ -40,9 +57,9 @@ void Controller::openBookmark()
     // series under it.
     if (isRunning())
         return;
-    QFileDialog* dialog =
-        makeSheet(mMainWindow, "bookmarkOpenDialog", QStringLiteral("Bookmark Open"),
-                  [this](int code, const QString& path) { didEndOpenSheet(code, path); });
+    QFileDialog* dialog = makeSheet(
+        new QFileDialog(mMainWindow, localized("BookmarkOpenTitle")), "bookmarkOpenDialog",
+        [this](int code, const QString& path) { didEndOpenSheet(code, path); });
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     const QString documents = QDir::home().filePath(QStringLiteral("Documents"));
@@ -63,9 +80,9 @@ void Controller::didEndOpenSheet(int returnCode, const QString& path)
 
 void Controller::saveAsBookmark()
 {
-    QFileDialog* dialog =
-        makeSheet(mMainWindow, "bookmarkSaveDialog", QStringLiteral("Bookmark Save"),
-                  [this](int code, const QString& path) { didEndSaveAsSheet(code, path); });
+    QFileDialog* dialog = makeSheet(
+        new BookmarkSavePanel(mMainWindow, localized("BookmarkSaveTitle")), "bookmarkSaveDialog",
+        [this](int code, const QString& path) { didEndSaveAsSheet(code, path); });
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("url"));
@@ -86,10 +103,10 @@ void Controller::didEndSaveAsSheet(int returnCode, const QString& path)
         return;
     }
     // Whole or not at all: a failed write leaves an older file of that name as it was.
-    QSaveFile file(path);
+    QSaveFile file(bookmark::withShortcutSuffix(path));
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
         return;
-    setupBookmarkInfo(path);
+    setupBookmarkInfo(file.fileName());
 }
 
 void Controller::setupBookmarkInfo(const QString& path)

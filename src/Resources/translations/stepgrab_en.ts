@@ -103,11 +103,11 @@
     </message>
     <message id="InvalidURLInfo">
         <source>InvalidURLInfo</source>
-        <translation>This address cannot be used. Enter an address that contains “http://”, such as http://host/dir/pic012.jpg.</translation>
+        <translation>This address cannot be used. Enter an address that contains “http://” or “https://”, such as http://host/dir/pic012.jpg.</translation>
     </message>
     <message id="FailureGrabURL">
         <source>FailureGrabURL</source>
-        <translation>Could not get a usable address from the web browser. Check that the browser is open and shows a page whose address begins with “http://”.</translation>
+        <translation>Could not get a usable address from the web browser. Check that the browser is open and shows a page whose address begins with “http://” or “https://”.</translation>
     </message>
     <message id="FailureBookmarkEncoding">
         <source>FailureBookmarkEncoding</source>
@@ -115,7 +115,7 @@
     </message>
     <message id="FailurePasteURL">
         <source>FailurePasteURL</source>
-        <translation>The clipboard holds no usable address. Copy an address that contains “http://” and try again.</translation>
+        <translation>The clipboard holds no usable address. Copy an address that contains “http://” or “https://” and try again.</translation>
     </message>
     <message id="FailureGrabText">
         <source>FailureGrabText</source>
@@ -522,6 +522,26 @@
     <message id="ReasonTooLarge">
         <source>ReasonTooLarge</source>
         <translation>the page is larger than 64 MiB</translation>
+    </message>
+    <message id="BookmarkFilter">
+        <source>BookmarkFilter</source>
+        <translation>Internet Shortcut (*.url *.URL)</translation>
+    </message>
+    <message id="BookmarkOpenTitle">
+        <source>BookmarkOpenTitle</source>
+        <translation>Open Bookmark</translation>
+    </message>
+    <message id="BookmarkSaveTitle">
+        <source>BookmarkSaveTitle</source>
+        <translation>Save Bookmark</translation>
+    </message>
+    <message id="ChooseFolderButton">
+        <source>ChooseFolderButton</source>
+        <translation>Choose</translation>
+    </message>
+    <message id="FailureBridgeMissing">
+        <source>FailureBridgeMissing</source>
+        <translation>The browser helper stepgrab-browser-bridge could not be started on the desktop’s session bus, so no browser can be asked. Install Stepgrab (its package or “cmake --install”), or copy the service files of a build (build/bridge/services/*.service) into ~/.local/share/dbus-1/services, then try again.</translation>
     </message>
 </context>
 </TS>

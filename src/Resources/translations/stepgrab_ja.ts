@@ -101,11 +101,11 @@
     </message>
     <message id="InvalidURLInfo">
         <source>InvalidURLInfo</source>
-        <translation>このアドレスは使用できません。http://host/dir/pic012.jpg のように「http://」を含むアドレスを入力してください。</translation>
+        <translation>このアドレスは使用できません。http://host/dir/pic012.jpg のように「http://」または「https://」を含むアドレスを入力してください。</translation>
     </message>
     <message id="FailureGrabURL">
         <source>FailureGrabURL</source>
-        <translation>Webブラウザから使用できるアドレスを取得できませんでした。ブラウザが起動していて、「http://」で始まるアドレスのページを表示しているか確認してください。</translation>
+        <translation>Webブラウザから使用できるアドレスを取得できませんでした。ブラウザが起動していて、「http://」または「https://」で始まるアドレスのページを表示しているか確認してください。</translation>
     </message>
     <message id="FailureBookmarkEncoding">
         <source>FailureBookmarkEncoding</source>
@@ -113,7 +113,7 @@
     </message>
     <message id="FailurePasteURL">
         <source>FailurePasteURL</source>
-        <translation>クリップボードに使用できるアドレスがありません。「http://」を含むアドレスをコピーしてから、もう一度試してください。</translation>
+        <translation>クリップボードに使用できるアドレスがありません。「http://」または「https://」を含むアドレスをコピーしてから、もう一度試してください。</translation>
     </message>
     <message id="FailureGrabText">
         <source>FailureGrabText</source>
@@ -519,6 +519,26 @@
     <message id="ReasonTooLarge">
         <source>ReasonTooLarge</source>
         <translation>ページが 64 MiB を超えています</translation>
+    </message>
+    <message id="BookmarkFilter">
+        <source>BookmarkFilter</source>
+        <translation>インターネットショートカット (*.url *.URL)</translation>
+    </message>
+    <message id="BookmarkOpenTitle">
+        <source>BookmarkOpenTitle</source>
+        <translation>ブックマークを開く</translation>
+    </message>
+    <message id="BookmarkSaveTitle">
+        <source>BookmarkSaveTitle</source>
+        <translation>ブックマークを保存</translation>
+    </message>
+    <message id="ChooseFolderButton">
+        <source>ChooseFolderButton</source>
+        <translation>選択</translation>
+    </message>
+    <message id="FailureBridgeMissing">
+        <source>FailureBridgeMissing</source>
+        <translation>ブラウザ補助プログラム stepgrab-browser-bridge をデスクトップのセッションバス上で起動できなかったため、ブラウザに問い合わせられません。Stepgrab をインストールする(パッケージまたは「cmake --install」)か、ビルドのサービスファイル(build/bridge/services/*.service)を ~/.local/share/dbus-1/services にコピーしてから、もう一度試してください。</translation>
     </message>
 </context>
 </TS>
