@@ -311,6 +311,8 @@ private:
 
     QThreadPool* mQueryThread = nullptr;
     bool mQueryPending = false;
+    // The last browser query failed because its bridge could not be started.
+    bool mBridgeMissing = false;
     void setQueryPending(bool pending);
     int mPageFetchTimeoutMs = 30000;
 

@@ -118,7 +118,21 @@ void cancelBrowserQueries(bool cancel)
     gCancelled.store(cancel);
 }
 
-bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
+namespace {
+
+// Whether the bus could not start the bridge at all, as opposed to a bridge that ran and
+// ended because its browser is not running (it exits non-zero: ChildExited).
+bool bridgeCannotStart(const QDBusMessage& started)
+{
+    const QString error = started.errorName();
+    if (error == "org.freedesktop.DBus.Error.ServiceUnknown"_L1)
+        return true;
+    return error.startsWith("org.freedesktop.DBus.Error.Spawn."_L1) &&
+           error != "org.freedesktop.DBus.Error.Spawn.ChildExited"_L1 &&
+           error != "org.freedesktop.DBus.Error.Spawn.ChildSignaled"_L1;
+}
+
+bool findProcess(OSType processType, OSType creator, ProcessSerialNumber* psn, bool* bridgeMissing)
 {
     if (!psn)
         return false;
@@ -126,18 +140,25 @@ bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
     if (cancelled())
         return false;
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (!bus.isConnected()) {
+        *bridgeMissing = true;
         return false;
+    }
     const QString name = aewire::processBusName(processType, creator);
     QString owner = nameOwner(bus, name);
     if (owner.isEmpty()) {
         // A bridge whose browser is not running ends without taking the name, so its
-        // activation fails and no process is found, as when nothing is installed.
-        if (!isActivatable(bus, name))
+        // activation fails and no process is found; a bridge the bus has no service file
+        // for, or cannot run, is a fault of the installation, which the user must hear of.
+        if (!isActivatable(bus, name)) {
+            *bridgeMissing = !cancelled();
             return false;
+        }
         const QDBusMessage started = callBusDaemon(bus, u"StartServiceByName"_s, {name, 0u});
-        if (started.type() != QDBusMessage::ReplyMessage)
+        if (started.type() != QDBusMessage::ReplyMessage) {
+            *bridgeMissing = bridgeCannotStart(started);
             return false;
+        }
         owner = nameOwner(bus, name);
         if (owner.isEmpty())
             return false;
@@ -152,6 +173,14 @@ bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
     QMutexLocker locker(&gPeersLock);
     gPeers.insert(psnKey(*psn), owner);
     return true;
+}
+
+} // namespace
+
+bool FindAProcess(OSType processType, OSType creator, ProcessSerialNumber* psn)
+{
+    bool bridgeMissing = false;
+    return findProcess(processType, creator, psn, &bridgeMissing);
 }
 
 OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event,
@@ -209,13 +238,17 @@ OSErr AESend(const AppleEvent& request, AppleEvent* reply)
     return noErr;
 }
 
-std::optional<QString> GrabURLInfoFromBrowswer(int browser)
+std::optional<QString> GrabURLInfoFromBrowswer(int browser, bool* bridgeMissing)
 {
+    bool missing = false;
+    if (!bridgeMissing)
+        bridgeMissing = &missing;
+    *bridgeMissing = false;
     const OSType creator = browser == 1   ? fourCharCode("MOSS")
                            : browser == 2 ? fourCharCode("iCAB")
                                           : fourCharCode("MSIE");
     ProcessSerialNumber psn;
-    if (!FindAProcess(fourCharCode("APPL"), creator, &psn))
+    if (!findProcess(fourCharCode("APPL"), creator, &psn, bridgeMissing))
         return std::nullopt;
 
     AppleEvent request;

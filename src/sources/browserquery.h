@@ -54,7 +54,10 @@ OSErr CreateAppleEvent(OSType eventClass, OSType eventID, AppleEvent* event,
 OSErr AESend(const AppleEvent& request, AppleEvent* reply);
 // The address of the browser's front window (browser: 1 'MOSS', 2 'iCAB', else 'MSIE');
 // none when no peer answers, a request fails, the browser has no window or its address is empty.
-std::optional<QString> GrabURLInfoFromBrowswer(int browser);
+// bridgeMissing, when given, tells whether the bus could not start the bridge at all (no
+// session bus, no service file for it, a program that cannot run) rather than a bridge that
+// found its browser not running.
+std::optional<QString> GrabURLInfoFromBrowswer(int browser, bool* bridgeMissing = nullptr);
 
 // The script query: runs the script file under /bin/sh once `sh -n` accepts it, bounded
 // by timeoutMs; its standard output less the final line end, or none on any failure.

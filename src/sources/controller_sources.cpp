@@ -43,7 +43,7 @@ void Controller::webActionDone(const std::optional<QString>& text)
     if (isRunning())
         return;
     if (!text) {
-        showAlertSheet(localized("FailureGrabURL"));
+        showAlertSheet(localized(mBridgeMissing ? "FailureBridgeMissing" : "FailureGrabURL"));
         controllButtonCondition();
         return;
     }
@@ -106,7 +106,7 @@ void Controller::getCurrentURLForSearch_carbon(std::function<void(bool)> done)
 void Controller::searchFetchDone(const std::optional<QString>& text, std::function<void(bool)> done)
 {
     if (!text) {
-        showAlertSheet(localized("FailureGrabURL"));
+        showAlertSheet(localized(mBridgeMissing ? "FailureBridgeMissing" : "FailureGrabURL"));
         done(false);
         return;
     }
@@ -142,12 +142,14 @@ void Controller::runQuery(bool script, std::function<void(std::optional<QString>
     // The pool is joined before the Controller goes, so the answer always finds it; the
     // queued call runs on the main thread.
     mQueryThread->start([this, script, browser, done = std::move(done)] {
-        std::optional<QString> text =
-            script ? runScriptQuery(scriptQueryPath()) : GrabURLInfoFromBrowswer(browser);
+        bool bridgeMissing = false;
+        std::optional<QString> text = script ? runScriptQuery(scriptQueryPath())
+                                             : GrabURLInfoFromBrowswer(browser, &bridgeMissing);
         QMetaObject::invokeMethod(
             this,
-            [this, text = std::move(text), done] {
+            [this, text = std::move(text), bridgeMissing, done] {
                 setQueryPending(false);
+                mBridgeMissing = bridgeMissing;
                 done(text);
             },
             Qt::QueuedConnection);
