@@ -94,6 +94,53 @@ private slots:
         std::get<5>(held) = QDir::tempPath() + u"/chosen"_s; // the launch's folder is not kept
         QCOMPARE(Prefs(prefs(second.controller)), held);
     }
+    // With the log open the window shrinks to what its controls need, a wider window widens the
+    // fields and a taller one the log; at relaunch the log comes back as the size was saved.
+    void layout_data()
+    {
+        QTest::addColumn<bool>("logOpen");
+        QTest::newRow("log open") << true;
+        QTest::newRow("log closed") << false;
+    }
+    void layout()
+    {
+        QFETCH(bool, logOpen);
+        QSize saved;
+        {
+            Window w;
+            QMainWindow* window = w.controller.mainWindow();
+            auto* drawer = w.get<LogDrawer>(u"mDrawer"_s);
+            auto* controls = w.get<QWidget>(u"controls"_s);
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const int closedWidth = controls->width();
+            w.controller.show_log();
+            QTRY_COMPARE(drawer->state(), LogDrawer::Open);
+            QCOMPARE(controls->width(), closedWidth); // the log slid out of the edge
+            window->resize(1, 1);
+            const QSize least = window->size();
+            QVERIFY2(least.width() <=
+                         controls->minimumSizeHint().width() + LogDrawer::kNarrowestWidth + 40,
+                     qPrintable(u"%1 wide"_s.arg(least.width())));
+            const int location = w.get(u"mLocation"_s)->width(),
+                      name = w.get(u"mFileName"_s)->width();
+            window->resize(least + QSize(400, 300));
+            QTRY_VERIFY(w.get(u"mLocation"_s)->width() >= location + 100);
+            QVERIFY(w.get(u"mFileName"_s)->width() >= name + 50);
+            QVERIFY(drawer->height() >= controls->height() + 250);
+            if (!logOpen) {
+                const int wide = controls->width();
+                w.controller.show_log();
+                QTRY_COMPARE(drawer->state(), LogDrawer::Closed);
+                QCOMPARE(controls->width(), wide); // back into the edge
+            }
+            saved = window->size();
+            w.controller.applicationWillTerminate();
+        }
+        Window again;
+        QCOMPARE(again.get<LogDrawer>(u"mDrawer"_s)->state(),
+                 logOpen ? LogDrawer::Open : LogDrawer::Closed);
+        QCOMPARE(again.controller.mainWindow()->size(), saved);
+    }
 };
 QTEST_MAIN(TestController)
 #include "tst_ui_controller.moc"

@@ -220,6 +220,9 @@ void Controller::applicationDidFinishLaunching()
     mMainWindow->activateWindow();
     connect(mMainWindow, &MainPanel::frameChanged, mWindowFrameSaver, qOverload<>(&QTimer::start),
             Qt::UniqueConnection);
+    // A maximized window keeps its size when the log opens, but the log's state is stored too.
+    connect(mDrawer, &LogDrawer::stateChanged, mWindowFrameSaver, qOverload<>(&QTimer::start),
+            Qt::UniqueConnection);
 }
 
 void Controller::applicationWillTerminate()

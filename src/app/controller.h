@@ -30,6 +30,7 @@ class PageFetcher;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSettings;
 class QTableView;
 class QTextEdit;
 class QThreadPool;
@@ -223,6 +224,7 @@ private:
     void layOutOpenDownloadMenu();
     void fillOpenDownloadMenu(QMenu* menu, qsizetype first, qsizetype last);
     void saveWindowFrame();
+    void writeWindowFrame(QSettings& settings);
     QList<QAction*> mValidatedItems;     // the items whose enabled state the rules decide
     QList<qsizetype> mOpenDownloadFiles; // the entries of directoryInfo that get an item
     bool mOpenDownloadMenuStale = false;

@@ -1,4 +1,5 @@
 #include "app/controller.h"
+#include "app/logdrawer.h"
 #include "app/mainpanel.h"
 #include "host/host.h"
 #include "host/localized.h"
@@ -31,6 +32,9 @@ void Controller::readPreferences()
     mOutputDirectory = output.isEmpty() ? QDir::homePath() : output;
     const QString sound = settings.value(QStringLiteral("SGNoticeSoundName")).toString();
     mNoticeSound = sound;
+    // The saved size is the window's with the log as it was then: the two come back together.
+    if (settings.value(QStringLiteral("StepgrabLogOpen"), false).toBool())
+        mDrawer->showOpen();
     mMainWindow->restoreGeometry(settings.value(QStringLiteral("StepgrabWindow")).toByteArray());
 }
 
@@ -51,14 +55,22 @@ void Controller::updatePreferences()
         settings.remove(QStringLiteral("SGNoticeSoundName"));
     else
         settings.setValue(QStringLiteral("SGNoticeSoundName"), mNoticeSound);
-    settings.setValue(QStringLiteral("StepgrabWindow"), mMainWindow->saveGeometry());
+    writeWindowFrame(settings);
     settings.sync();
 }
 
 void Controller::saveWindowFrame()
 {
     STEPGRAB_SETTINGS(settings);
+    writeWindowFrame(settings);
+}
+
+void Controller::writeWindowFrame(QSettings& settings)
+{
     settings.setValue(QStringLiteral("StepgrabWindow"), mMainWindow->saveGeometry());
+    const LogDrawer::State log = mDrawer->state();
+    settings.setValue(QStringLiteral("StepgrabLogOpen"),
+                      log == LogDrawer::Open || log == LogDrawer::Opening);
 }
 
 QStringList Controller::getSoundsName() const

@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
@@ -27,6 +28,11 @@ void installTranslation(QApplication& app)
                          QStringLiteral(":/i18n")) ||
         translator->load(QStringLiteral("stepgrab_en"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(translator);
+    // Qt's own texts (the file and folder panels, the buttons of alerts) in the same language.
+    auto* qtTexts = new QTranslator(&app);
+    if (qtTexts->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
 }
 
 // Without any display, a run to its end and the answers that need no window

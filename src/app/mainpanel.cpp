@@ -6,11 +6,15 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QIcon>
 
 MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPanel)
 {
     mUi->setupUi(this);
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The installed theme's icon where there is one (a theme may draw its own), else ours.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("stepgrab"),
+                                   QIcon(QStringLiteral(":/Stepgrab/stepgrab.svg"))));
     // Files dragged over the window, outside the drop box, are seen and refused, so the
     // pointer says that only the box takes them.
     setAcceptDrops(true);
