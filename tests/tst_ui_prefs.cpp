@@ -162,13 +162,14 @@ private slots:
                 else if (key == u"choose") {
                     QPointer panel = w.in<QFileDialog>(u"prefsFolderPanel"_s);
                     QVERIFY(panel && panel->isVisible());
-                    // Modal to the application, directories only, "Select", home with Documents.
+                    // Modal to the application, directories only, its localized "choose", home with
+                    // Documents.
                     QCOMPARE(panel->windowModality(), Qt::ApplicationModal);
                     QCOMPARE(panel->fileMode(), QFileDialog::Directory);
                     QCOMPARE(panel->labelText(QFileDialog::Accept) + u'|' +
                                  panel->directory().absolutePath() + u'|' +
                                  panel->findChild<QLineEdit*>(u"fileNameEdit"_s)->text(),
-                             u"Select|"_s + kUser + u"|Documents"_s);
+                             u"ChooseFolderButton|"_s + kUser + u"|Documents"_s);
                     panel->selectFile(kUser + u'/' + value);
                     auto* select =
                         panel->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);

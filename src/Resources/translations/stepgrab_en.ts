@@ -537,7 +537,7 @@
     </message>
     <message id="ChooseFolderButton">
         <source>ChooseFolderButton</source>
-        <translation>Choose</translation>
+        <translation>Select</translation>
     </message>
     <message id="FailureBridgeMissing">
         <source>FailureBridgeMissing</source>
