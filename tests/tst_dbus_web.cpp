@@ -1,5 +1,5 @@
-#include "linksearch/pagefetcher.h"
 #include "fixtureserver.h"
+#include "linksearch/pagefetcher.h"
 #include "support/busbridge.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"

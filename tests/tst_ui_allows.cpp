@@ -29,9 +29,11 @@ static QString observed(Window& w)
         if (dialog->isVisible())
             up << dialog->objectName();
     return QStringList{w.controller.createDownloadFileElement(),
-                       QString::number(int(w.controller.windowState())), up.join(u','),
+                       QString::number(int(w.controller.windowState())),
+                       up.join(u','),
                        QString::number(w.get<LogDrawer>(u"mDrawer"_s)->state()),
-                       w.calls.join(u','), w.get<QLabel>(u"mCounter"_s)->text(),
+                       w.calls.join(u','),
+                       w.get<QLabel>(u"mCounter"_s)->text(),
                        QGuiApplication::clipboard()->text(),
                        QString::number(w.controller.mainWindow()->x())}
         .join(u'|');
@@ -110,8 +112,10 @@ class TestAllows : public QObject
 private slots:
     void initTestCase()
     {
-        server.addSeries(u"s"_s, u"pic"_s, 1, 2, 3, u"jpg"_s, FixtureServer::End::NotFound404Html, 2000);
-        server.addSeries(u"e"_s, u"pic"_s, 1, 1, 3, u"jpg"_s, FixtureServer::End::NotFound404Html, 2000);
+        server.addSeries(u"s"_s, u"pic"_s, 1, 2, 3, u"jpg"_s, FixtureServer::End::NotFound404Html,
+                         2000);
+        server.addSeries(u"e"_s, u"pic"_s, 1, 1, 3, u"jpg"_s, FixtureServer::End::NotFound404Html,
+                         2000);
         server.addStall(u"/h/pic001.jpg"_s, 10);
         answerAfter(u"20"_s, kOther);
     }
@@ -126,7 +130,8 @@ private slots:
         const auto row = [](const char* name, const char* setup, const char* refused) {
             QTest::newRow(name) << QString::fromLatin1(setup) << QString::fromLatin1(refused);
         };
-        const char* sources = "Start Enter Web Clip Drop Open Prefs List All Archives Movies Images";
+        const char* sources =
+            "Start Enter Web Clip Drop Open Prefs List All Archives Movies Images";
         row("idle, new folder per run and no run yet: no folder to show", "",
             "Stop Folder OpenAll");
         row("idle after a run into its own folder", "run", "Stop");
@@ -164,7 +169,8 @@ private slots:
             {"mWebButton", Command::Web},     {"mClipButton", Command::Clip},
             {"mLogButton", Command::Log}};
         for (const auto& [name, command] : buttons)
-            QVERIFY2(w.get<QWidget>(QLatin1String(name))->isEnabled() == w.controller.allows(command),
+            QVERIFY2(w.get<QWidget>(QLatin1String(name))->isEnabled() ==
+                         w.controller.allows(command),
                      name);
         for (QMenu* menu : w.controller.mainWindow()->findChildren<QMenu*>())
             emit menu->aboutToShow(); // validated as it opens, the button's pop-up too
@@ -240,7 +246,8 @@ private slots:
         w.controller.takeAddress(server.baseUrl() + u"/s/pic001.jpg"_s);
         w.controller.start_download();
         QTRY_VERIFY(!w.controller.isRunning());
-        const QStringList first = QDir(w.output.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        const QStringList first =
+            QDir(w.output.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         QCOMPARE(first.size(), 1);
         w.controller.mOutputDirectory = w.output.filePath(u"gone"_s);
         QSignalSpy finished(&w.controller, &Controller::downloadFinished);

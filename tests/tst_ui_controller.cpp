@@ -57,7 +57,8 @@ private slots:
         QFETCH(QString, commands);
         QFETCH(QString, state);
         Window w;
-        QCOMPARE(Prefs(prefs(w.controller)), Prefs(WebBrowser::Default, {}, {}, {}, {}, QDir::homePath(), {}));
+        QCOMPARE(Prefs(prefs(w.controller)),
+                 Prefs(WebBrowser::Default, {}, {}, {}, {}, QDir::homePath(), {}));
         QVERIFY(QTest::qWaitForWindowActive(w.controller.mainWindow()));
         FixtureServer server;
         server.addDelayed(u"/d/pic012.jpg"_s, "held", 10000);
@@ -81,7 +82,8 @@ private slots:
     }
     void preferences()
     {
-        Prefs held(WebBrowser::Chromium, true, true, true, true, QDir::tempPath() + u"/once"_s, u"Glass"_s);
+        Prefs held(WebBrowser::Chromium, true, true, true, true, QDir::tempPath() + u"/once"_s,
+                   u"Glass"_s);
         QSettings(u"Stepgrab"_s, u"Stepgrab"_s)
             .setValue(u"SGOutputDirectory"_s, QDir::tempPath() + u"/chosen"_s);
         {
