@@ -36,9 +36,7 @@ QFileDialog* makeSheet(QWidget* window, const char* name, const QString& title,
 
 void Controller::openBookmark()
 {
-    // A run counts the element that the fields show: a new address now would change the
-    // series under it.
-    if (isRunning())
+    if (!allows(Command::OpenBookmark))
         return;
     QFileDialog* dialog =
         makeSheet(mMainWindow, "bookmarkOpenDialog", QStringLiteral("Bookmark Open"),
@@ -63,6 +61,8 @@ void Controller::didEndOpenSheet(int returnCode, const QString& path)
 
 void Controller::saveAsBookmark()
 {
+    if (!allows(Command::SaveBookmark))
+        return;
     QFileDialog* dialog =
         makeSheet(mMainWindow, "bookmarkSaveDialog", QStringLiteral("Bookmark Save"),
                   [this](int code, const QString& path) { didEndSaveAsSheet(code, path); });
