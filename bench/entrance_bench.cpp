@@ -43,7 +43,7 @@ int main(int argc, char** argv)
     QuietHost host;
     Controller controller(&host);
     controller.applicationDidFinishLaunching();
-    controller.mWebBrowser = 3;
+    controller.mWebBrowser = WebBrowser::Script;
     auto* sheet = controller.mainWindow()->findChild<QDialog*>(QStringLiteral("EntranceSheet"));
     QList<double> times;
     for (int run = 0; run < runs; ++run) {

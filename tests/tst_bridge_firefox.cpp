@@ -4,6 +4,7 @@
 #include "support/processes.h"
 #include "support/processgroup.h"
 
+#include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +41,40 @@ static void write(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
             file.write(content) == content.size());
+}
+
+// An X server of its own on the first free display from :140 on, or an empty name.
+static QString startDisplay(Group& xvfb, const QString& exe)
+{
+    for (int n = 140; n < 200; ++n) {
+        const QString socket = u"/tmp/.X11-unix/X%1"_s.arg(n);
+        if (QFileInfo::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFileInfo::exists(socket))
+            continue;
+        if (!xvfb.start(exe, {u":%1"_s.arg(n), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}))
+            return {};
+        const QDeadlineTimer wait(10000);
+        while (!wait.hasExpired() && xvfb.process.state() == QProcess::Running &&
+               !QFileInfo::exists(socket))
+            QTest::qWait(50);
+        if (QFileInfo::exists(socket))
+            return u":%1"_s.arg(n);
+        xvfb.stop(); // another test took the number first
+    }
+    return {};
+}
+
+static bool run(const QString& program, const QStringList& arguments, QByteArray* out = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (out)
+        *out = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 class TestBridgeFirefox : public QObject
@@ -88,6 +123,128 @@ private slots:
         const Windows windows = makeFirefoxReader({})->read();
         QVERIFY(windows.running);
         QTEST(windows.addresses, "addresses");
+    }
+    // The Firefox window (process 100) on top, matched to a session window by its tab's title.
+    void frontWindow_data()
+    {
+        QTest::addColumn<QStringList>("stacking"); // "pid title", bottom first
+        QTest::addColumn<QStringList>("tabTitles");
+        QTest::addColumn<int>("front");
+        QTest::newRow("topmost, with Firefox's name")
+            << QStringList{"100 Alpha — Mozilla Firefox", "100 Beta — Mozilla Firefox"}
+            << QStringList{"Alpha", "Beta"} << 1;
+        QTest::newRow("other programs and another Firefox above are passed over")
+            << QStringList{"100 Alpha — Mozilla Firefox", "7 Beta — Mozilla Firefox", "0 Beta"}
+            << QStringList{"Beta", "Alpha"} << 1;
+        QTest::newRow("title alone")
+            << QStringList{"100 Beta"} << QStringList{"Alpha", "Beta"} << 1;
+        QTest::newRow("hyphen and another name")
+            << QStringList{"100 Beta - Firefox ESR"} << QStringList{"Beta", "Alpha"} << 0;
+        QTest::newRow("longest title wins") << QStringList{"100 News - Sport — Mozilla Firefox"}
+                                            << QStringList{"News", "News - Sport"} << 1;
+        QTest::newRow("a word cut short is no match")
+            << QStringList{"100 Alphabet — Mozilla Firefox"} << QStringList{"Alpha"} << -1;
+        QTest::newRow("two windows alike")
+            << QStringList{"100 Alpha — Mozilla Firefox"} << QStringList{"Alpha", "Alpha"} << -1;
+        QTest::newRow("untitled tab")
+            << QStringList{"100 Mozilla Firefox"} << QStringList{"", "Alpha"} << -1;
+        QTest::newRow("a dialog of Firefox on top")
+            << QStringList{"100 Alpha — Mozilla Firefox", "100 Library"} << QStringList{"Alpha"}
+            << -1;
+        QTest::newRow("no Firefox window")
+            << QStringList{"7 Alpha — Mozilla Firefox"} << QStringList{"Alpha"} << -1;
+    }
+    void frontWindow()
+    {
+        QFETCH(QStringList, stacking);
+        QFETCH(QStringList, tabTitles);
+        QList<TopLevel> windows;
+        for (const QString& window : stacking)
+            windows.append({window.section(' ', 0, 0).toLongLong(), window.section(' ', 1)});
+        QList<firefox::SessionWindow> session;
+        for (const QString& title : tabTitles)
+            session.append({"http://" + title, title});
+        QTEST(int(firefox::frontSessionWindow(windows, 100, session)), "front");
+    }
+    // Two real windows under a window manager: bringing one to the front changes the answer at
+    // once, from a copy of the session store that Firefox can no longer update.
+    void realFirefoxWindows()
+    {
+        const QString exe = QStandardPaths::findExecutable("firefox-esr");
+        const QString xvfbExe = QStandardPaths::findExecutable("Xvfb");
+        if (exe.isEmpty() || xvfbExe.isEmpty())
+            QSKIP("firefox-esr or Xvfb is not installed");
+        const QString openbox = QStandardPaths::findExecutable("openbox");
+        const QString xdotool = QStandardPaths::findExecutable("xdotool");
+        QVERIFY2(!openbox.isEmpty() && !xdotool.isEmpty(), "scripts/deps installs them");
+        FixtureServer server;
+        QMap<QString, QString> pages; // title -> address
+        for (const char* name : {"Alpha", "Beta"}) {
+            const QString title = name + u" page"_s, path = u"/%1.html"_s.arg(name);
+            server.addFile(path, "<title>" + title.toUtf8() + "</title>", 200, "text/html");
+            pages[title] = server.baseUrl() + path;
+        }
+        QTemporaryDir profile, frozen;
+        write(profile.filePath("user.js"),
+              "user_pref(\"browser.sessionstore.interval\", 1000);\n"
+              "user_pref(\"datareporting.policy.firstRunURL\", \"\");\n"
+              "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n");
+
+        Group xvfb, wm, browser; // stopped in reverse: the browser first
+        const QString display = startDisplay(xvfb, xvfbExe);
+        QVERIFY(!display.isEmpty());
+        const QByteArray oldDisplay = qgetenv("DISPLAY");
+        qputenv("DISPLAY", display.toLatin1());
+        const auto restore = qScopeGuard([&] { qputenv("DISPLAY", oldDisplay); });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("MOZ_HEADLESS");
+        QVERIFY(wm.start(openbox, {}, environment));
+        QVERIFY(browser.start(exe,
+                              {"-profile", profile.path(), "-no-remote", "-new-window",
+                               pages["Alpha page"], "-new-window", pages["Beta page"]},
+                              environment));
+        const qint64 pid = browser.pid;
+        const auto helpers = qScopeGuard([pid] {
+            for (qint64 helper : crashHelpers(pid))
+                ::kill(helper, SIGKILL);
+        });
+
+        // Once the store knows both pages by their titles, a copy of it stays as it is.
+        const QString store = profile.filePath("sessionstore-backups/recovery.jsonlz4");
+        const auto storedTitles = [&store] {
+            QFile file(store);
+            const auto json = file.open(QIODevice::ReadOnly)
+                                  ? firefox::inflateMozLz4(file.readAll())
+                                  : std::nullopt;
+            const auto session = json ? firefox::parseSession(*json) : std::nullopt;
+            QStringList titles;
+            for (const firefox::SessionWindow& window :
+                 session.value_or(firefox::Session{}).windows)
+                titles.append(window.title);
+            titles.sort();
+            return titles;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(storedTitles(), pages.keys(), 30000);
+        char target[256];
+        const ssize_t length =
+            ::readlink(QFile::encodeName(profile.filePath("lock")), target, sizeof target);
+        QVERIFY(length > 0 && length < ssize_t(sizeof target));
+        QVERIFY(::symlink(QByteArray(target, length), QFile::encodeName(frozen.filePath("lock"))) ==
+                0);
+        QFile file(store);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        write(frozen.filePath("sessionstore-backups/recovery.jsonlz4"), file.readAll());
+        const auto frozenReader = makeFirefoxReader({.firefoxProfile = frozen.path()});
+        const auto liveReader = makeFirefoxReader({.firefoxProfile = profile.path()});
+
+        for (const QString title : {u"Alpha page"_s, u"Beta page"_s, u"Alpha page"_s}) {
+            QByteArray id;
+            QVERIFY(run(xdotool, {"search", "--name", "^" + title}, &id));
+            const QString first = QString::fromLatin1(id).section('\n', 0, 0);
+            QVERIFY(run(xdotool, {"windowactivate", "--sync", first}));
+            QTRY_COMPARE_WITH_TIMEOUT(frozenReader->read().addresses.value(0), pages[title], 3000);
+            QCOMPARE(liveReader->read().addresses.value(0), pages[title]);
+        }
     }
     void realFirefox()
     {

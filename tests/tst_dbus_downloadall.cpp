@@ -39,7 +39,7 @@ private slots:
                 windows.flush());
         QVERIFY(setActivationEnvironment(u"STEPGRAB_TEST_WINDOWS"_s, windows.fileName()));
         RunWindow w;
-        w.controller.mWebBrowser = 0;
+        w.controller.mWebBrowser = WebBrowser::Default;
         auto* entrance = w.get<QDialog>(u"EntranceSheet"_s);
         w.get<QAction>(u"actionSearchImages"_s)->trigger();
         QTRY_VERIFY(entrance->isVisible());

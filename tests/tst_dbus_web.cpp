@@ -83,7 +83,7 @@ private slots:
         QFETCH(QString, result);
         answer(browser, script);
         Window w;
-        w.controller.mWebBrowser = browser;
+        w.controller.mWebBrowser = WebBrowser(browser);
         if (!QByteArrayView(QTest::currentDataTag()).startsWith("search")) {
             w.controller.acceptAddress(u"http://old/dir/pic007.png"_s, nullptr);
             w.controller.obtaion_from_web();
@@ -141,7 +141,7 @@ private slots:
         QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
             u"org.stepgrab.Process.T4150504C.C69434142"_s));
         Window w;
-        w.controller.mWebBrowser = 2;
+        w.controller.mWebBrowser = WebBrowser::Chromium;
         w.controller.obtaion_from_web();
         QTRY_VERIFY(!w.controller.isQueryPending());
         QCOMPARE(w.fields().join(u'|'), server.baseUrl() + u"/gallery|page|01|html"_s);

@@ -6,7 +6,7 @@
 using namespace Qt::StringLiterals;
 
 // Browser, new folder, open folder, sound alert, attention, output folder, sound name.
-using Prefs = std::tuple<int, bool, bool, bool, bool, QString, QString>;
+using Prefs = std::tuple<WebBrowser, bool, bool, bool, bool, QString, QString>;
 
 static auto prefs(Controller& c)
 {
@@ -57,7 +57,8 @@ private slots:
         QFETCH(QString, commands);
         QFETCH(QString, state);
         Window w;
-        QCOMPARE(Prefs(prefs(w.controller)), Prefs(0, {}, {}, {}, {}, QDir::homePath(), {}));
+        QCOMPARE(Prefs(prefs(w.controller)),
+                 Prefs(WebBrowser::Default, {}, {}, {}, {}, QDir::homePath(), {}));
         QVERIFY(QTest::qWaitForWindowActive(w.controller.mainWindow()));
         FixtureServer server;
         server.addDelayed(u"/d/pic012.jpg"_s, "held", 10000);
@@ -81,7 +82,8 @@ private slots:
     }
     void preferences()
     {
-        Prefs held(2, true, true, true, true, QDir::tempPath() + u"/once"_s, u"Glass"_s);
+        Prefs held(WebBrowser::Chromium, true, true, true, true, QDir::tempPath() + u"/once"_s,
+                   u"Glass"_s);
         QSettings(u"Stepgrab"_s, u"Stepgrab"_s)
             .setValue(u"SGOutputDirectory"_s, QDir::tempPath() + u"/chosen"_s);
         {

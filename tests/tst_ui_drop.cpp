@@ -3,6 +3,8 @@
 #include "support/qt.h"
 #include "support/window.h"
 
+#include <QWindow>
+
 using namespace Qt::StringLiterals;
 static const QString kB = u"http://b.example/s/img07.gif"_s;
 // "*.png" a picture, "c.url" a bookmark of http://c.example/s/img07.gif.
@@ -78,6 +80,53 @@ private slots:
         QCOMPARE(w.fields().join(u'|') + u'|' + w.alert(), state.isEmpty() ? before : state);
         w.controller.stop_download();
         QTRY_VERIFY(!w.controller.isRunning());
+    }
+
+    // A link dragged out of a browser or a file manager, on the box, the window or a field.
+    void links_data()
+    {
+        QTest::addColumn<QString>("target"); // object name of the widget dropped on
+        QTest::addColumn<bool>("uri");       // as text/uri-list, else as plain text
+        QTest::addColumn<QString>("payload");
+        QTest::addColumn<QString>("state"); // empty: refused, nothing taken
+        const auto row = [](const char* name, const char* target, bool uri, const QString& payload,
+                            const QString& state = {}) {
+            QTest::newRow(name) << QString::fromLatin1(target) << uri << payload << state;
+        };
+        const QString bState = u"http://b.example/s|img|07|gif|"_s;
+        row("browser link on the box", "mDropBox", true, kB, bState);
+        row("link on the window, over the counter", "mCounter", true, kB, bState);
+        row("address text on a field: the whole address, not mid-text", "mLocation", false, kB,
+            bState);
+        row("https text on the box", "mDropBox", false, u" https://b.example/s/img07.gif\n"_s,
+            u"https://b.example/s|img|07|gif|"_s);
+        row("ftp link: the clipboard's alert", "mDropBox", true, u"ftp://b.example/s/img07.gif"_s,
+            u"||||FailurePasteURL"_s);
+        row("words on a field: refused", "mFileName", false, u"two words"_s);
+    }
+    void links()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, uri);
+        QFETCH(QString, payload);
+        QFETCH(QString, state);
+        Window w;
+        w.controller.takeAddress(u"http://old.example/p/a01.png"_s);
+        const QString before = w.fields().join(u'|') + u'|' + w.alert();
+        QMimeData data;
+        uri ? data.setUrls({QUrl(payload)}) : data.setText(payload);
+        // Through the window, as the desktop delivers a drag: the widget under the pointer
+        // that takes drops, or the nearest of its parents that does, gets it.
+        QWidget* window = w.controller.mainWindow();
+        const QPoint at = w.get<QWidget>(target)->mapTo(window, QPoint(4, 4));
+        const auto accepted = [&](QDropEvent&& event) {
+            return QCoreApplication::sendEvent(window->windowHandle(), &event), event.isAccepted();
+        };
+        const auto actions = Qt::CopyAction | Qt::LinkAction;
+        QCOMPARE(accepted(QDragEnterEvent(at, actions, &data, Qt::LeftButton, {})),
+                 !state.isEmpty());
+        QCOMPARE(accepted(QDropEvent(at, actions, &data, Qt::LeftButton, {})), !state.isEmpty());
+        QCOMPARE(w.fields().join(u'|') + u'|' + w.alert(), state.isEmpty() ? before : state);
     }
 };
 

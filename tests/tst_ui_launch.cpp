@@ -6,11 +6,21 @@
 
 #include <QLocalSocket>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 
 using namespace Qt::StringLiterals;
 
 static constexpr qint64 kSize = 1024;
+
+// Someone accepts connections at path: a fresh socket each time, as the window reads what it
+// is sent.
+static bool listening(const QString& path)
+{
+    QLocalSocket probe;
+    probe.connectToServer(path);
+    return probe.waitForConnected(100);
+}
 
 // A series pic012..pic013 served, a home, settings and runtime folder of its own, and in it
 // s.URL, a bookmark of the series.
@@ -122,12 +132,7 @@ private slots:
         Group first;
         QVERIFY(first.start(QStringLiteral(STEPGRAB_BINARY),
                             {u"--log"_s, u"--output"_s, desk.out1.path()}, desk.env));
-        const auto listening = [&] {
-            QLocalSocket probe; // a fresh one each time: the window reads what it is sent
-            probe.connectToServer(desk.socket);
-            return probe.waitForConnected(100);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(listening(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(desk.socket), 15000);
         const qint64 started = QDateTime::currentMSecsSinceEpoch();
         QFETCH(QString, second);
         QCOMPARE(desk.launch(second), 0);
@@ -139,6 +144,105 @@ private slots:
         QTRY_VERIFY(!handedOver || first.process.peek(1 << 16).contains("Download finished."));
         QCOMPARE(first.process.state(), QProcess::Running);
         first.stop();
+    }
+
+    // A launch that gave up on a frozen window runs the series itself; the window, once woken,
+    // must not run it a second time.
+    void frozenWindow()
+    {
+        Desk desk;
+        Group first;
+        QVERIFY(first.start(QStringLiteral(STEPGRAB_BINARY),
+                            {u"--log"_s, u"--output"_s, desk.out1.path()}, desk.env));
+        QTRY_VERIFY_WITH_TIMEOUT(listening(desk.socket), 15000);
+        QCOMPARE(::kill(pid_t(first.pid), SIGSTOP), 0);
+        Group second;
+        QVERIFY(second.start(QStringLiteral(STEPGRAB_BINARY),
+                             {u"--start"_s, u"--log"_s, u"--output"_s, desk.out2.path(),
+                              desk.server.baseUrl() + u"/d/pic012.jpg"_s},
+                             desk.env));
+        QTRY_VERIFY_WITH_TIMEOUT(second.process.peek(1 << 16).contains("Download finished."),
+                                 20000);
+        QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, 13));
+        second.stop();
+        const int hits = desk.server.hits(u"/d/pic012.jpg"_s);
+        QCOMPARE(::kill(pid_t(first.pid), SIGCONT), 0);
+        // A later launch taken by the window shows that it has read what was queued before.
+        QCOMPARE(desk.launch(QString()), 0);
+        QTest::qWait(1000);
+        QCOMPARE(desk.server.hits(u"/d/pic012.jpg"_s), hits);
+        QCOMPARE(seriesFilesBelow(desk.out1.path(), kSize), QStringList());
+        QCOMPARE(first.process.state(), QProcess::Running);
+        first.stop();
+    }
+
+    // The socket's folder must be the user's alone; any other is not used, and each launch
+    // runs on its own. Without XDG_RUNTIME_DIR the socket goes into a private cache folder.
+    void socketFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("handedOver");
+        QTest::addColumn<QString>("error"); // part of the second launch's standard error
+        QTest::newRow("no runtime folder") << u"unset"_s << true << QString();
+        QTest::newRow("another user's")
+            << u"squatted"_s << false << u"it belongs to another user"_s;
+        QTest::newRow("open to the group") << u"0770"_s << false << u"others can write"_s;
+        QTest::newRow("open to all, sticky") << u"1777"_s << false << u"others can write"_s;
+        QTest::newRow("a link to a private folder")
+            << u"link"_s << false << u"it is a symbolic link"_s;
+    }
+    void socketFolder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, handedOver);
+        Desk desk;
+        const QString runtime = desk.home.filePath(u"r"_s);
+        QString socket = runtime + u"/stepgrab-%1.sock"_s.arg(::getuid());
+        desk.env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        if (folder == u"unset") {
+            desk.env.remove(u"XDG_RUNTIME_DIR"_s);
+            desk.env.remove(u"XDG_CACHE_HOME"_s);
+            socket = desk.home.filePath(u".cache/Stepgrab/stepgrab-%1.sock"_s.arg(::getuid()));
+        } else if (folder == u"link") {
+            QVERIFY(QDir().mkdir(desk.runtime + u"/inner"_s,
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::link(desk.runtime + u"/inner"_s, runtime));
+        } else {
+            QVERIFY(QDir().mkdir(runtime));
+            if (folder == u"squatted" && ::chown(QFile::encodeName(runtime), 65534, 65534) != 0)
+                QSKIP("giving a folder to another user needs root");
+            const mode_t mode = folder == u"squatted" ? 0700 : folder.toUInt(nullptr, 8);
+            QCOMPARE(::chmod(QFile::encodeName(runtime), mode), 0);
+        }
+        desk.run.setProcessEnvironment(desk.env);
+        const QString address = desk.server.baseUrl() + u"/d/pic012.jpg"_s;
+        Group first;
+        QVERIFY(first.start(QStringLiteral(STEPGRAB_BINARY),
+                            {u"--start"_s, u"--log"_s, u"--output"_s, desk.out1.path(), address},
+                            desk.env));
+        QTRY_VERIFY_WITH_TIMEOUT(first.process.peek(1 << 16).contains("Download finished."), 20000);
+        QCOMPARE(listening(socket), handedOver);
+        desk.run.start(QStringLiteral(STEPGRAB_BINARY),
+                       {u"--start"_s, u"--log"_s, u"--output"_s, desk.out2.path(), address});
+        if (handedOver) {
+            QVERIFY(desk.run.waitForFinished(10000));
+            QCOMPARE(desk.run.exitCode(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(first.process.peek(1 << 16).count("Download finished."), 2,
+                                      20000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(desk.run.peek(1 << 16).contains("Download finished."), 20000);
+            QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, 13));
+            QCOMPARE(first.process.peek(1 << 16).count("Download finished."), 1);
+            QFETCH(QString, error);
+            const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+            QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
+            QCOMPARE(QDir(runtime).entryList(QDir::System | QDir::NoDotAndDotDot), QStringList());
+            desk.run.terminate();
+            QVERIFY(desk.run.waitForFinished(10000));
+        }
+        first.stop();
+        if (folder == u"squatted")
+            QVERIFY(::chown(QFile::encodeName(runtime), ::getuid(), ::getgid()) == 0);
     }
 };
 

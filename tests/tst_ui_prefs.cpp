@@ -61,7 +61,7 @@ struct Window : RecordingHost
     // Browser | output | create, open, docking, sound | sound name.
     QString fields() const
     {
-        return QStringList{QString::number(c.mWebBrowser),
+        return QStringList{QString::number(int(c.mWebBrowser)),
                            QString(c.mOutputDirectory).replace(kUser, u"~"_s),
                            QString::asprintf("%d%d%d%d", c.mCreateNewFolder, c.mOpenFolder,
                                              c.mNoticeDockingAction, c.mNoticeSoundAlert),

@@ -63,7 +63,7 @@ private slots:
         QVERIFY(process.waitForFinished(15000));
         QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, 0);
         QCOMPARE(process.readAllStandardOutput() + seriesFilesBelow(out.path(), 1024).join(u' '),
-                 u"Download started.\nDownloaded pic012.jpg\n\nDownload finished.\n\npic012.jpg"_s);
+                 u"Download started.\nDownloaded pic012.jpg\n\nDownload finished.\npic012.jpg"_s);
         const QSettings written(u"Stepgrab"_s, u"Stepgrab"_s);
         QVERIFY(written.contains(u"SGWebBrowser"_s));
         QVERIFY(!written.value(u"StepgrabWindow"_s).toByteArray().isEmpty());

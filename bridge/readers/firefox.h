@@ -1,5 +1,7 @@
 #pragma once
 
+#include "readers/xstacking.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -16,6 +18,33 @@ constexpr qsizetype kMaxSessionSize = qsizetype(256) * 1024 * 1024;
 // The "mozLz40\0" container: the magic, the little-endian 32-bit size of the content, one LZ4
 // block. Empty when the file is not one, is cut short, or inflates to another size.
 std::optional<QByteArray> inflateMozLz4(QByteArrayView file);
+
+// A window of the session store: its selected tab's current entry.
+struct SessionWindow
+{
+    QString address; // empty when the window shows none
+    QString title;   // the page's title as the tab shows it; empty when the store has none
+    friend bool operator==(const SessionWindow&, const SessionWindow&) = default;
+};
+
+struct Session
+{
+    QList<SessionWindow> windows; // in the store's order
+    qsizetype selected = 0;       // the window Firefox last saw focused (0 when none was)
+};
+
+// The windows of a session store. Empty optional: not a session store.
+std::optional<Session> parseSession(QByteArrayView json);
+
+// The addresses of the windows with `front` first, then the others in their order.
+QStringList frontFirst(const Session& session, qsizetype front);
+
+// Which of the session's windows is in front on the display: the topmost window of `stacking`
+// that belongs to the Firefox process `pid`, matched to the window whose tab title its title
+// starts with (Firefox appends " — Mozilla Firefox" or the like, or nothing). The longest such
+// tab title wins; -1 when Firefox has no window there, none matches, or two windows match alike.
+qsizetype frontSessionWindow(const QList<TopLevel>& stacking, qint64 pid,
+                             const QList<SessionWindow>& windows);
 
 // The address each window shows (its selected tab's current entry), the selected window first,
 // then the others in their order; an empty address for a window that shows none. Empty optional:

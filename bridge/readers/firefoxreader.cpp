@@ -49,10 +49,16 @@ QStringList defaultProfiles()
     return profiles;
 }
 
-// When the profile is held by a running Firefox, the time it took the lock. A running
-// Firefox on Linux keeps a symlink "lock" whose target names its process; one that crashed
-// leaves it behind, naming a process that is gone.
-std::optional<qint64> lockedSinceMs(const QString& profile)
+struct Lock
+{
+    qint64 pid = 0;
+    qint64 sinceMs = 0;
+};
+
+// When the profile is held by a running Firefox, its process and the time it took the lock.
+// A running Firefox on Linux keeps a symlink "lock" whose target names its process; one that
+// crashed leaves it behind, naming a process that is gone.
+std::optional<Lock> heldLock(const QString& profile)
 {
     const QByteArray lock = QFile::encodeName(profile + QStringLiteral("/lock"));
     struct stat info;
@@ -65,25 +71,32 @@ std::optional<qint64> lockedSinceMs(const QString& profile)
     const std::optional<qint64> pid = firefox::lockOwner(QByteArrayView(target, length));
     if (!pid || !isProcessAlive(*pid))
         return std::nullopt;
-    return qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    return Lock{*pid, qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000};
 }
 
 // Firefox writes recovery.jsonlz4 while it runs (every 15 seconds by default) and keeps
 // the one before as recovery.baklz4. A file older than the lock was left by an earlier run
-// and says nothing of the windows now open.
-QStringList sessionAddresses(const QString& profile, qint64 lockedSince)
+// and says nothing of the windows now open. A focus change does not make Firefox write it,
+// so the window manager, where there is one, tells which of its windows is in front.
+QStringList sessionAddresses(const QString& profile, const Lock& lock)
 {
     for (const char* name : {"recovery.jsonlz4", "recovery.baklz4"}) {
         const QString path =
             profile + QStringLiteral("/sessionstore-backups/") + QLatin1String(name);
         const QFileInfo info(path);
-        if (!info.isFile() || info.lastModified().toMSecsSinceEpoch() < lockedSince)
+        if (!info.isFile() || info.lastModified().toMSecsSinceEpoch() < lock.sinceMs)
             continue;
         const std::optional<QByteArray> file = readBounded(path, firefox::kMaxSessionSize);
         if (!file)
             continue;
-        if (std::optional<QStringList> addresses = firefox::parseFirefoxSessionStore(*file))
-            return *addresses;
+        const std::optional<QByteArray> json = firefox::inflateMozLz4(*file);
+        const std::optional<firefox::Session> session =
+            json ? firefox::parseSession(*json) : std::nullopt;
+        if (!session)
+            continue;
+        const qsizetype front =
+            firefox::frontSessionWindow(stackedWindows(), lock.pid, session->windows);
+        return firefox::frontFirst(*session, front >= 0 ? front : session->selected);
     }
     return {};
 }
@@ -100,8 +113,8 @@ public:
         const QStringList profiles =
             m_profile.isEmpty() ? defaultProfiles() : QStringList{m_profile};
         for (const QString& profile : profiles) {
-            if (const std::optional<qint64> since = lockedSinceMs(profile))
-                return {true, sessionAddresses(profile, *since)};
+            if (const std::optional<Lock> lock = heldLock(profile))
+                return {true, sessionAddresses(profile, *lock)};
         }
         return {};
     }

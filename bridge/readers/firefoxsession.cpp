@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
+#include <algorithm>
 #include <climits>
 #include <lz4.h>
 
@@ -26,10 +27,10 @@ qsizetype oneBased(const QJsonValue& value, qsizetype count)
     return index >= 1 && index <= count ? qsizetype(index - 1) : -1;
 }
 
-// The address a window shows: its selected tab's current history entry. As Firefox does on
+// What a window shows: its selected tab's current history entry. As Firefox does on
 // restoring, a missing or zero entry index means the newest entry, one past the end is
 // clamped to it, and a selected tab that does not exist falls back to the first tab.
-QString windowAddress(const QJsonValue& window)
+SessionWindow windowEntry(const QJsonValue& window)
 {
     const QJsonArray tabs = window.toObject().value(QLatin1String("tabs")).toArray();
     if (tabs.isEmpty())
@@ -44,8 +45,20 @@ QString windowAddress(const QJsonValue& window)
     const qsizetype current = index == 0 || index > entries.size() ? entries.size() - 1
                               : index < 0                          ? 0
                                                                    : qsizetype(index - 1);
-    const QJsonValue url = entries.at(current).toObject().value(QLatin1String("url"));
-    return url.isString() ? url.toString() : QString();
+    const QJsonObject entry = entries.at(current).toObject();
+    return {entry.value(QLatin1String("url")).toString(),
+            entry.value(QLatin1String("title")).toString()};
+}
+
+// Whether a window title names the tab title: Firefox shows it alone or followed by a dash
+// and its name (" — Mozilla Firefox", " - Firefox ESR", " — Mozilla Firefox Private Browsing").
+bool titleShows(QStringView windowTitle, QStringView tabTitle)
+{
+    if (tabTitle.isEmpty() || !windowTitle.startsWith(tabTitle))
+        return false;
+    const QStringView rest = windowTitle.sliced(tabTitle.size());
+    return rest.isEmpty() || (rest.size() >= 2 && rest[0] == QLatin1Char(' ') &&
+                              QStringView(u"—–-").contains(rest[1]));
 }
 
 struct IniSection
@@ -97,7 +110,7 @@ std::optional<QByteArray> inflateMozLz4(QByteArrayView file)
     return content;
 }
 
-std::optional<QStringList> parseSessionJson(QByteArrayView json)
+std::optional<Session> parseSession(QByteArrayView json)
 {
     QJsonParseError error;
     const QJsonDocument document =
@@ -108,23 +121,57 @@ std::optional<QStringList> parseSessionJson(QByteArrayView json)
     if (!windowsValue.isArray())
         return std::nullopt;
     const QJsonArray windows = windowsValue.toArray();
+    Session session;
     // selectedWindow is 1-based; Firefox writes 0 when no window was focused yet.
-    qsizetype front =
-        oneBased(document.object().value(QLatin1String("selectedWindow")), windows.size());
-    if (front < 0)
-        front = 0;
+    session.selected = std::max<qsizetype>(
+        oneBased(document.object().value(QLatin1String("selectedWindow")), windows.size()), 0);
+    for (const QJsonValue& window : windows)
+        session.windows.append(windowEntry(window));
+    return session;
+}
 
-    // A window that shows no address keeps its place as an empty one: skipping it would pass
-    // another window's page off as the front one.
+// A window that shows no address keeps its place as an empty one: skipping it would pass
+// another window's page off as the front one.
+QStringList frontFirst(const Session& session, qsizetype front)
+{
     QStringList addresses;
-    for (qsizetype i = 0; i < windows.size(); ++i) {
-        const QString address = windowAddress(windows.at(i));
+    for (qsizetype i = 0; i < session.windows.size(); ++i) {
         if (i == front)
-            addresses.prepend(address);
+            addresses.prepend(session.windows[i].address);
         else
-            addresses.append(address);
+            addresses.append(session.windows[i].address);
     }
     return addresses;
+}
+
+std::optional<QStringList> parseSessionJson(QByteArrayView json)
+{
+    const std::optional<Session> session = parseSession(json);
+    if (!session)
+        return std::nullopt;
+    return frontFirst(*session, session->selected);
+}
+
+qsizetype frontSessionWindow(const QList<TopLevel>& stacking, qint64 pid,
+                             const QList<SessionWindow>& windows)
+{
+    const auto top = std::find_if(stacking.rbegin(), stacking.rend(),
+                                  [pid](const TopLevel& window) { return window.pid == pid; });
+    if (pid <= 0 || top == stacking.rend())
+        return -1;
+    // The longest title wins: a page titled "News" must not claim the window that shows
+    // "News - Sport".
+    qsizetype found = -1, length = 0;
+    bool ambiguous = false;
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        const QString& title = windows[i].title;
+        if (!titleShows(top->title, title) || title.size() < length)
+            continue;
+        ambiguous = title.size() == length;
+        found = i;
+        length = title.size();
+    }
+    return ambiguous ? -1 : found;
 }
 
 std::optional<QStringList> parseFirefoxSessionStore(QByteArrayView file)

@@ -19,7 +19,7 @@ void showElement(const FileElement& e, QLineEdit* location, QLineEdit* fileName,
 void Controller::enter_location()
 {
     // A locked field still reports Return; during a run the address is not the user's to change.
-    if (mLocation->isReadOnly())
+    if (mLocation->isReadOnly() || !allows(Command::EnterLocation))
         return;
     takeAddress(mLocation->text());
 }

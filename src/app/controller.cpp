@@ -144,33 +144,36 @@ void Controller::connectOutlets()
     connect(mResetButton, &QPushButton::clicked, this, &Controller::reset_info);
     connect(mInitButton, &QPushButton::clicked, this, &Controller::init_number);
 
-    connect(ui.actionStart, &QAction::triggered, this, &Controller::start_download);
-    connect(ui.actionStop, &QAction::triggered, this, &Controller::stop_download);
-    connect(ui.actionGetFromWeb, &QAction::triggered, this, &Controller::obtaion_from_web);
-    connect(ui.actionGetFromClip, &QAction::triggered, this, &Controller::obtaion_from_clip);
-    connect(ui.actionOpenBookmark, &QAction::triggered, this, &Controller::openBookmark);
-    connect(ui.actionSaveBookmark, &QAction::triggered, this, &Controller::saveAsBookmark);
-    connect(ui.actionSearchAll, &QAction::triggered, this, &Controller::showEntrance);
-    connect(ui.actionSearchArchives, &QAction::triggered, this, &Controller::showSearchArchiveFile);
-    connect(ui.actionSearchMovies, &QAction::triggered, this, &Controller::showSearchMovieFile);
-    connect(ui.actionSearchImages, &QAction::triggered, this, &Controller::showSearchImageFile);
-    connect(ui.actionShowLog, &QAction::triggered, this, &Controller::show_log);
-    connect(ui.actionDefaultPosition, &QAction::triggered, this, &Controller::moveDefaultPosition);
-    connect(ui.actionOpenAllFiles, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
-    connect(ui.actionRevealFolder, &QAction::triggered, this, &Controller::openOutputDirectory);
+    // Each item names its command, which decides whether it is enabled.
+    const std::tuple<QAction*, Command, void (Controller::*)()> items[] = {
+        {ui.actionStart, Command::Start, &Controller::start_download},
+        {ui.actionStop, Command::Stop, &Controller::stop_download},
+        {ui.actionGetFromWeb, Command::Web, &Controller::obtaion_from_web},
+        {ui.actionGetFromClip, Command::Clip, &Controller::obtaion_from_clip},
+        {ui.actionURLList, Command::AddressList, &Controller::showDownloadText},
+        {ui.actionOpenBookmark, Command::OpenBookmark, &Controller::openBookmark},
+        {ui.actionSaveBookmark, Command::SaveBookmark, &Controller::saveAsBookmark},
+        {ui.actionPreferences, Command::Preferences, &Controller::showPreferences},
+        {ui.actionCopyAddress, Command::CopyAddress, &Controller::copyFullAddress},
+        {ui.actionSearchAll, Command::SearchAll, &Controller::showEntrance},
+        {ui.actionSearchArchives, Command::SearchArchives, &Controller::showSearchArchiveFile},
+        {ui.actionSearchMovies, Command::SearchMovies, &Controller::showSearchMovieFile},
+        {ui.actionSearchImages, Command::SearchImages, &Controller::showSearchImageFile},
+        {ui.actionShowLog, Command::Log, &Controller::show_log},
+        {ui.actionDefaultPosition, Command::DefaultPosition, &Controller::moveDefaultPosition},
+        {ui.actionOpenAllFiles, Command::OpenAllFiles, &Controller::selectOpenAllMenuItem},
+        {ui.actionRevealFolder, Command::ShowFolder, &Controller::openOutputDirectory},
+    };
+    for (const auto& [action, command, slot] : items) {
+        action->setProperty("command", int(command));
+        mValidatedItems.append(action);
+        connect(action, &QAction::triggered, this, slot);
+    }
     connect(ui.actionQuit, &QAction::triggered, mMainWindow, &QWidget::close);
     connect(ui.actionAbout, &QAction::triggered, this, [this] {
         QMessageBox::about(mMainWindow, QStringLiteral("Stepgrab"),
                            localizedFormat("AboutText", QCoreApplication::applicationVersion()));
     });
-    // Commands whose sources come later stay visible but cannot be chosen yet.
-    connect(ui.actionURLList, &QAction::triggered, this, &Controller::showDownloadText);
-    connect(ui.actionPreferences, &QAction::triggered, this, &Controller::showPreferences);
-    for (QAction* pending : {ui.actionCopyAddress})
-        pending->setProperty("pending", true);
-    for (QAction* action : mMainWindow->findChildren<QAction*>())
-        if (action->property("tag").isValid() || action->property("pending").toBool())
-            mValidatedItems.append(action);
     for (QMenu* menu : mMainWindow->menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, &Controller::validateMenus);
     // A key is matched against the items' shortcuts only after this: an item whose key is
@@ -179,9 +182,14 @@ void Controller::connectOutlets()
 
     auto* openMenu = new QMenu(mOpenDownloadMenu);
     QAction* openAll = openMenu->addAction(localized("MenuOpenAll"));
+    openAll->setObjectName(QStringLiteral("openAllFilesItem"));
+    openAll->setProperty("tag", int(MenuTag::OpenAllFiles));
+    openAll->setProperty("command", int(Command::OpenAllFiles));
+    mValidatedItems.append(openAll);
     connect(openAll, &QAction::triggered, this, &Controller::selectOpenAllMenuItem);
     openMenu->addSeparator();
     connect(openMenu, &QMenu::aboutToShow, this, &Controller::layOutOpenDownloadMenu);
+    connect(openMenu, &QMenu::aboutToShow, this, &Controller::validateMenus);
     mOpenDownloadMenu->setMenu(openMenu);
 
     // The window's place is stored once it has stayed put for a moment.
@@ -193,6 +201,11 @@ void Controller::connectOutlets()
     connect(mMainWindow, &MainPanel::windowWillClose, this, &Controller::windowWillClose);
     // The window has already answered the drop; what the file held does not change that.
     connect(mMainWindow, &MainPanel::fileDropped, this, &Controller::dropURLWithFile);
+    connect(mMainWindow, &MainPanel::linkDropped, this, &Controller::dropURLWithLink);
+    // A sheet or alert coming or going changes what the window allows; asked once it has
+    // settled, as the blocking is told before the dialog counts as shown or hidden.
+    connect(mMainWindow, &MainPanel::blockedChanged, this, &Controller::controllButtonCondition,
+            Qt::QueuedConnection);
 }
 
 void Controller::applicationDidFinishLaunching()
@@ -241,8 +254,68 @@ void Controller::windowWillClose()
 
 bool Controller::canStart() const
 {
+    return allows(Command::Start);
+}
+
+// A worker clears the run flag when a step fails, but its run lasts until its pause is over.
+WindowState Controller::windowState() const
+{
+    if (mRunActive || download_mode)
+        return download_mode ? WindowState::Running : WindowState::Stopping;
+    return mQueryPending ? WindowState::Querying : WindowState::Idle;
+}
+
+// A sheet or alert holds the window: nothing may open another over it or change the fields
+// behind it. A browser query will fill the fields and may open an alert or the Entrance
+// sheet when it answers, so while it is pending nothing else opens a sheet or takes an
+// address. A run counts the element the fields show: no source may change it meanwhile.
+bool Controller::allows(Command command) const
+{
+    const WindowState state = windowState();
+    const bool sheet = isSheetUp();
+    const bool free = state == WindowState::Idle && !sheet;
+    const bool running = state == WindowState::Running || state == WindowState::Stopping;
     const FileElement e = mElement.get();
-    return !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty() && !isRunning();
+    const bool complete = !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty();
+    switch (command) {
+    case Command::Start:
+        return free && complete;
+    case Command::Stop:
+        return running;
+    case Command::Reset:
+        return !sheet && (!e.location.isEmpty() || !e.fileName.isEmpty() || !e.number.isEmpty() ||
+                          !e.extension.isEmpty());
+    case Command::Init:
+        return !sheet && !e.number.isEmpty();
+    case Command::EnterLocation:
+    case Command::Web:
+    case Command::Clip:
+    case Command::Drop:
+    case Command::OpenBookmark:
+    case Command::Preferences:
+    case Command::AddressList:
+    case Command::SearchAll:
+    case Command::SearchArchives:
+    case Command::SearchMovies:
+    case Command::SearchImages:
+        return free;
+    case Command::SaveBookmark:
+        return !sheet && state != WindowState::Querying && !e.location.isEmpty();
+    case Command::CopyAddress:
+        return !sheet && complete;
+    case Command::ShowFolder:
+        return !sheet && (!directoryInfo.isEmpty() || !currentDownloadFolder().isEmpty());
+    case Command::OpenAllFiles:
+        // Only a run's own folder: the output folder itself may be the home folder.
+        return !sheet && mCreateNewFolder && !mOpenDownloadFiles.isEmpty() &&
+               mListedFolder == mDownloadFolder;
+    case Command::OpenFile:
+        return !sheet;
+    case Command::Log:
+    case Command::DefaultPosition:
+        return true;
+    }
+    return false;
 }
 
 // A sheet on the main window, which takes no other input while it is up. Escape and the
@@ -266,7 +339,6 @@ bool Controller::isSheetUp() const
     return false;
 }
 
-// A worker clears the flag when a step fails but its run lasts until its pause is over.
 bool Controller::isRunning() const
 {
     return download_mode || mRunActive;
@@ -274,49 +346,47 @@ bool Controller::isRunning() const
 
 void Controller::controllButtonCondition()
 {
-    const FileElement e = mElement.get();
-    mStartButton->setEnabled(canStart());
-    mStopButton->setEnabled(isRunning());
-    mResetButton->setEnabled(!e.location.isEmpty() || !e.fileName.isEmpty() ||
-                             !e.number.isEmpty() || !e.extension.isEmpty());
-    mInitButton->setEnabled(!e.number.isEmpty());
-    mWebButton->setEnabled(!isRunning() && !mQueryPending);
-    mClipButton->setEnabled(!isRunning() && !mQueryPending);
+    mStartButton->setEnabled(allows(Command::Start));
+    mStopButton->setEnabled(allows(Command::Stop));
+    mResetButton->setEnabled(allows(Command::Reset));
+    mInitButton->setEnabled(allows(Command::Init));
+    mWebButton->setEnabled(allows(Command::Web));
+    mClipButton->setEnabled(allows(Command::Clip));
+    mLogButton->setEnabled(allows(Command::Log));
     validateMenus();
 }
 
 void Controller::validateMenus()
 {
-    for (QAction* action : std::as_const(mValidatedItems)) {
-        if (action->property("tag").isValid())
-            action->setEnabled(validateMenuItem(action));
-        if (action->property("pending").toBool())
-            action->setEnabled(false);
-    }
+    for (QAction* action : std::as_const(mValidatedItems))
+        action->setEnabled(validateMenuItem(action));
 }
 
+// An item names its command; one that only carries a tag answers for the command of its tag.
 bool Controller::validateMenuItem(QAction* item) const
 {
-    const FileElement e = mElement.get();
-    switch (item->property("tag").toInt()) {
-    case 1:
-        return canStart();
-    case 2:
-        return isRunning();
-    case 3:
-        return !isRunning() && !mQueryPending;
-    case 7:
-    case 8:
-        return !isRunning();
-    case 4:
-    case 5:
-        return !e.location.isEmpty();
-    case 6:
-        // Counted, not laid out: the menu's files are laid out when it opens.
-        return !mOpenDownloadFiles.isEmpty() && mCreateNewFolder;
-    default:
-        return true;
+    const QVariant command = item->property("command");
+    if (command.isValid())
+        return allows(Command(command.toInt()));
+    switch (MenuTag(item->property("tag").toInt())) {
+    case MenuTag::Start:
+        return allows(Command::Start);
+    case MenuTag::Stop:
+        return allows(Command::Stop);
+    case MenuTag::Source:
+        return allows(Command::Web);
+    case MenuTag::SaveBookmark:
+        return allows(Command::SaveBookmark);
+    case MenuTag::CopyAddress:
+        return allows(Command::CopyAddress);
+    case MenuTag::OpenAllFiles:
+        return allows(Command::OpenAllFiles);
+    case MenuTag::AddressList:
+        return allows(Command::AddressList);
+    case MenuTag::Preferences:
+        return allows(Command::Preferences);
     }
+    return true;
 }
 
 void Controller::cleanupInfoString()
@@ -340,12 +410,16 @@ void Controller::setEditableInfoString(bool editable)
 
 void Controller::reset_info()
 {
+    if (!allows(Command::Reset))
+        return;
     cleanupInfoString();
     controllButtonCondition();
 }
 
 void Controller::init_number()
 {
+    if (!allows(Command::Init))
+        return;
     mElement.setNumber(mIntFileNumber);
     mNumber->setText(mIntFileNumber);
     resetCounter();
@@ -354,6 +428,8 @@ void Controller::init_number()
 
 void Controller::show_log()
 {
+    if (!allows(Command::Log))
+        return;
     switch (mDrawer->state()) {
     case LogDrawer::Closed:
         mDrawer->open();
@@ -368,6 +444,8 @@ void Controller::show_log()
 
 void Controller::moveDefaultPosition()
 {
+    if (!allows(Command::DefaultPosition))
+        return;
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;

@@ -38,6 +38,50 @@ class QTimer;
 class QToolButton;
 class WorkerThread;
 
+// What the window is doing; a sheet or alert over it is told apart (Controller::isSheetUp).
+enum class WindowState { Idle, Querying, Running, Stopping };
+
+// Every command the user can give, from a button, a menu item, a key or a drop.
+enum class Command {
+    Start,
+    Stop,
+    Reset,
+    Init,
+    EnterLocation,
+    Web,
+    Clip,
+    Drop,
+    Log,
+    OpenBookmark,
+    SaveBookmark,
+    Preferences,
+    AddressList,
+    SearchAll,
+    SearchArchives,
+    SearchMovies,
+    SearchImages,
+    CopyAddress,
+    ShowFolder,
+    OpenAllFiles,
+    OpenFile,
+    DefaultPosition,
+};
+
+// The integer tags of the menu items, as the items carry them; other tags are always enabled.
+enum class MenuTag {
+    Start = 1,
+    Stop = 2,
+    Source = 3, // Web, Clip and the four searches
+    SaveBookmark = 4,
+    CopyAddress = 5,
+    OpenAllFiles = 6,
+    AddressList = 7,
+    Preferences = 8,
+};
+
+// The browser the Web button asks (the stored SGWebBrowser integer).
+enum class WebBrowser { Default = 0, Firefox = 1, Chromium = 2, Script = 3 };
+
 // The one object that holds the program's state and answers every command.
 // Its members are defined beside the subsystem they serve:
 // app/ (shell, preferences), address/, download/, sources/, linksearch/.
@@ -58,6 +102,9 @@ public:
 
     // The shell.
     void controllButtonCondition();
+    // The one rule of what the window allows: every guard, button and menu item asks it.
+    WindowState windowState() const;
+    bool allows(Command command) const;
     bool canStart() const; // the Start button's rule
     bool isRunning() const;
     bool isSheetUp() const;
@@ -170,7 +217,8 @@ public:
     const download::Policy& policy() const { return mPolicy; }
 
     // Preference values (read at start-up, written at quit).
-    int mWebBrowser = 0;
+    // Any stored integer is kept, as stored; one outside the four asks nothing.
+    WebBrowser mWebBrowser = WebBrowser::Default;
     bool mCreateNewFolder = false;
     bool mOpenFolder = false;
     bool mNoticeSoundAlert = false;
@@ -191,6 +239,10 @@ public slots:
     // Filled when the browser, clipboard, bookmark, list and search sources come.
     void obtaion_from_web();
     void obtaion_from_clip();
+    // Edit ▸ Copy Full Address: the address the fields make, on the clipboard.
+    void copyFullAddress();
+    // A link dragged out of a browser or file manager, taken as the clipboard's address.
+    void dropURLWithLink(const QString& text);
 
 signals:
     // A run has ended; failed when a failure (not the end of the series or Stop) ended it.
@@ -263,6 +315,7 @@ private:
     int download_counter = 0;
     QByteArray htmlHeader;
     folder::Listing directoryInfo;
+    QString mListedFolder; // the folder directoryInfo lists
     QString mDownloadFolder;
     // The folder the current run writes into, opened once at its start; when there is none,
     // mRunFolderRefusal says why, or is empty when no folder was named at all.
@@ -283,7 +336,7 @@ private:
     LinkListModel* mLinkModel = nullptr;
     QByteArray mHTMLContentType; // the saved page's Content-Type, for its charset
     QString mHTMLPageAddress;    // the saved page's own address, which its links are relative to
-    void searchAndShow(bool (Controller::*extraction)());
+    void searchAndShow(Command command, bool (Controller::*extraction)());
 
     // The URL-list sheet.
     QDialog* mSheet_Text = nullptr;

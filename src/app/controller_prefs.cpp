@@ -23,7 +23,7 @@
 void Controller::readPreferences()
 {
     STEPGRAB_SETTINGS(settings);
-    mWebBrowser = settings.value(QStringLiteral("SGWebBrowser"), 0).toInt();
+    mWebBrowser = WebBrowser(settings.value(QStringLiteral("SGWebBrowser"), 0).toInt());
     mCreateNewFolder = settings.value(QStringLiteral("SGCreateNewFolder"), false).toBool();
     mOpenFolder = settings.value(QStringLiteral("SGOpenOutputDirectory"), false).toBool();
     mNoticeSoundAlert = settings.value(QStringLiteral("SGNoticeSoundAlert"), false).toBool();
@@ -41,7 +41,7 @@ void Controller::readPreferences()
 void Controller::updatePreferences()
 {
     STEPGRAB_SETTINGS(settings);
-    settings.setValue(QStringLiteral("SGWebBrowser"), mWebBrowser);
+    settings.setValue(QStringLiteral("SGWebBrowser"), int(mWebBrowser));
     settings.setValue(QStringLiteral("SGCreateNewFolder"), mCreateNewFolder);
     settings.setValue(QStringLiteral("SGOpenOutputDirectory"), mOpenFolder);
     settings.setValue(QStringLiteral("SGNoticeSoundAlert"), mNoticeSoundAlert);
@@ -106,7 +106,9 @@ void Controller::createPreferencesSheet()
 
 void Controller::showPreferences()
 {
-    mPrefs_browser->setCurrentIndex(mWebBrowser);
+    if (!allows(Command::Preferences))
+        return;
+    mPrefs_browser->setCurrentIndex(int(mWebBrowser));
     mPrefs_output->setText(mOutputDirectory);
     mPrefs_create_folder->setChecked(mCreateNewFolder);
     mPrefs_open_folder->setChecked(mOpenFolder);
@@ -137,7 +139,7 @@ void Controller::sheetPrefsDidEnd(int returnCode)
     mSheet_Preferences->hide();
     if (returnCode != 128)
         return;
-    mWebBrowser = mPrefs_browser->currentIndex();
+    mWebBrowser = WebBrowser(mPrefs_browser->currentIndex());
     mOutputDirectory = mPrefs_output->text();
     mCreateNewFolder = mPrefs_create_folder->isChecked();
     mOpenFolder = mPrefs_open_folder->isChecked();

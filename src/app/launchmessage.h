@@ -6,7 +6,9 @@
 #include <optional>
 
 // What a second launch hands to the running window: one line of UTF-8,
-// "<kind>[+start] <address>\n", or "raise\n" when it had no address.
+// "<kind>[+start] <address>\n", or "raise\n" when it had no address. The window answers
+// "ack\n" (or "no\n" for a line it cannot read), and acts on the message only after the launch
+// has sent "go\n" back: a launch that gave up waiting never confirms, and runs on its own.
 namespace launchmessage {
 
 enum class Kind {
@@ -21,6 +23,12 @@ struct Message
     bool start = false;
     QString address;
 };
+
+inline constexpr QByteArrayView kAcknowledged = "ack\n";
+inline constexpr QByteArrayView kRefused = "no\n";
+inline constexpr QByteArrayView kConfirmation = "go\n";
+// The answer of a window from before the confirmation, which acted on the line at once.
+inline constexpr QByteArrayView kTakenAtOnce = "ok\n";
 
 // A longer line is refused unread: it comes from any program of the user.
 constexpr qsizetype kLargest = 64 * 1024;

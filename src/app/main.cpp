@@ -1,23 +1,19 @@
 #include "app/controller.h"
+#include "app/launchoptions.h"
 #include "app/mainpanel.h"
 #include "app/signalquit.h"
 #include "app/singleinstance.h"
 #include "host/desktophost.h"
 #include "host/localized.h"
-#include "sources/bookmark.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFile>
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -33,56 +29,6 @@ void installTranslation(QApplication& app)
     if (qtTexts->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qtTexts);
-}
-
-// Without any display, a run to its end and the answers that need no window
-// (help, version, a bad option) still work on the offscreen platform.
-void chooseOffscreenWithoutDisplay(int argc, char* argv[])
-{
-    if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
-    static const QList<QByteArray> windowOptions = {"--start", "--log", "--output", "--url-list"};
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        // An option's value is no option, even "-" for standard input.
-        if (arg == "--output" || arg == "--url-list") {
-            ++i;
-            continue;
-        }
-        if (arg == "--quit-when-done" ||
-            (arg.startsWith('-') && !windowOptions.contains(arg) && !arg.startsWith("--output=") &&
-             !arg.startsWith("--url-list="))) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return;
-        }
-    }
-}
-
-// What ADDRESS asks the window to take. A file manager opens a bookmark by its path (or a
-// file: URL); its type goes by the name, in any letter case. A file that is no bookmark gives
-// nothing to take, as an address the window cannot use.
-launchmessage::Message launchArgument(const QStringList& positional, bool start)
-{
-    launchmessage::Message message;
-    message.start = start;
-    if (positional.isEmpty())
-        return message;
-    const QString& argument = positional.constFirst();
-    const QUrl asUrl(argument);
-    const QString path = asUrl.isLocalFile() ? asUrl.toLocalFile() : argument;
-    if (path.endsWith(QStringLiteral(".url"), Qt::CaseInsensitive) && QFileInfo(path).isFile()) {
-        if (const auto address = bookmark::readFile(path)) {
-            message.kind = launchmessage::Kind::Bookmark;
-            message.address = *address;
-        } else {
-            std::fprintf(stderr, "stepgrab: %s is not a bookmark\n", qPrintable(path));
-        }
-        return message;
-    }
-    message.kind = launchmessage::Kind::Typed;
-    message.address = argument;
-    return message;
 }
 
 void takeAddress(Controller& controller, const launchmessage::Message& message)
@@ -108,36 +54,32 @@ void takeHandedOver(Controller& controller, const launchmessage::Message& messag
         controller.start_download();
 }
 
-// The most of a list read: far more addresses than anyone pastes, far less than the memory.
-constexpr qint64 kLargestList = 64 << 20;
-
-// The whole of FILE ("-": standard input) as text, or why it cannot be had.
-std::optional<QString> readList(const QString& name, QString* error)
+// Hands the launch's address to the window already running (true), or becomes that window for
+// later launches; a socket folder that others could listen in is not used at all.
+bool handOverOrListen(SingleInstance& instance, const launchmessage::Message& launch)
 {
-    QFile file;
-    const bool opened = name == u"-" ? file.open(stdin, QIODevice::ReadOnly)
-                                     : (file.setFileName(name), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        *error = file.errorString();
-        return std::nullopt;
+    QString why;
+    const QString path = SingleInstance::socketPath(&why);
+    if (path.isEmpty()) {
+        std::fprintf(stderr,
+                     "stepgrab: not sharing a window through %s; opening a window of its own\n",
+                     qPrintable(why));
+        return false;
     }
-    QByteArray data;
-    for (;;) {
-        const QByteArray chunk = file.read(1 << 20);
-        if (chunk.isEmpty()) {
-            if (file.error() != QFileDevice::NoError) {
-                *error = file.errorString();
-                return std::nullopt;
-            }
-            break;
-        }
-        data += chunk;
-        if (data.size() > kLargestList) {
-            *error = QStringLiteral("larger than %1 MiB").arg(kLargestList >> 20);
-            return std::nullopt;
-        }
+    switch (SingleInstance::handOver(path, launch)) {
+    case SingleInstance::HandOver::Taken:
+        return true;
+    case SingleInstance::HandOver::NoServer:
+        if (!instance.listen(path))
+            std::fprintf(stderr, "stepgrab: cannot listen at %s for later launches\n",
+                         qPrintable(path));
+        break;
+    case SingleInstance::HandOver::NoAnswer:
+        std::fprintf(stderr, "stepgrab: the running Stepgrab did not take the address; "
+                             "opening a window of its own\n");
+        break;
     }
-    return QString::fromUtf8(data);
+    return false;
 }
 
 } // namespace
@@ -149,7 +91,12 @@ int main(int argc, char* argv[])
     // A log piped into a reader that stops early (stepgrab --log | head) must not end the
     // program before it has stopped the run and kept the preferences.
     std::signal(SIGPIPE, SIG_IGN);
-    chooseOffscreenWithoutDisplay(argc, argv);
+    // Without any display, a run to its end and the answers that need no window (help,
+    // version, a bad option) still work on the offscreen platform.
+    if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") &&
+        launchoptions::needsNoWindow(QByteArrayList(argv, argv + argc)))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Stepgrab"));
     QCoreApplication::setApplicationName(QStringLiteral("Stepgrab"));
@@ -157,73 +104,20 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("stepgrab"));
     installTranslation(app);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(localized("CommandLineDescription"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption start(QStringLiteral("start"), localized("OptionStart"));
-    const QCommandLineOption quitWhenDone(QStringLiteral("quit-when-done"),
-                                          localized("OptionQuitWhenDone"));
-    const QCommandLineOption log(QStringLiteral("log"), localized("OptionLog"));
-    const QCommandLineOption output(QStringLiteral("output"), localized("OptionOutput"),
-                                    QStringLiteral("DIR"));
-    const QCommandLineOption urlList(QStringLiteral("url-list"), localized("OptionURLList"),
-                                     QStringLiteral("FILE"));
-    parser.addOptions({start, quitWhenDone, log, output, urlList});
-    parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"),
-                                 QStringLiteral("[ADDRESS]"));
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "stepgrab: %s\nTry 'stepgrab --help' for more information.\n",
-                     qPrintable(parser.errorText()));
-        return 2;
+    QFile input;
+    input.open(stdin, QIODevice::ReadOnly);
+    const auto parsed = launchoptions::parse(QCoreApplication::arguments(), &input);
+    if (const auto* exit = std::get_if<launchoptions::Exit>(&parsed)) {
+        std::fputs(qPrintable(exit->text), exit->toStandardError ? stderr : stdout);
+        return exit->status;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "stepgrab: only one ADDRESS can be given\nTry 'stepgrab --help' for "
-                             "more information.\n");
-        return 2;
-    }
+    const auto& options = std::get<launchoptions::Options>(parsed);
+    for (const QString& warning : options.warnings)
+        std::fputs(qPrintable(warning), stderr);
 
-    std::optional<QString> list;
-    if (parser.isSet(urlList)) {
-        if (parser.isSet(start) || !parser.positionalArguments().isEmpty()) {
-            std::fprintf(stderr, "stepgrab: --url-list cannot be combined with --start or "
-                                 "ADDRESS\nTry 'stepgrab --help' for more information.\n");
-            return 2;
-        }
-        QString error;
-        list = readList(parser.value(urlList), &error);
-        if (!list) {
-            std::fprintf(stderr, "stepgrab: cannot read %s: %s\n",
-                         qPrintable(parser.value(urlList)), qPrintable(error));
-            return 2;
-        }
-    }
-
-    const launchmessage::Message launch =
-        launchArgument(parser.positionalArguments(), parser.isSet(start));
-    // A batch run, or a list run, is the caller's own: it neither hands over nor takes
-    // others' addresses.
     SingleInstance instance;
-    if (!parser.isSet(quitWhenDone) && !list) {
-        const QString path = SingleInstance::socketPath();
-        switch (SingleInstance::handOver(path, launch)) {
-        case SingleInstance::HandOver::Taken:
-            return 0;
-        case SingleInstance::HandOver::NoServer:
-            if (!instance.listen(path))
-                std::fprintf(stderr, "stepgrab: cannot listen at %s for later launches\n",
-                             qPrintable(path));
-            break;
-        case SingleInstance::HandOver::NoAnswer:
-            std::fprintf(stderr, "stepgrab: the running Stepgrab did not take the address; "
-                                 "opening a window of its own\n");
-            break;
-        }
-    }
+    if (options.handsOver() && handOverOrListen(instance, options.address))
+        return 0;
 
     DesktopHost host;
     Controller controller(&host);
@@ -231,9 +125,9 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
                      &Controller::applicationWillTerminate);
     controller.applicationDidFinishLaunching();
-    if (parser.isSet(output))
-        controller.setOutputDirectoryForLaunch(parser.value(output));
-    controller.setLogMirror(parser.isSet(log));
+    if (options.output)
+        controller.setOutputDirectoryForLaunch(*options.output);
+    controller.setLogMirror(options.log);
     // SIGTERM, SIGINT and SIGHUP close the window, as Quit does, so that the run ends and the
     // preferences are kept; the exit status is then what Quit would give.
     SignalQuit signalQuit;
@@ -241,38 +135,34 @@ int main(int argc, char* argv[])
                      &QWidget::close);
 
     int status = 0;
-    if (parser.isSet(quitWhenDone)) {
+    if (options.quitWhenDone) {
         QObject::connect(&controller, &Controller::downloadFinished, &app, [&status](bool failed) {
             status = failed ? 1 : 0;
             // Quit from the event loop, after the run's own end has been handled.
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         });
     }
-    takeAddress(controller, launch);
+    takeAddress(controller, options.address);
     QObject::connect(&instance, &SingleInstance::received, &controller,
                      [&controller](const launchmessage::Message& message) {
                          takeHandedOver(controller, message);
                      });
-    if (list && !controller.startListForLaunch(*list)) {
-        if (parser.isSet(quitWhenDone)) {
-            std::fprintf(stderr, "stepgrab: %s holds no address\n",
-                         qPrintable(parser.value(urlList)));
+    if (options.list && !controller.startListForLaunch(*options.list)) {
+        if (options.quitWhenDone) {
+            std::fprintf(stderr, "stepgrab: %s holds no address\n", qPrintable(options.listName));
             return 1;
         }
         controller.showAlertSheet(localized("FailureGrabText"));
     }
-    if (parser.isSet(start)) {
+    if (options.address.start) {
         if (!controller.canStart()) {
             std::fprintf(stderr, "stepgrab: --start needs a counted address such as "
                                  "http://host/dir/pic012.jpg\n");
-            if (parser.isSet(quitWhenDone))
+            if (options.quitWhenDone)
                 return 1;
         }
         controller.start_download();
     }
     const int loop = app.exec();
-    // The log itself ends without a line end; the terminal's prompt should not follow it.
-    if (parser.isSet(log))
-        std::fputs("\n", stdout);
     return loop != 0 ? loop : status;
 }

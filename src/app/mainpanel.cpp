@@ -7,6 +7,9 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QUrl>
 
 MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPanel)
 {
@@ -16,8 +19,12 @@ MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPan
     setWindowIcon(QIcon::fromTheme(QStringLiteral("stepgrab"),
                                    QIcon(QStringLiteral(":/Stepgrab/stepgrab.svg"))));
     // Files dragged over the window, outside the drop box, are seen and refused, so the
-    // pointer says that only the box takes them.
+    // pointer says that only the box takes them; a link is taken anywhere. The fields take no
+    // drop of their own: a link dragged onto one is the window's, and other text would land
+    // in the middle of what they hold.
     setAcceptDrops(true);
+    for (QWidget* field : {mUi->mLocation, mUi->mFileName, mUi->mNumber, mUi->mExtension})
+        field->setAcceptDrops(false);
 }
 
 MainPanel::~MainPanel()
@@ -36,6 +43,8 @@ bool MainPanel::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride)
         emit shortcutAboutToMatch();
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)
+        emit blockedChanged();
     return QMainWindow::event(event);
 }
 
@@ -53,12 +62,51 @@ void MainPanel::resizeEvent(QResizeEvent* event)
 
 void MainPanel::dragEnterEvent(QDragEnterEvent* event)
 {
-    event->ignore();
+    if (draggedLink(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
 }
 
 void MainPanel::dragMoveEvent(QDragMoveEvent* event)
 {
-    event->ignore();
+    if (draggedLink(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void MainPanel::dropEvent(QDropEvent* event)
+{
+    if (performLinkDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+QString MainPanel::draggedLink(const QMimeData* data)
+{
+    if (!data)
+        return {};
+    if (data->hasUrls()) {
+        const QList<QUrl> urls = data->urls();
+        if (urls.isEmpty() || urls.first().isLocalFile())
+            return {};
+        return QString::fromUtf8(urls.first().toEncoded());
+    }
+    const QString text = data->text().trimmed();
+    if (text.isEmpty() || text.contains(QRegularExpression(QStringLiteral("\\s"))))
+        return {};
+    return text;
+}
+
+bool MainPanel::performLinkDrop(const QMimeData* data)
+{
+    const QString link = draggedLink(data);
+    if (link.isEmpty())
+        return false;
+    emit linkDropped(link);
+    return true;
 }
 
 bool MainPanel::performDragOperation(const QStringList& paths)

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+class QMimeData;
+
 namespace Ui {
 class MainPanel;
 }
@@ -20,6 +22,12 @@ public:
     // A drop handed on by the drop box: the first path is taken when it names something that
     // exists with the extension "url" (in any letter case), and goes out as fileDropped.
     bool performDragOperation(const QStringList& paths);
+    // The address a drag carries as a browser or file manager drags a link: the first of its
+    // addresses when that is no local file, else its text when that is one word. Empty when
+    // it carries none.
+    static QString draggedLink(const QMimeData* data);
+    // A dragged link handed on by the drop box or the window; false when it carries none.
+    bool performLinkDrop(const QMimeData* data);
 
 signals:
     void windowWillClose();
@@ -28,6 +36,9 @@ signals:
     // A key pressed in the window is about to be matched against the shortcuts.
     void shortcutAboutToMatch();
     void fileDropped(const QString& path);
+    void linkDropped(const QString& text);
+    // A sheet, alert or other modal window began or ceased to hold this one.
+    void blockedChanged();
 
 protected:
     bool event(QEvent* event) override;
@@ -36,6 +47,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     Ui::MainPanel* mUi;

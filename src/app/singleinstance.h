@@ -7,15 +7,15 @@
 class QLocalServer;
 class QLocalSocket;
 
-// One window per user: the first interactive launch listens on a local socket in the user's
-// runtime folder, and a later launch hands it its address instead of opening a window.
+// One window per user: the first interactive launch listens on a local socket in a folder of
+// the user's own, and a later launch hands it its address instead of opening a window.
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
     enum class HandOver {
-        Taken,    // the running window has the message
+        Taken,    // the running window confirmed it has the message, and will act on it
         NoServer, // nobody listens: this launch is the first (or the last one crashed)
         NoAnswer, // someone listens but did not take the message in time
     };
@@ -23,8 +23,15 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // $XDG_RUNTIME_DIR/stepgrab-<uid>.sock
-    static QString socketPath();
+    // <folder>/stepgrab-<uid>.sock, the folder being $XDG_RUNTIME_DIR or else
+    // $XDG_CACHE_HOME/Stepgrab (~/.cache/Stepgrab, made private). Empty, with the reason in
+    // *why, when that folder is not the user's alone: whoever else can write there could
+    // listen first and receive every address a later launch hands over.
+    static QString socketPath(QString* why = nullptr);
+
+    // Why folder is not fit to hold the socket (a link, not a folder, another user's, writable
+    // by others); empty when it is.
+    static QString folderFault(const QString& folder);
 
     // Every wait is bounded, so a hung first window never hangs the launch that calls it.
     static HandOver handOver(const QString& path, const launchmessage::Message& message,
@@ -38,7 +45,6 @@ signals:
 
 private:
     void takeConnection();
-    void readFrom(QLocalSocket* socket);
 
     QLocalServer* mServer = nullptr;
 };

@@ -35,7 +35,7 @@ void Controller::start_download()
 {
     // A sheet up on the window (the list or the preferences) holds values a run would read,
     // or would start a run of its own: a run handed over by a later launch waits for Start.
-    if (!canStart() || mRunActive || isSheetUp())
+    if (!allows(Command::Start))
         return;
     retireWorker();
     // That worker may have counted on after the field last heard from it; the run
@@ -65,12 +65,14 @@ void Controller::beginRun()
     writeLogView(localized("StartedDownload") + u'\n');
     mRunFolder.reset();
     mRunFolderRefusal.clear();
-    if (mCreateNewFolder && createDownloadFolder())
-        writeLogView(localized("CreateNewFolder") + u'\n');
     // Opened once for the whole run: the files land in this folder, whatever becomes of its
     // name meanwhile.
-    if (!mRunFolder && mRunFolderRefusal.isEmpty() && !currentDownloadFolder().isEmpty())
+    if (mCreateNewFolder) {
+        if (createDownloadFolder())
+            writeLogView(localized("CreateNewFolder") + u'\n');
+    } else if (!currentDownloadFolder().isEmpty()) {
         mRunFolder = folder::RunFolder::open(currentDownloadFolder(), &mRunFolderRefusal);
+    }
     // What an earlier Stepgrab left half written where files have no unnamed form.
     if (mRunFolder)
         PartFile::removeStale(*mRunFolder);
@@ -211,7 +213,7 @@ void Controller::endRun(bool failed)
 void Controller::stop_download()
 {
     // A run ends once, however many ways its end arrives.
-    if (!mRunActive)
+    if (!mRunActive || !allows(Command::Stop))
         return;
     mRunActive = false;
     mRunGate.end();

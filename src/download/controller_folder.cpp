@@ -1,5 +1,6 @@
 #include "app/controller.h"
 #include "download/downloadfolder.h"
+#include "download/partfile.h"
 #include "host/host.h"
 
 #include <QAction>
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QToolButton>
+#include <cerrno>
 
 namespace {
 
@@ -34,12 +36,20 @@ QString outputFolder(const QString& directory)
 
 // A name taken by something that cannot be this user's folder refuses the run its folder:
 // falling back on an older one would hide where the files went.
+// A run with no folder of its own fails with the reason: an older run's folder is never taken
+// in its place.
 bool Controller::createDownloadFolder()
 {
-    std::shared_ptr<const folder::RunFolder> made = folder::createDatedFolder(
-        outputFolder(mOutputDirectory), QDateTime::currentDateTime(), &mRunFolderRefusal);
-    if (!made)
+    const QString base = outputFolder(mOutputDirectory);
+    std::shared_ptr<const folder::RunFolder> made =
+        folder::createDatedFolder(base, QDateTime::currentDateTime(), &mRunFolderRefusal);
+    const int code = errno;
+    if (!made) {
+        mDownloadFolder.clear();
+        if (mRunFolderRefusal.isEmpty() && folder::RunFolder::open(base, &mRunFolderRefusal))
+            mRunFolderRefusal = PartFile::reason(code);
         return false;
+    }
     mDownloadFolder = made->path();
     mRunFolder = std::move(made);
     return true;
@@ -52,7 +62,8 @@ QString Controller::currentDownloadFolder() const
 
 void Controller::updateOutputDirectoryInfo()
 {
-    directoryInfo = folder::Listing(currentDownloadFolder());
+    mListedFolder = currentDownloadFolder();
+    directoryInfo = folder::Listing(mListedFolder);
 }
 
 // The items are laid out when the menu opens: a folder of many thousand files would
@@ -123,6 +134,8 @@ bool Controller::isValidFileName(const QString& name) const
 
 void Controller::selectOpenEachMenuItem(QAction* item)
 {
+    if (!allows(Command::OpenFile))
+        return;
     const QString title = item->data().toString();
     for (qsizetype i = 0; i < directoryInfo.size(); ++i) {
         if (folder::menuTitle(directoryInfo.name(i)) == title) {
@@ -134,6 +147,8 @@ void Controller::selectOpenEachMenuItem(QAction* item)
 
 void Controller::openOutputDirectory()
 {
+    if (!allows(Command::ShowFolder))
+        return;
     if (!directoryInfo.isEmpty() && QFileInfo::exists(directoryInfo.path(0)))
         mHost->revealFile(directoryInfo.path(0));
     else if (!currentDownloadFolder().isEmpty())
@@ -142,13 +157,16 @@ void Controller::openOutputDirectory()
 
 void Controller::selectOpenAllMenuItem()
 {
-    if (!directoryInfo.isEmpty())
+    if (allows(Command::OpenAllFiles))
         openAllFiles();
 }
 
-// Each file goes to its own default application, each application once with all of its
-// files.
+// The files the menu lists, hidden ones not among them; each goes to its own default
+// application, each application once with all of its files.
 void Controller::openAllFiles()
 {
-    mHost->openFilesEach(directoryInfo.paths());
+    QStringList paths;
+    for (const qsizetype i : std::as_const(mOpenDownloadFiles))
+        paths << directoryInfo.path(i);
+    mHost->openFilesEach(paths);
 }

@@ -26,7 +26,7 @@ void Controller::createTextSheet()
 
 void Controller::showDownloadText()
 {
-    if (isRunning() || mQueryPending || isSheetUp())
+    if (!allows(Command::AddressList))
         return;
     clearAllHTMLURLArray();
     mText_url->clear();
@@ -36,7 +36,7 @@ void Controller::showDownloadText()
 
 void Controller::showDownloadTextWith(const QString& text)
 {
-    if (isRunning() || mQueryPending || isSheetUp())
+    if (!allows(Command::AddressList))
         return;
     clearAllHTMLURLArray();
     mText_url->clear();

@@ -9,31 +9,32 @@
 
 void Controller::showEntrance()
 {
-    searchAndShow(&Controller::parseURLInfoFormHTML);
+    searchAndShow(Command::SearchAll, &Controller::parseURLInfoFormHTML);
 }
 
 void Controller::showSearchArchiveFile()
 {
-    searchAndShow(&Controller::parseArchiveFileFormHTML);
+    searchAndShow(Command::SearchArchives, &Controller::parseArchiveFileFormHTML);
 }
 
 void Controller::showSearchMovieFile()
 {
-    searchAndShow(&Controller::parseMovieFileFormHTML);
+    searchAndShow(Command::SearchMovies, &Controller::parseMovieFileFormHTML);
 }
 
 void Controller::showSearchImageFile()
 {
-    searchAndShow(&Controller::parseImageFileFormHTML);
+    searchAndShow(Command::SearchImages, &Controller::parseImageFileFormHTML);
 }
 
-void Controller::searchAndShow(bool (Controller::*extraction)())
+void Controller::searchAndShow(Command command, bool (Controller::*extraction)())
 {
-    if (mSheet_Entrance->isVisible())
+    if (!allows(command))
         return;
     clearAllHTMLURLArray();
     getCurrentURLForSearch([this, extraction](bool saved) {
-        if (!saved || !(this->*extraction)())
+        // Only a later launch's alert can be up by now: the links are not shown under it.
+        if (!saved || !(this->*extraction)() || isSheetUp())
             return;
         mSheet_Entrance->open();
     });

@@ -53,9 +53,7 @@ QFileDialog* makeSheet(QFileDialog* dialog, const char* name,
 
 void Controller::openBookmark()
 {
-    // A run counts the element that the fields show: a new address now would change the
-    // series under it.
-    if (isRunning())
+    if (!allows(Command::OpenBookmark))
         return;
     QFileDialog* dialog = makeSheet(
         new QFileDialog(mMainWindow, localized("BookmarkOpenTitle")), "bookmarkOpenDialog",
@@ -80,6 +78,8 @@ void Controller::didEndOpenSheet(int returnCode, const QString& path)
 
 void Controller::saveAsBookmark()
 {
+    if (!allows(Command::SaveBookmark))
+        return;
     QFileDialog* dialog = makeSheet(
         new BookmarkSavePanel(mMainWindow, localized("BookmarkSaveTitle")), "bookmarkSaveDialog",
         [this](int code, const QString& path) { didEndSaveAsSheet(code, path); });

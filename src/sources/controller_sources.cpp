@@ -1,5 +1,6 @@
 #include "address/fileelement.h"
 #include "app/controller.h"
+#include "app/mainpanel.h"
 #include "host/localized.h"
 #include "sources/browserquery.h"
 
@@ -9,20 +10,16 @@
 
 void Controller::obtaion_from_web()
 {
-    // A run counts the element that the fields show: a new address now would change the
-    // series under it. And one question to the browser at a time.
-    if (isRunning() || mQueryPending)
+    if (!allows(Command::Web))
         return;
     switch (mWebBrowser) {
-    case 0:
-    case 1:
-    case 2:
+    case WebBrowser::Default:
+    case WebBrowser::Firefox:
+    case WebBrowser::Chromium:
         obtaion_from_web_carbon();
         break;
-    case 3:
+    case WebBrowser::Script:
         obtaion_from_web_safari();
-        break;
-    default:
         break;
     }
 }
@@ -39,9 +36,17 @@ void Controller::obtaion_from_web_carbon()
 
 void Controller::webActionDone(const std::optional<QString>& text)
 {
-    // The answer may come after a run was started by hand: it is not the run's to change.
+    // Nothing the window offers starts a run or opens a sheet while the query is pending,
+    // but a later launch may have: a run's fields are not the answer's to change, and the
+    // fields behind a sheet wait until it has gone.
     if (isRunning())
         return;
+    if (isSheetUp()) {
+        connect(
+            mMainWindow, &MainPanel::blockedChanged, this, [this, text] { webActionDone(text); },
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
     if (!text) {
         showAlertSheet(localized(mBridgeMissing ? "FailureBridgeMissing" : "FailureGrabURL"));
         controllButtonCondition();
@@ -75,18 +80,16 @@ void Controller::getCurrentURLForSearch(std::function<void(bool)> done)
         return;
     }
     switch (mWebBrowser) {
-    case 0:
-    case 1:
-    case 2:
+    case WebBrowser::Default:
+    case WebBrowser::Firefox:
+    case WebBrowser::Chromium:
         getCurrentURLForSearch_carbon(std::move(done));
-        break;
-    case 3:
+        return;
+    case WebBrowser::Script:
         getCurrentURLForSearch_safari(std::move(done));
-        break;
-    default:
-        done(false);
-        break;
+        return;
     }
+    done(false);
 }
 
 void Controller::getCurrentURLForSearch_safari(std::function<void(bool)> done)
@@ -138,7 +141,7 @@ void Controller::setQueryPending(bool pending)
 void Controller::runQuery(bool script, std::function<void(std::optional<QString>)> done)
 {
     setQueryPending(true);
-    const int browser = mWebBrowser;
+    const int browser = int(mWebBrowser);
     // The pool is joined before the Controller goes, so the answer always finds it; the
     // queued call runs on the main thread.
     mQueryThread->start([this, script, browser, done = std::move(done)] {

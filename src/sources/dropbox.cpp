@@ -12,7 +12,7 @@
 
 namespace {
 
-// Only files are taken: a link or a picture dragged out of a browser is not a bookmark.
+// Files go to the window as bookmarks; a link dragged out of a browser is taken as an address.
 QStringList droppedFiles(const QMimeData* data)
 {
     QStringList paths;
@@ -37,7 +37,8 @@ DropBox::DropBox(QWidget* parent) : QLabel(parent)
 
 void DropBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFiles(event->mimeData()).isEmpty()) {
+    if (droppedFiles(event->mimeData()).isEmpty() &&
+        MainPanel::draggedLink(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
     }
@@ -61,7 +62,9 @@ void DropBox::dropEvent(QDropEvent* event)
 {
     clear();
     auto* panel = qobject_cast<MainPanel*>(window());
-    if (panel && panel->performDragOperation(droppedFiles(event->mimeData())))
+    const QStringList files = droppedFiles(event->mimeData());
+    if (panel && (files.isEmpty() ? panel->performLinkDrop(event->mimeData())
+                                  : panel->performDragOperation(files)))
         event->acceptProposedAction();
     else
         event->ignore();

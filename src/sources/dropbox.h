@@ -2,8 +2,9 @@
 
 #include <QLabel>
 
-// The well on the main window that takes dropped bookmark files. It offers to take any drag of
-// files and shows the image "drop" while one hovers; its window decides what a drop is worth.
+// The well on the main window that takes dropped bookmark files and links. It offers to take
+// any drag of files or of a link and shows the image "drop" while one hovers; its window
+// decides what a drop is worth.
 class DropBox : public QLabel
 {
     Q_OBJECT
