@@ -3,6 +3,7 @@
 #include "sources/aedesc.h"
 #include "sources/aewire.h"
 #include "sources/browserquery.h"
+#include "support/files.h"
 #include "support/processes.h"
 #include "support/qt.h"
 
@@ -143,12 +144,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, script);
         QFETCH(int, timeoutMs);
-        QFile file(dir.filePath(QTest::currentDataTag() + ".sh"_L1));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(script) == script.size() &&
-                file.flush());
+        const QString file = dir.filePath(QTest::currentDataTag() + ".sh"_L1);
+        QVERIFY(writeFile(file, script));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(runScriptQuery(file.fileName(), timeoutMs).value_or(u"none"_s), u"none"_s);
+        QCOMPARE(runScriptQuery(file, timeoutMs).value_or(u"none"_s), u"none"_s);
         QCOMPARE_LT(clock.elapsed(), timeoutMs + 2000);
         // The script's whole process group ends with it (a zombie's command line is empty).
         QTRY_COMPARE_WITH_TIMEOUT(processesWith(QByteArray("sleep 30.5").replace(' ', '\0')),

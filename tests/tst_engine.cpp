@@ -1,5 +1,6 @@
 #include "download/fetcher.h"
 #include "fixtureserver.h"
+#include "support/files.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
@@ -114,10 +115,8 @@ private slots:
         QCOMPARE(retried, retries);
         const bool written = outcome == Outcome::Written;
         QCOMPARE(leftovers(dir.path()), (written ? QStringList{name} : QStringList{}));
-        QFile file(dir.filePath(name));
         const QByteArray expected = name == u"f.txt" ? "pic\n" : answers.value(0).body;
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>",
-                 written ? expected : "<none>");
+        QCOMPARE(fileBytes(dir.filePath(name)), written ? expected : "<none>");
         QVERIFY(!abortInWait || !minute.hasExpired());
     }
 };

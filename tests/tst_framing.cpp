@@ -1,7 +1,7 @@
 #include "download/fetcher.h"
 #include "fixtureserver.h"
+#include "support/files.h"
 
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,19 +21,6 @@ download::Policy fastRetries()
     download::Policy policy;
     policy.retryDelaysMs = {20, 20, 20};
     return policy;
-}
-
-// Every entry, hidden ones too.
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                               QDir::NoDotAndDotDot);
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
 Fetcher::Result fetch(Fetcher& fetcher, const QUrl& url, const QString& path, int timeoutMs)
@@ -131,7 +118,7 @@ private slots:
         QCOMPARE(result.reason, written ? QString() : u"ReasonAfterRetries %1 3"_s.arg(reason));
         QCOMPARE(retried, written ? QStringList() : QStringList(3, reason));
         QCOMPARE(entries(dir.path()), written ? QStringList{"f"} : QStringList());
-        QTEST(written ? contents(dir.filePath("f")) : QByteArray(), "body");
+        QTEST(written ? fileBytes(dir.filePath("f")) : QByteArray(), "body");
         QCOMPARE(result.retries, written ? 0 : 3);
         // Else the row would not hold what its name says.
         if (reused)
@@ -189,7 +176,7 @@ private slots:
             fetch(fetcher, QUrl(server.baseUrl() + "/d/f"), dir.filePath("f"), 20000);
         QCOMPARE(result.outcome, Outcome::Written);
         QCOMPARE(entries(dir.path()), QStringList{"f"});
-        QVERIFY(contents(dir.filePath("f")) == body); // 4 MiB: no dump of both on failure
+        QVERIFY(fileBytes(dir.filePath("f")) == body); // 4 MiB: no dump of both on failure
         // The engine asked for the rest after the first cut, so a lie was met.
         QList<QByteArray> asked{QByteArray()};
         for (qint64 at : cuts)

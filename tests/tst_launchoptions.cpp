@@ -1,7 +1,7 @@
 #include "app/launchoptions.h"
+#include "support/files.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,10 +46,8 @@ private slots:
             {"s.URL", "[InternetShortcut]\r\nURL=http://h/d/pic012.jpg\r\n"},
             {"n.url", "just some notes\n"},
             {"l", "http://h/a.jpg\nhttp://h/b.jpg\n"}};
-        for (const auto& [name, bytes] : files) {
-            QFile file(mDir.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        for (const auto& [name, bytes] : files)
+            QVERIFY(writeFile(mDir.filePath(QString::fromLatin1(name)), bytes));
     }
 
     // The command line (%d: a folder holding the bookmark s.URL, the notes n.url and the list

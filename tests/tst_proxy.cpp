@@ -1,5 +1,6 @@
 #include "download/fetcher.h"
 #include "fixtureserver.h"
+#include "support/files.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
 
@@ -89,9 +90,7 @@ private slots:
             qunsetenv(name.constData());
         const auto result = done.at(0).at(0).value<Fetcher::Result>();
         QCOMPARE(result.reason, reason);
-        QFile file(out.filePath(u"x.jpg"_s));
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
-                 reason.isEmpty() ? body : QByteArray());
+        QCOMPARE(fileBytes(out.filePath(u"x.jpg"_s)), reason.isEmpty() ? body : "<none>");
         QTRY_COMPARE(proxyLog().contains(url.toString()), viaProxy);
     }
 };

@@ -1,5 +1,6 @@
 #include "app/logdrawer.h"
 #include "fixtureserver.h"
+#include "support/files.h"
 #include "support/qt.h"
 #include "support/window.h"
 
@@ -14,10 +15,8 @@ static const QString kOther = u"http://other.example/x/b05.png"_s;
 
 static void answerAfter(const QString& seconds, const QString& address)
 {
-    QFile script(kData.path() + u"/Stepgrab/Safari_Get_URL.txt"_s);
-    QVERIFY(QDir().mkpath(QFileInfo(script).path()));
-    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    script.write(("sleep " + seconds + "; printf '%s\\n' '" + address + "'\n").toUtf8());
+    QVERIFY(writeFile(kData.path() + u"/Stepgrab/Safari_Get_URL.txt"_s,
+                      ("sleep " + seconds + "; printf '%s\\n' '" + address + "'\n").toUtf8()));
 }
 
 // Everything a command can change: the element, the state, what is up, the drawer, what the
