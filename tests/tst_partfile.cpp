@@ -1,6 +1,7 @@
 #include "download/downloadfolder.h"
 #include "download/partfile.h"
 #include "download/target.h"
+#include "support/files.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,16 +17,6 @@ class TestPartFile : public QObject
 {
     Q_OBJECT
 
-    static QByteArray contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : "(none)"_ba;
-    }
-    static QStringList entries(const QString& folder)
-    {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot |
-                                      QDir::System);
-    }
     // Whether the folder's file system has unnamed files; the unnamed rows need them.
     static bool hasUnnamedFiles(const QString& folder)
     {
@@ -37,19 +28,27 @@ class TestPartFile : public QObject
 private slots:
     void cleanup() { PartFile::setUnnamedFilesForTesting(true); }
 
+    // A part file beside an earlier download of its name, which only a commit may replace.
+    // Swapped: the folder is renamed mid-write and a link to another folder put under its old
+    // name; the file still lands in the folder that was opened, rewound or not.
     void lifecycle_data()
     {
         QTest::addColumn<bool>("named");
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArray>("kept");
+        const QByteArray whole = "abc" + QByteArray(8192, 'x');
         for (const bool named : {false, true}) {
-            const auto row = [named](const char* scenario, const QString& reason) {
+            const auto row = [named](const char* scenario, const QByteArray& kept,
+                                     const QString& reason = {}) {
                 QTest::addRow("%s: %s", named ? "named" : "unnamed", scenario)
-                    << named << QString::fromLatin1(scenario) << reason;
+                    << named << QString::fromLatin1(scenario) << reason << kept;
             };
-            row("commit", {});
-            row("discard", {});
-            row("write error", qt_error_string(EFBIG));
+            row("commit", whole);
+            row("discard", "old");
+            row("write error", "old", qt_error_string(EFBIG));
+            row("swapped", whole);
+            row("swapped, rewound", "again");
         }
     }
     void lifecycle()
@@ -57,78 +56,44 @@ private slots:
         QFETCH(bool, named);
         QFETCH(QString, scenario);
         QTemporaryDir dir;
-        const QString folder = dir.path(), path = dir.filePath(u"p01.jpg"_s);
-        if (!named && !hasUnnamedFiles(folder))
+        if (!named && !hasUnnamedFiles(dir.path()))
             QSKIP("the temporary folder's file system has no unnamed files");
         PartFile::setUnnamedFilesForTesting(!named);
-        // An earlier download of the name, which only a commit may replace.
-        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-        const auto runFolder = folder::RunFolder::open(folder, nullptr);
+        const QString run = dir.filePath(u"run"_s), elsewhere = dir.filePath(u"elsewhere"_s);
+        const bool swapped = scenario.startsWith(u"swapped");
+        const QString landed = swapped ? dir.filePath(u"moved"_s) : run;
+        QVERIFY(QDir().mkdir(run) && QDir().mkdir(elsewhere));
+        QVERIFY(writeFile(run + u"/p01.jpg"_s, "old"));
+        const auto runFolder = folder::RunFolder::open(run, nullptr);
         QVERIFY(runFolder);
         PartFile file(runFolder, u"p01.jpg"_s);
         bool ok = file.open();
         if (ok) {
-            const QStringList hidden = QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden);
+            const QStringList hidden = QDir(run).entryList({".*"}, QDir::Files | QDir::Hidden);
             QCOMPARE(hidden.size(), named ? 1 : 0);
             QVERIFY(!named || PartFile::isTemporaryName(hidden.first()));
-            // This run's clean-up may not take it while in use.
-            QCOMPARE(PartFile::removeStale(*runFolder), 0);
             // Past RLIMIT_FSIZE a write fails with EFBIG, as a real write error would.
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit was{};
             getrlimit(RLIMIT_FSIZE, &was);
             const rlimit limited{scenario == u"write error" ? 4096 : was.rlim_cur, was.rlim_max};
             setrlimit(RLIMIT_FSIZE, &limited);
-            ok = file.write("abc") && file.write(QByteArray(8192, 'x'));
+            ok = file.write("abc");
+            if (swapped) {
+                QVERIFY(QFile::rename(run, landed));
+                QVERIFY(QFile::link(elsewhere, run));
+            }
+            ok = ok && file.write(QByteArray(8192, 'x'));
             setrlimit(RLIMIT_FSIZE, &was);
         }
+        if (ok && scenario.endsWith(u"rewound"))
+            ok = file.rewind() && file.write("again");
         ok = ok && (scenario == u"discard" ? (file.discard(), true) : file.commit());
         QTEST(file.errorString(), "reason");
         QCOMPARE(ok, file.errorString().isEmpty());
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"p01.jpg"_s});
-        QCOMPARE(contents(path), scenario == u"commit" ? "abc" + QByteArray(8192, 'x') : ""_ba);
-    }
-
-    // The folder is renamed while the file is written, and a link to another folder is put
-    // under its old name: the file still lands in the folder that was opened.
-    void folderSwappedMidWrite_data()
-    {
-        QTest::addColumn<bool>("named");
-        QTest::addColumn<bool>("rewound"); // written again from the start, as after a resume
-        for (const bool named : {false, true})
-            for (const bool rewound : {false, true})
-                QTest::addRow("%s%s", named ? "named" : "unnamed", rewound ? ", rewound" : "")
-                    << named << rewound;
-    }
-    void folderSwappedMidWrite()
-    {
-        QFETCH(bool, named);
-        QFETCH(bool, rewound);
-        QTemporaryDir dir;
-        if (!named && !hasUnnamedFiles(dir.path()))
-            QSKIP("the temporary folder's file system has no unnamed files");
-        PartFile::setUnnamedFilesForTesting(!named);
-        QVERIFY(QDir(dir.path()).mkdir(u"run"_s) && QDir(dir.path()).mkdir(u"elsewhere"_s));
-        const auto runFolder = folder::RunFolder::open(dir.filePath(u"run"_s), nullptr);
-        QVERIFY(runFolder);
-        PartFile file(runFolder, u"p01.jpg"_s);
-        QVERIFY(file.open());
-        QVERIFY(file.write("first "));
-        QVERIFY(QFile::rename(dir.filePath(u"run"_s), dir.filePath(u"moved"_s)));
-        QVERIFY(QFile::link(dir.filePath(u"elsewhere"_s), dir.filePath(u"run"_s)));
-        QVERIFY(file.write("part"));
-        QCOMPARE(file.size(), 10);
-        if (rewound) {
-            QVERIFY(file.rewind());
-            QCOMPARE(file.size(), 0);
-            QVERIFY(file.write("again"));
-            QCOMPARE(file.size(), 5);
-        }
-        QVERIFY2(file.commit(), qPrintable(file.errorString()));
-        QCOMPARE(contents(dir.filePath(u"moved/p01.jpg"_s)),
-                 rewound ? "again"_ba : "first part"_ba);
-        QCOMPARE(entries(dir.filePath(u"moved"_s)), QStringList{u"p01.jpg"_s});
-        QCOMPARE(entries(dir.filePath(u"elsewhere"_s)), QStringList());
+        QCOMPARE(entries(landed), QStringList{u"p01.jpg"_s});
+        QTEST(fileBytes(landed + u"/p01.jpg"_s), "kept");
+        QCOMPARE(entries(elsewhere), QStringList());
     }
 
     // What is under the dated folder's name before the run makes it.
@@ -175,7 +140,7 @@ private slots:
             QCOMPARE(made->path(), path);
             PartFile file(made, u"p01.jpg"_s);
             QVERIFY(file.open() && file.write("x") && file.commit());
-            QCOMPARE(contents(path + u"/p01.jpg"_s), "x"_ba);
+            QCOMPARE(fileBytes(path + u"/p01.jpg"_s), "x"_ba);
         }
         QCOMPARE(entries(elsewhere), QStringList());
         QCOMPARE(QFileInfo(path).isSymLink(), planted == u"link" || planted == u"dangling");
