@@ -1,25 +1,15 @@
 #include "fixtureserver.h"
 #include "readers/browserreader.h"
 #include "readers/chromium.h"
-#include "support/freeport.h"
-#include "support/processgroup.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-static bridge::Windows readChromium(int port, const QString& userData)
-{
-    return bridge::makeChromiumReader(
-               {.devtoolsPort = port, .chromiumProfile = userData + "/Default"})
-        ->read();
-}
 
 class TestBridgeChromium : public QObject
 {
@@ -75,36 +65,14 @@ private slots:
                                     .replace("PID", QString::number(::getpid())),
                                 userData + "/SingletonLock"));
         const QDeadlineTimer quick(4000);
+        const int port = endpoint == "refused" ? server.refusingPort() : server.port();
         const bridge::Windows windows =
-            readChromium(endpoint == "refused" ? server.refusingPort() : server.port(), userData);
+            bridge::makeChromiumReader(
+                {.devtoolsPort = port, .chromiumProfile = userData + "/Default"})
+                ->read();
         QTEST(windows.running, "running");
         QTEST(windows.addresses, "addresses");
         QVERIFY(!quick.hasExpired());
-    }
-    // Headless with the first page open, the browser answers on its DevTools port.
-    void realBrowser()
-    {
-        const QString chromium = QStandardPaths::findExecutable("chromium");
-        if (chromium.isEmpty())
-            QSKIP("chromium is not installed (apt-get install chromium)");
-        FixtureServer server;
-        server.addFile("/first.html", "<title>first</title>", 200, "text/html");
-        const QString first = server.baseUrl() + "/first.html";
-        QTemporaryDir userData;
-        const int port = freeLocalPort();
-        QStringList arguments =
-            u"--no-sandbox --disable-gpu --no-first-run --no-default-browser-check --headless"_s
-                .split(' ');
-        arguments << "--user-data-dir=" + userData.path() << first
-                  << u"--remote-debugging-port=%1"_s.arg(port);
-        Group browser;
-        QVERIFY(browser.start(chromium, arguments));
-        QTRY_VERIFY_WITH_TIMEOUT(server.hits("/first.html") > 0, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(readChromium(port, userData.path()).addresses, QStringList{first},
-                                  15000);
-        QVERIFY(readChromium(port, userData.path()).running);
-        browser.stop();
-        QVERIFY(!readChromium(port, userData.path()).running);
     }
 };
 

@@ -1,10 +1,10 @@
 #include "fixtureserver.h"
 #include "readers/browserreader.h"
 #include "readers/firefox.h"
+#include "support/files.h"
 #include "support/processes.h"
 #include "support/processgroup.h"
 
-#include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,44 +36,21 @@ static QList<qint64> crashHelpers(qint64 firefox)
     });
 }
 
-static void write(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-            file.write(content) == content.size());
-}
-
-// An X server of its own on the first free display from :140 on, or an empty name.
+// An X server of its own on the first free display: its name, or an empty one.
 static QString startDisplay(Group& xvfb, const QString& exe)
 {
-    for (int n = 140; n < 200; ++n) {
-        const QString socket = u"/tmp/.X11-unix/X%1"_s.arg(n);
-        if (QFileInfo::exists(u"/tmp/.X%1-lock"_s.arg(n)) || QFileInfo::exists(socket))
-            continue;
-        if (!xvfb.start(exe, {u":%1"_s.arg(n), "-nolisten", "tcp", "-screen", "0", "1024x768x24"}))
-            return {};
-        const QDeadlineTimer wait(10000);
-        while (!wait.hasExpired() && xvfb.process.state() == QProcess::Running &&
-               !QFileInfo::exists(socket))
-            QTest::qWait(50);
-        if (QFileInfo::exists(socket))
-            return u":%1"_s.arg(n);
-        xvfb.stop(); // another test took the number first
-    }
-    return {};
+    if (!xvfb.start(exe, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"}) ||
+        !xvfb.process.waitForReadyRead(10000))
+        return {};
+    return ':' + QString::fromLatin1(xvfb.process.readAllStandardOutput().trimmed());
 }
 
-static bool run(const QString& program, const QStringList& arguments, QByteArray* out = nullptr)
+static bool run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    if (out)
-        *out = process.readAllStandardOutput();
+    if (!process.waitForFinished(10000))
+        process.kill(), process.waitForFinished();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
@@ -91,8 +68,7 @@ private slots:
         QTest::addColumn<QByteArray>("store");
         QTest::addColumn<QStringList>("addresses");
         const auto data = [](const char* name) {
-            QFile file(QFINDTESTDATA(u"data/firefox/"_s + QLatin1String(name)));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return fileBytes(QFINDTESTDATA(u"data/firefox/"_s + QLatin1String(name)));
         };
         // Selected window first; b2: a history gone back in, c1: selected tab gone, e3: newest.
         QTest::newRow("windows") << mozLz4(R"({"selectedWindow":3,"windows":[
@@ -112,12 +88,13 @@ private slots:
         const QString root = m_home.filePath(".mozilla/firefox");
         QDir(root).removeRecursively();
         // As firefox-esr 153 laid it out: the Install section, not Default=1, names the profile.
-        write(root + "/profiles.ini", "[Profile1]\nIsRelative=1\nPath=d.default\nDefault=1\n"
-                                      "[Profile0]\nIsRelative=1\nPath=p\n"
-                                      "[Install3B6073811A6ABF12]\nDefault=p\nLocked=1\n");
-        write(root + "/p/sessionstore-backups/recovery.baklz4",
-              mozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"bak"}]}]}]})"));
-        write(root + "/p/sessionstore-backups/recovery.jsonlz4", store);
+        QVERIFY(writeFile(root + "/profiles.ini",
+                          "[Profile1]\nIsRelative=1\nPath=d.default\nDefault=1\n"
+                          "[Profile0]\nIsRelative=1\nPath=p\n"
+                          "[Install3B6073811A6ABF12]\nDefault=p\nLocked=1\n"));
+        QVERIFY(writeFile(root + "/p/sessionstore-backups/recovery.baklz4",
+                          mozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"bak"}]}]}]})")));
+        QVERIFY(writeFile(root + "/p/sessionstore-backups/recovery.jsonlz4", store));
         QVERIFY(::symlink("127.0.0.1:+" + QByteArray::number(::getpid()),
                           QFile::encodeName(root + "/p/lock")) == 0);
         const Windows windows = makeFirefoxReader({})->read();
@@ -167,7 +144,8 @@ private slots:
         QTEST(int(firefox::frontSessionWindow(windows, 100, session)), "front");
     }
     // Two real windows under a window manager: bringing one to the front changes the answer at
-    // once, from a copy of the session store that Firefox can no longer update.
+    // once, from a copy of the session store that Firefox can no longer update. Killed, Firefox
+    // leaves its lock naming a process that is gone.
     void realFirefoxWindows()
     {
         const QString exe = QStandardPaths::findExecutable("firefox-esr");
@@ -185,10 +163,11 @@ private slots:
             pages[title] = server.baseUrl() + path;
         }
         QTemporaryDir profile, frozen;
-        write(profile.filePath("user.js"),
-              "user_pref(\"browser.sessionstore.interval\", 1000);\n"
-              "user_pref(\"datareporting.policy.firstRunURL\", \"\");\n"
-              "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n");
+        QVERIFY(
+            writeFile(profile.filePath("user.js"),
+                      "user_pref(\"browser.sessionstore.interval\", 1000);\n"
+                      "user_pref(\"datareporting.policy.firstRunURL\", \"\");\n"
+                      "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"));
 
         Group xvfb, wm, browser; // stopped in reverse: the browser first
         const QString display = startDisplay(xvfb, xvfbExe);
@@ -212,10 +191,7 @@ private slots:
         // Once the store knows both pages by their titles, a copy of it stays as it is.
         const QString store = profile.filePath("sessionstore-backups/recovery.jsonlz4");
         const auto storedTitles = [&store] {
-            QFile file(store);
-            const auto json = file.open(QIODevice::ReadOnly)
-                                  ? firefox::inflateMozLz4(file.readAll())
-                                  : std::nullopt;
+            const auto json = firefox::inflateMozLz4(fileBytes(store));
             const auto session = json ? firefox::parseSession(*json) : std::nullopt;
             QStringList titles;
             for (const firefox::SessionWindow& window :
@@ -231,50 +207,21 @@ private slots:
         QVERIFY(length > 0 && length < ssize_t(sizeof target));
         QVERIFY(::symlink(QByteArray(target, length), QFile::encodeName(frozen.filePath("lock"))) ==
                 0);
-        QFile file(store);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        write(frozen.filePath("sessionstore-backups/recovery.jsonlz4"), file.readAll());
+        QVERIFY(
+            writeFile(frozen.filePath("sessionstore-backups/recovery.jsonlz4"), fileBytes(store)));
         const auto frozenReader = makeFirefoxReader({.firefoxProfile = frozen.path()});
         const auto liveReader = makeFirefoxReader({.firefoxProfile = profile.path()});
 
         for (const QString title : {u"Alpha page"_s, u"Beta page"_s, u"Alpha page"_s}) {
-            QByteArray id;
-            QVERIFY(run(xdotool, {"search", "--name", "^" + title}, &id));
-            const QString first = QString::fromLatin1(id).section('\n', 0, 0);
-            QVERIFY(run(xdotool, {"windowactivate", "--sync", first}));
+            QVERIFY(run(xdotool, {"search", "--name", "^" + title, "windowactivate", "--sync"}));
             QTRY_COMPARE_WITH_TIMEOUT(frozenReader->read().addresses.value(0), pages[title], 3000);
             QCOMPARE(liveReader->read().addresses.value(0), pages[title]);
         }
-    }
-    void realFirefox()
-    {
-        const QString exe = QStandardPaths::findExecutable("firefox-esr");
-        if (exe.isEmpty())
-            QSKIP("firefox-esr is not installed");
-        FixtureServer server;
-        server.addFile("/front.html", "<title>front</title>", 200, "text/html");
-        const QString page = server.baseUrl() + "/front.html";
-        QTemporaryDir profile;
-        // A session store every second instead of every 15, and no first-run tab beside the page.
-        write(profile.filePath("user.js"),
-              "user_pref(\"browser.sessionstore.interval\", 1000);\n"
-              "user_pref(\"datareporting.policy.firstRunURL\", \"\");\n"
-              "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n");
-        Group firefox;
-        QVERIFY(firefox.start(exe, {"--headless", "-profile", profile.path(), "-no-remote", page}));
-        const qint64 pid = firefox.pid;
-        const auto helpers = qScopeGuard([pid] {
-            for (qint64 helper : crashHelpers(pid))
-                ::kill(helper, SIGKILL);
-        });
-        const auto reader = makeFirefoxReader({.firefoxProfile = profile.path()});
-        QTRY_COMPARE_WITH_TIMEOUT(reader->read().addresses, QStringList{page}, 30000);
-        QVERIFY(reader->read().running);
-        // Killed, Firefox leaves its lock naming a process that is gone.
+        QVERIFY(liveReader->read().running);
         ::kill(-pid, SIGKILL);
-        firefox.stop();
+        browser.stop();
         QVERIFY(QFileInfo(profile.filePath("lock")).isSymLink());
-        QCOMPARE(reader->read().running, false);
+        QCOMPARE(liveReader->read().running, false);
     }
 };
 

@@ -1,14 +1,16 @@
 #include "fixtureserver.h"
 #include "linksearch/pagefetcher.h"
 #include "support/busbridge.h"
+#include "support/files.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
 #include "support/qt.h"
+#include "support/series.h"
 #include "support/window.h"
 
 using namespace Qt::StringLiterals;
 
-// The user's own query script and the saved page copy live here.
+// The user's own query script, the saved page copy and the test bridge's windows live here.
 static const QTemporaryDir kData;
 static const bool kDataIsolated = qputenv("XDG_DATA_HOME", kData.path().toLocal8Bit());
 
@@ -16,16 +18,21 @@ static const QString kGallery = uR"(<html><title>Gallery</title>
 <a href="pic001.jpg"><img src="t001.jpg"></a> <A HREF="pic002.JPG">2</A>
 <a class="dl" href="all.zip?dl=1">all</a> <a href='clip.mp4' target='_blank'>clip</a>
 <a href=../index.html>up</a> <a href="pic001.jpg">again</a>)"_s;
+// Pictures linked every way a page links them, one of them twice.
+static const QString kPictures = uR"html(<a href="pic001.jpg"><img src="t001.jpg"></a>
+<a href="pic001.jpg">again</a> <A HREF="/img/top.PNG">top</A> <a href='../shared/up.jpeg'>up</a>
+<a href="%1/far/away.gif">far</a> <a href="next.html">next</a> <a href="javascript:f('x.jpg')">x</a>)html"_s;
 
 // Browser 0 answers with the windows the 'MSIE' test bridge, started by the bus on demand,
 // reports (one address a line); the others run the user's own query script, preferred to the
 // shipped one (none: it is removed).
 static void answer(int browser, const QString& text)
 {
-    QFile file(kData.path() + (browser ? u"/Stepgrab/Safari_Get_URL.txt"_s : u"/windows.txt"_s));
-    QVERIFY(QDir().mkpath(QFileInfo(file).path()) && (!file.exists() || file.remove()));
-    QVERIFY(text.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0));
-    QVERIFY(browser || setActivationEnvironment(u"STEPGRAB_TEST_WINDOWS"_s, file.fileName()));
+    const QString file =
+        kData.path() + (browser ? u"/Stepgrab/Safari_Get_URL.txt"_s : u"/windows.txt"_s);
+    QVERIFY(text.isEmpty() ? !QFile::exists(file) || QFile::remove(file)
+                           : writeFile(file, text.toUtf8()));
+    QVERIFY(browser || setActivationEnvironment(u"STEPGRAB_TEST_WINDOWS"_s, file));
 }
 
 static QString echo(const QString& address)
@@ -108,12 +115,11 @@ private slots:
         QTEST(w.alert(), "alert");
         QVERIFY2(turns.size() > 20 || QTest::currentDataTag() != "search: never ends"_L1,
                  qPrintable(u"the loop turned %1 times"_s.arg(turns.size())));
-        QFile copy(w.controller.savedPagePath());
-        QCOMPARE(copy.open(QIODevice::ReadOnly) ? copy.readAll() : "none",
-                 saved ? kGallery.toUtf8() : "none");
+        QCOMPARE(fileBytes(w.controller.savedPagePath()), saved ? kGallery.toUtf8() : "<none>");
     }
 
-    // Chromium shows a page; the bridge reads it from the debugging endpoint for the Web button.
+    // Chromium shows a page; the bridge reads it from the debugging endpoint for the Web button,
+    // and once Chromium is gone, finds no browser running.
     void realChromium()
     {
         const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
@@ -146,6 +152,10 @@ private slots:
         QTRY_VERIFY(!w.controller.isQueryPending());
         QCOMPARE(w.fields().join(u'|'), server.baseUrl() + u"/gallery|page|01|html"_s);
         QVERIFY(w.alert().isEmpty());
+        browser.stop();
+        w.controller.obtaion_from_web();
+        QTRY_VERIFY(!w.controller.isQueryPending());
+        QCOMPARE(w.alert(), u"FailureGrabURL"_s);
     }
 
     // The All sheet: first row selected; a double-click opens, keeps it up; Close ends it, copy
@@ -163,6 +173,34 @@ private slots:
         QVERIFY(sheet->isVisible() && QFile::exists(w.controller.savedPagePath()));
         sheet->findChild<QPushButton*>(u"mEntrance_close"_s)->click();
         QVERIFY(!sheet->isVisible() && !QFile::exists(w.controller.savedPagePath()));
+    }
+
+    // The image search's Download All and the URL-list sheet's OK, into the folder byte for byte.
+    void downloadAll()
+    {
+        const QString page = server.baseUrl() + u"/site/gallery/index.html"_s;
+        server.addFile(QUrl(page).path(), kPictures.arg(server.baseUrl()).toUtf8(), 200,
+                       "text/html");
+        QStringList addresses, files;
+        for (const QString& path : {u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
+                                    u"/site/shared/up.jpeg"_s, u"/far/away.gif"_s})
+            files << QFileInfo(path).fileName(), addresses << server.baseUrl() + path,
+                server.addFile(path, FixtureServer::seriesBody(files.last(), 3000), 200,
+                               "image/jpeg");
+        answer(0, page + u'\n');
+        RunWindow w;
+        auto* entrance = w.get<QDialog>(u"EntranceSheet"_s);
+        w.get<QAction>(u"actionSearchImages"_s)->trigger();
+        QTRY_VERIFY(entrance->isVisible());
+        entrance->findChild<QPushButton*>(u"mEntrance_all"_s)->click();
+        QTRY_VERIFY(w.textSheet()->isVisible());
+        QVERIFY(!entrance->isVisible() && !QFile::exists(w.controller.savedPagePath()));
+        QCOMPARE(w.listText()->toPlainText(), addresses.join(u'\n'));
+        w.textSheet()->findChild<QPushButton*>(u"mText_ok"_s)->click();
+        QCOMPARE(w.controller.linkList(), addresses);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.controller.isRunning(), 20000);
+        files.sort();
+        QCOMPARE(seriesFilesBelow(w.output.path(), 3000), files);
     }
 };
 

@@ -5,15 +5,6 @@
 
 using namespace Qt::StringLiterals;
 
-// Browser, new folder, open folder, sound alert, attention, output folder, sound name.
-using Prefs = std::tuple<WebBrowser, bool, bool, bool, bool, QString, QString>;
-
-static auto prefs(Controller& c)
-{
-    return std::tie(c.mWebBrowser, c.mCreateNewFolder, c.mOpenFolder, c.mNoticeSoundAlert,
-                    c.mNoticeDockingAction, c.mOutputDirectory, c.mNoticeSound);
-}
-
 // Fields|log|counter|Start, Stop, Reset, Init|items tagged -1 … 9|drawer.
 static QString shown(Window& w)
 {
@@ -57,8 +48,6 @@ private slots:
         QFETCH(QString, commands);
         QFETCH(QString, state);
         Window w;
-        QCOMPARE(Prefs(prefs(w.controller)),
-                 Prefs(WebBrowser::Default, {}, {}, {}, {}, QDir::homePath(), {}));
         QVERIFY(QTest::qWaitForWindowActive(w.controller.mainWindow()));
         FixtureServer server;
         server.addDelayed(u"/d/pic012.jpg"_s, "held", 10000);
@@ -79,22 +68,6 @@ private slots:
         }
         QCOMPARE(shown(w).replace(server.baseUrl(), u"http://h"_s), state);
         QCOMPARE(w.get(u"mNumber"_s)->isReadOnly(), state.contains(u"StartedDownload"));
-    }
-    void preferences()
-    {
-        Prefs held(WebBrowser::Chromium, true, true, true, true, QDir::tempPath() + u"/once"_s,
-                   u"Glass"_s);
-        QSettings(u"Stepgrab"_s, u"Stepgrab"_s)
-            .setValue(u"SGOutputDirectory"_s, QDir::tempPath() + u"/chosen"_s);
-        {
-            Window first;
-            first.controller.setOutputDirectoryForLaunch(QDir::tempPath() + u"/once"_s);
-            prefs(first.controller) = held;
-            first.controller.applicationWillTerminate();
-        }
-        Window second;
-        std::get<5>(held) = QDir::tempPath() + u"/chosen"_s; // the launch's folder is not kept
-        QCOMPARE(Prefs(prefs(second.controller)), held);
     }
     // With the log open the window shrinks to what its controls need, a wider window widens the
     // fields and a taller one the log; at relaunch the log comes back as the size was saved.

@@ -26,6 +26,49 @@ class TestUrlList : public QObject
 {
     Q_OBJECT
 private slots:
+    // The clipboard (HTML, else plain text) shown; OK lists trimmed lines or alerts.
+    void sheet_data()
+    {
+        QTest::addColumn<QStringList>("clip"); // HTML, plain text; neither: an image
+        QTest::addColumn<QString>("shown");    // none: the plain text
+        QTest::addColumn<QStringList>("list"); // none: Cancel, "alert": OK alerts; @: the server
+        const auto row = [](const char* name, const QString& html, const QString& plain,
+                            const QString& shown, const QStringList& list) {
+            QTest::newRow(name) << QStringList{html, plain} << shown << list;
+        };
+        row("HTML preferred: links, markup and pictures as their text",
+            uR"(<p><a href="http://h/x.jpg"><b>http://h/a.jpg</b></a><img src="t.png"><br>)"
+            uR"(http://h/b.png</p><ul><li><i>http://h/c.gif</i></li></ul>)"_s,
+            u"http://h/plain.jpg"_s, u"http://h/a.jpg\nhttp://h/b.png\nhttp://h/c.gif"_s, {});
+        row("plain text as it is; OK", {}, u"  @/d/a.jpg \n\n\t@/d/b.png\n"_s, {},
+            {u"@/d/a.jpg"_s, u"@/d/b.png"_s});
+        row("an image only", {}, {}, {}, {u"alert"_s});
+    }
+    void sheet()
+    {
+        QFETCH(QStringList, clip);
+        QFETCH(QStringList, list);
+        QFETCH(QString, shown);
+        FixtureServer server;
+        for (const char* path : {"/d/a.jpg", "/d/b.png"})
+            server.addFile(QString::fromLatin1(path), body(QString::fromLatin1(path)));
+        clip[1].replace(u'@', server.baseUrl());
+        list.replaceInStrings(u"@"_s, server.baseUrl());
+        auto* data = new QMimeData;
+        clip[0].isEmpty() ? void() : data->setHtml(clip[0]);
+        clip[1].isEmpty() ? data->setImageData(QImage(4, 4, QImage::Format_RGB32))
+                          : data->setText(clip[1]);
+        QGuiApplication::clipboard()->setMimeData(data);
+        RunWindow w;
+        w.controller.showDownloadText();
+        QVERIFY(w.textSheet()->isVisible());
+        QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
+        w.get<QPushButton>(list.isEmpty() ? u"mText_cancel"_s : u"mText_ok"_s)->click();
+        QVERIFY(!w.textSheet()->isVisible());
+        QCOMPARE(w.controller.linkList(), list.contains(u"alert"_s) ? QStringList() : list);
+        QCOMPARE(!w.alert().isEmpty(), list.contains(u"alert"_s));
+        QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
+    }
     void runs_data()
     {
         QTest::addColumn<QString>("list");      // @: the server
