@@ -73,38 +73,6 @@ private slots:
                  u"falsetruefalse"_s);
         QCOMPARE(w.calls, notices.replaceInStrings(u"%1"_s, c.currentDownloadFolder()));
     }
-    void commandLine_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<int>("exitCode"); // of a --start launch: 0 at the series end, else 1
-        QTest::addColumn<int>("last");     // last number written into the --output folder
-        QTest::newRow("run to the series end") << u"d"_s << 0 << 13;
-        QTest::newRow("first file missing") << u"x"_s << 1 << 11;
-    }
-    void commandLine()
-    {
-        QFETCH(QString, folder);
-        QFETCH(int, last);
-        FixtureServer server;
-        server.addSeries(u"d"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, kPage, kSize);
-        QTemporaryDir once;
-        QSettings store(u"Stepgrab"_s, u"Stepgrab"_s);
-        store.clear();
-        store.setValue(u"SGOutputDirectory"_s, kHome.filePath(u"chosen"_s));
-        store.sync();
-        QProcess process;
-        process.start(QStringLiteral(STEPGRAB_BINARY),
-                      {u"--start"_s, u"--quit-when-done"_s, u"--log"_s, u"--output"_s, once.path(),
-                       server.baseUrl() + u'/' + folder + u"/pic012.jpg"_s});
-        QVERIFY(process.waitForFinished(40000));
-        QTEST(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, "exitCode");
-        const QString out = process.readAllStandardOutput(); // its last line names the file after
-        QVERIFY2(out.contains(names(last + 1, last + 1).first()), qPrintable(out));
-        QCOMPARE(seriesFilesBelow(once.path(), kSize), names(12, last));
-        store.sync(); // written at quit, with the folder the user chose, not this launch's
-        QVERIFY(store.contains(u"SGWebBrowser"_s));
-        QCOMPARE(store.value(u"SGOutputDirectory"_s).toString(), kHome.filePath(u"chosen"_s));
-    }
 };
 QTEST_MAIN(TestDownload)
 #include "tst_ui_download.moc"

@@ -1,4 +1,5 @@
 #include "fixtureserver.h"
+#include "support/files.h"
 #include "support/processgroup.h"
 #include "support/qt.h"
 #include "support/series.h"
@@ -20,6 +21,26 @@ static bool listening(const QString& path)
     QLocalSocket probe;
     probe.connectToServer(path);
     return probe.waitForConnected(100);
+}
+
+// The program's own handlers for the signals that end it like Quit (asked once it is fetching).
+static bool catchesQuitSignals(qint64 pid)
+{
+    QFile file(u"/proc/%1/status"_s.arg(pid));
+    const QString all = file.open(QFile::ReadOnly) ? file.readAll() : QString();
+    const quint64 caught = all.section(u"SigCgt:\t"_s, 1).left(16).toULongLong(nullptr, 16);
+    return (caught >> (SIGTERM - 1) & caught >> (SIGINT - 1) & caught >> (SIGHUP - 1) & 1) != 0;
+}
+
+// A file the program holds open in `dir`: the one in transfer, once part of it is written.
+static bool writesInto(qint64 pid, const QString& dir)
+{
+    QDirIterator it(u"/proc/%1/fd"_s.arg(pid),
+                    QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext())
+        if (QFileInfo(it.next()).symLinkTarget().startsWith(dir + u'/'))
+            return true;
+    return false;
 }
 
 // A series pic012..pic013 served, a home, settings and runtime folder of its own, and in it
@@ -48,9 +69,8 @@ struct Desk
     // name=text, @: the server; the bytes written, "-" when they could not be.
     QByteArray write(const QString& file)
     {
-        QFile out(home.filePath(file.section(u'=', 0, 0)));
         const QByteArray bytes = file.section(u'=', 1).replace(u'@', server.baseUrl()).toUtf8();
-        return out.open(QFile::WriteOnly) && out.write(bytes) == bytes.size() ? bytes : "-";
+        return writeFile(home.filePath(file.section(u'=', 0, 0)), bytes) ? bytes : "-";
     }
     // The exit code, -1 for a crash.
     int launch(QString command, const QByteArray& input = {})
@@ -90,7 +110,6 @@ private slots:
             "--url-list l", 1, 12);
         row("no address", u"l= \n"_s, "--url-list l", 1, 11, "l holds no address");
         row("unreadable file", list, "--url-list missing", 2, 11, "cannot read missing: ");
-        row("list with --start", list, "--start --url-list -", 2, 11, "cannot be combined");
     }
     void batch()
     {
@@ -107,43 +126,98 @@ private slots:
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));
     }
     // A second launch hands a typed address or a bookmark to the running window, even after a
-    // crashed window's socket; a batch run of a bookmark runs alone, into %out.
+    // crashed window's socket; a batch run of a bookmark runs alone, into %out. The socket's
+    // folder must be the user's alone: any other is not used, and each launch runs on its own.
+    // Without XDG_RUNTIME_DIR the socket goes into a private cache folder.
     void secondLaunch_data()
     {
-        QTest::addColumn<bool>("stale");
+        QTest::addColumn<QString>("folder"); // the socket's
         QTest::addColumn<QString>("second");
         QTest::addColumn<bool>("handedOver");
-        QTest::newRow("typed address") << false << "--start @/d/pic012.jpg" << true;
-        QTest::newRow(".URL after a stale socket") << true << "--start s.URL" << true;
-        QTest::newRow("batch") << false << "--start --quit-when-done --output %out s.URL" << false;
+        QTest::addColumn<QString>("error"); // part of the second launch's standard error
+        const auto row = [](const char* name, const char* folder, const QString& second,
+                            bool handedOver, const char* error = "") {
+            QTest::newRow(name) << QString::fromLatin1(folder) << second << handedOver
+                                << QString::fromLatin1(error);
+        };
+        const QString typed = u"--start --log --output %out @/d/pic012.jpg"_s;
+        row(".URL after a stale socket", "stale", u"--start --output %out s.URL"_s, true);
+        row("batch", "private", u"--start --quit-when-done --log --output %out s.URL"_s, false);
+        row("no runtime folder", "unset", typed, true);
+        row("another user's", "squatted", typed, false, "it belongs to another user");
+        row("open to the group", "0770", typed, false, "others can write");
+        row("open to all, sticky", "1777", typed, false, "others can write");
+        row("a link to a private folder", "link", typed, false, "it is a symbolic link");
     }
     void secondLaunch()
     {
+        QFETCH(QString, folder);
+        QFETCH(QString, second);
         QFETCH(bool, handedOver);
-        QFETCH(bool, stale);
+        QFETCH(QString, error);
         Desk desk;
-        if (stale) { // what a crashed window leaves: a bound socket nobody listens at
+        const QString runtime = desk.home.filePath(u"r"_s);
+        QString socket = runtime + u"/stepgrab-%1.sock"_s.arg(::getuid());
+        desk.env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        if (folder == u"unset") {
+            desk.env.remove(u"XDG_RUNTIME_DIR"_s);
+            desk.env.remove(u"XDG_CACHE_HOME"_s);
+            socket = desk.home.filePath(u".cache/Stepgrab/stepgrab-%1.sock"_s.arg(::getuid()));
+        } else if (folder == u"link") {
+            QVERIFY(QDir().mkdir(desk.runtime + u"/inner"_s,
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::link(desk.runtime + u"/inner"_s, runtime));
+        } else {
+            QVERIFY(QDir().mkdir(runtime));
+            if (folder == u"squatted" && ::chown(QFile::encodeName(runtime), 65534, 65534) != 0)
+                QSKIP("giving a folder to another user needs root");
+            const bool shared = folder.startsWith(u'0') || folder.startsWith(u'1');
+            QCOMPARE(::chmod(QFile::encodeName(runtime), shared ? folder.toUInt(nullptr, 8) : 0700),
+                     0);
+        }
+        if (folder == u"stale") { // what a crashed window leaves: a bound socket nobody listens at
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
             sockaddr_un address{AF_UNIX, {}};
-            qstrncpy(address.sun_path, QFile::encodeName(desk.socket), sizeof address.sun_path);
+            qstrncpy(address.sun_path, QFile::encodeName(socket), sizeof address.sun_path);
             QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
             ::close(fd);
         }
+        desk.run.setProcessEnvironment(desk.env);
         Group first;
         QVERIFY(first.start(QStringLiteral(STEPGRAB_BINARY),
-                            {u"--log"_s, u"--output"_s, desk.out1.path()}, desk.env));
-        QTRY_VERIFY_WITH_TIMEOUT(listening(desk.socket), 15000);
-        const qint64 started = QDateTime::currentMSecsSinceEpoch();
-        QFETCH(QString, second);
-        QCOMPARE(desk.launch(second), 0);
-        QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, handedOver ? 11 : 13));
-        if (handedOver) // no window of its own, no run
-            QVERIFY(QDateTime::currentMSecsSinceEpoch() - started < 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(seriesFilesBelow(desk.out1.path(), kSize),
-                                  names(12, handedOver ? 13 : 11), 15000);
-        QTRY_VERIFY(!handedOver || first.process.peek(1 << 16).contains("Download finished."));
+                            {u"--start"_s, u"--log"_s, u"--output"_s, desk.out1.path(),
+                             desk.server.baseUrl() + u"/d/pic012.jpg"_s},
+                            desk.env));
+        const auto finished = [](QProcess& p) {
+            return p.peek(1 << 16).count("Download finished.");
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(finished(first.process), 1, 20000);
+        QCOMPARE(listening(socket), error.isEmpty());
+        desk.run.start(
+            QStringLiteral(STEPGRAB_BINARY),
+            QProcess::splitCommand(
+                second.replace(u"%out"_s, desk.out2.path()).replace(u'@', desk.server.baseUrl())));
+        if (handedOver) { // no window of its own, no run
+            QVERIFY(desk.run.waitForFinished(10000));
+            QCOMPARE(desk.run.exitCode(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(finished(first.process), 2, 20000);
+            QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), QStringList());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(finished(desk.run), 1, 20000);
+            QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, 13));
+            QCOMPARE(finished(first.process), 1);
+            const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+            QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
+            if (!error.isEmpty())
+                QCOMPARE(QDir(runtime).entryList(QDir::System | QDir::NoDotAndDotDot),
+                         QStringList());
+            desk.run.terminate(); // a window of its own; a batch run has ended by itself
+            QVERIFY(desk.run.waitForFinished(10000) || desk.run.state() == QProcess::NotRunning);
+        }
         QCOMPARE(first.process.state(), QProcess::Running);
         first.stop();
+        if (folder == u"squatted")
+            QVERIFY(::chown(QFile::encodeName(runtime), ::getuid(), ::getgid()) == 0);
     }
 
     // A launch that gave up on a frozen window runs the series itself; the window, once woken,
@@ -176,73 +250,43 @@ private slots:
         first.stop();
     }
 
-    // The socket's folder must be the user's alone; any other is not used, and each launch
-    // runs on its own. Without XDG_RUNTIME_DIR the socket goes into a private cache folder.
-    void socketFolder_data()
+    // Each signal that ends the program like Quit, while it fetches: the run is stopped (and
+    // counts as stopped), the log closes, the preferences and the window's place are kept, and
+    // no part of the file in transfer stays. A second signal while it quits changes nothing.
+    void quitSignalDuringAFetch_data()
     {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("handedOver");
-        QTest::addColumn<QString>("error"); // part of the second launch's standard error
-        QTest::newRow("no runtime folder") << u"unset"_s << true << QString();
-        QTest::newRow("another user's")
-            << u"squatted"_s << false << u"it belongs to another user"_s;
-        QTest::newRow("open to the group") << u"0770"_s << false << u"others can write"_s;
-        QTest::newRow("open to all, sticky") << u"1777"_s << false << u"others can write"_s;
-        QTest::newRow("a link to a private folder")
-            << u"link"_s << false << u"it is a symbolic link"_s;
+        QTest::addColumn<QList<int>>("sent");
+        QTest::newRow("SIGTERM") << QList{SIGTERM};
+        QTest::newRow("SIGINT, then SIGTERM while it quits") << QList{SIGINT, SIGTERM};
+        QTest::newRow("SIGHUP: the terminal closed") << QList{SIGHUP};
     }
-    void socketFolder()
+    void quitSignalDuringAFetch()
     {
-        QFETCH(QString, folder);
-        QFETCH(bool, handedOver);
-        Desk desk;
-        const QString runtime = desk.home.filePath(u"r"_s);
-        QString socket = runtime + u"/stepgrab-%1.sock"_s.arg(::getuid());
-        desk.env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
-        if (folder == u"unset") {
-            desk.env.remove(u"XDG_RUNTIME_DIR"_s);
-            desk.env.remove(u"XDG_CACHE_HOME"_s);
-            socket = desk.home.filePath(u".cache/Stepgrab/stepgrab-%1.sock"_s.arg(::getuid()));
-        } else if (folder == u"link") {
-            QVERIFY(QDir().mkdir(desk.runtime + u"/inner"_s,
-                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-            QVERIFY(QFile::link(desk.runtime + u"/inner"_s, runtime));
-        } else {
-            QVERIFY(QDir().mkdir(runtime));
-            if (folder == u"squatted" && ::chown(QFile::encodeName(runtime), 65534, 65534) != 0)
-                QSKIP("giving a folder to another user needs root");
-            const mode_t mode = folder == u"squatted" ? 0700 : folder.toUInt(nullptr, 8);
-            QCOMPARE(::chmod(QFile::encodeName(runtime), mode), 0);
-        }
-        desk.run.setProcessEnvironment(desk.env);
-        const QString address = desk.server.baseUrl() + u"/d/pic012.jpg"_s;
-        Group first;
-        QVERIFY(first.start(QStringLiteral(STEPGRAB_BINARY),
-                            {u"--start"_s, u"--log"_s, u"--output"_s, desk.out1.path(), address},
-                            desk.env));
-        QTRY_VERIFY_WITH_TIMEOUT(first.process.peek(1 << 16).contains("Download finished."), 20000);
-        QCOMPARE(listening(socket), handedOver);
-        desk.run.start(QStringLiteral(STEPGRAB_BINARY),
-                       {u"--start"_s, u"--log"_s, u"--output"_s, desk.out2.path(), address});
-        if (handedOver) {
-            QVERIFY(desk.run.waitForFinished(10000));
-            QCOMPARE(desk.run.exitCode(), 0);
-            QTRY_COMPARE_WITH_TIMEOUT(first.process.peek(1 << 16).count("Download finished."), 2,
-                                      20000);
-        } else {
-            QTRY_VERIFY_WITH_TIMEOUT(desk.run.peek(1 << 16).contains("Download finished."), 20000);
-            QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, 13));
-            QCOMPARE(first.process.peek(1 << 16).count("Download finished."), 1);
-            QFETCH(QString, error);
-            const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
-            QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
-            QCOMPARE(QDir(runtime).entryList(QDir::System | QDir::NoDotAndDotDot), QStringList());
-            desk.run.terminate();
-            QVERIFY(desk.run.waitForFinished(10000));
-        }
-        first.stop();
-        if (folder == u"squatted")
-            QVERIFY(::chown(QFile::encodeName(runtime), ::getuid(), ::getgid()) == 0);
+        QFETCH(QList<int>, sent);
+        FixtureServer server;
+        server.addFile(u"/d/pic012.jpg"_s, FixtureServer::seriesBody(u"pic012.jpg"_s, 1024));
+        // About a kilobyte a second: half a second in, part of it is on disk, the rest far off.
+        server.addDrip(u"/d/pic013.jpg"_s, 1 << 20, 1);
+        QTemporaryDir out;
+        QFile::remove(QSettings(u"Stepgrab"_s, u"Stepgrab"_s).fileName());
+        QProcess process;
+        process.start(QStringLiteral(STEPGRAB_BINARY),
+                      {u"--log"_s, u"--output"_s, out.path(), u"--start"_s, u"--quit-when-done"_s,
+                       server.baseUrl() + u"/d/pic012.jpg"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(server.hits(u"/d/pic013.jpg"_s) &&
+                                     catchesQuitSignals(process.processId()) &&
+                                     writesInto(process.processId(), out.path()),
+                                 15000);
+        for (int signal : sent)
+            ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, 0);
+        QCOMPARE(process.readAllStandardOutput() + seriesFilesBelow(out.path(), 1024).join(u' '),
+                 u"Download started.\nDownloaded pic012.jpg\n\nDownload finished.\npic012.jpg"_s);
+        const QSettings written(u"Stepgrab"_s, u"Stepgrab"_s);
+        // Written at quit, with the user's folder, not this launch's --output.
+        QCOMPARE(written.value(u"SGOutputDirectory"_s).toString(), QDir::homePath());
+        QVERIFY(!written.value(u"StepgrabWindow"_s).toByteArray().isEmpty());
     }
 };
 
