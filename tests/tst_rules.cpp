@@ -2,6 +2,9 @@
 #include "download/downloadfolder.h"
 #include "download/fetcher.h"
 #include "download/target.h"
+#include "download/urllist.h"
+#include "host/soundfolders.h"
+#include "sources/bookmark.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -115,6 +118,103 @@ private slots:
                  out.replaceInStrings(QRegularExpression("^"), tmp.path() + u'/'));
         // Run from a folder with files: no folder at all must not list the working one.
         QVERIFY(folder::listFiles({}).isEmpty() && folder::listFiles(tmp.filePath("-")).isEmpty());
+    }
+    // A second file of one name in a list run: numbered, its extension and characters whole.
+    void listNames_data()
+    {
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<int>("limit"); // in bytes
+        QTest::addColumn<QStringList>("given");
+        auto row = [](const char* name, const QStringList& asked, int limit,
+                      const QStringList& given) { QTest::newRow(name) << asked << limit << given; };
+        row("case kept, last extension, numbered name listed",
+            {"A.jpg", "a.jpg", "x.tar.gz", "x.tar.gz", "x (2).jpg", "x.jpg", "x.jpg"}, 255,
+            {"A.jpg", "a.jpg", "x.tar.gz", "x.tar (2).gz", "x (2).jpg", "x.jpg", "x (3).jpg"});
+        // é is two bytes, 日 three: a character is never cut in half, nor from its accent.
+        row("multibyte stem, combining accent",
+            {u"éé日.png"_s, u"éé日.png"_s, u"ae\u0301e.txt"_s, u"ae\u0301e.txt"_s}, 11,
+            {u"éé日.png"_s, u"é (2).png"_s, u"ae\u0301e.txt"_s, u"a (2).txt"_s});
+    }
+    void listNames()
+    {
+        QFETCH(QStringList, asked);
+        QFETCH(int, limit);
+        urllist::NameBook book;
+        QStringList out;
+        for (const QString& name : asked)
+            out << book.take(name, limit);
+        QTEST(out, "given");
+    }
+    void bookmarkFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("address");
+        for (const auto& [file, address] :
+             {std::pair{"windows_edge.url", u"http://host/gallery/img005.png"_s},
+              {"no_header.url", u"http://host/c/d003.png"_s},
+              {"utf16le_bom.url", u"http://host/写真/p02.jpg"_s},
+              {"shift_jis.url", u"http://host/写真/p03.jpg"_s},
+              {"url_in_other_section.url", u"none"_s},
+              {"over_64k.url", u"none"_s}})
+            QTest::newRow(file) << QString::fromLatin1(file) << address;
+    }
+    void bookmarkFile()
+    {
+        QFETCH(QString, file);
+        const QString path = QFINDTESTDATA(u"data/bookmarks/"_s + file);
+        QTEST(bookmark::readFile(path).value_or(u"none"_s), "address");
+    }
+    // What is written must read back as itself; Shift JIS holds ¥ only through a best-fit
+    // mapping, so it would not.
+    void bookmarkFormat()
+    {
+        const QString japanese = u"http://host/写真/p.jpg"_s;
+        const QByteArray bytes = "[InternetShortcut]\r\nURL=http://host/\x8e\xca\x90^/p.jpg\r\n";
+        QCOMPARE(bookmark::format(japanese).value_or("none"), bytes);
+        QCOMPARE(bookmark::parse(bytes), japanese);
+        QCOMPARE(bookmark::format(u"http://host/¥/p.jpg"_s).value_or("none"), "none");
+    }
+    // Sounds under a fresh root, whose folders home/, a/ and b/ are XDG_DATA_HOME and the two
+    // XDG_DATA_DIRS entries; "path=>target" makes a symbolic link.
+    void sounds_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("found");     // name=file under the root, none if empty
+        QTest::addColumn<QStringList>("popup"); // a title given twice keeps its later place
+        auto row = [](const char* name, const QStringList& files, const QStringList& names,
+                      const QString& found, const QStringList& popup) {
+            QTest::newRow(name) << files << names << found << popup;
+        };
+        row("the user's folder, then the data folders in order; the user's file played",
+            {"b/sounds/c.oga", "a/sounds/b.wav", "home/sounds/zz.ogg", "b/sounds/x/stereo/zz.oga"},
+            {"zz", "b", "c", "zz"}, "zz=home/sounds/zz.ogg", {"b", "c", "zz"});
+        row("a theme's stereo/ linking back up read once; a relative data folder is none",
+            {"a/sounds/t/stereo=>.", "a/sounds/t/u.wav", "a/sounds/v.wav", "rel/b/sounds/r.wav"},
+            {"v", "u"}, "u=a/sounds/t/stereo/u.wav", {"v", "u"});
+    }
+    void sounds()
+    {
+        QTemporaryDir root;
+        qputenv("XDG_DATA_HOME", root.filePath(u"home"_s).toLocal8Bit());
+        qputenv("XDG_DATA_DIRS",
+                (root.filePath(u"a"_s) + u":rel/b:"_s + root.filePath(u"b"_s)).toLocal8Bit());
+        QFETCH(QStringList, files);
+        for (const QString& entry : files) {
+            const QString path = root.filePath(entry.section(u"=>"_s, 0, 0));
+            const QString target = entry.section(u"=>"_s, 1);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(target.isEmpty() ? QFile(path).open(QIODevice::WriteOnly)
+                                     : QFile::link(target, path));
+        }
+        const QString cwd = QDir::currentPath();
+        const auto back = qScopeGuard([&cwd] { QDir::setCurrent(cwd); });
+        QDir::setCurrent(root.path());
+        QTEST(sounds::soundNames(), "names");
+        QTEST(sounds::oneItemPerTitle(sounds::soundNames()), "popup");
+        QFETCH(QString, found);
+        QCOMPARE(sounds::soundFile(found.section(u'=', 0, 0)).remove(root.path() + u'/'),
+                 found.section(u'=', 1));
     }
 };
 
