@@ -89,7 +89,10 @@ void checkDownloadName(const QString& text)
     // The way the engine makes a request from a full address.
     const QUrl url(text, QUrl::TolerantMode);
     const QString name = downloadFileName(url);
-    const QString path = url.path(QUrl::FullyEncoded);
+    // A folder's address names the folder: its trailing slashes are not a segment.
+    QString path = url.path(QUrl::FullyEncoded);
+    while (path.endsWith(u'/'))
+        path.chop(1);
     const QString segment = path.mid(path.lastIndexOf(u'/') + 1);
     if (name.contains(u'/'))
         require(segment.contains(QLatin1String("%2F"), Qt::CaseInsensitive),
