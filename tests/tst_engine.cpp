@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -118,6 +119,32 @@ private slots:
         const QByteArray expected = name == u"f.txt" ? "pic\n" : answers.value(0).body;
         QCOMPARE(fileBytes(dir.filePath(name)), written ? expected : "<none>");
         QVERIFY(!abortInWait || !minute.hasExpired());
+    }
+
+    // A slow file reports its bytes as they come, never more than ten times a second.
+    void progress()
+    {
+        FixtureServer server;
+        server.addDrip("/d/slow.jpg", 1500, 1); // about a kilobyte a second
+        QTemporaryDir dir;
+        Fetcher fetcher;
+        QList<std::pair<qint64, qint64>> reports;
+        QElapsedTimer clock;
+        connect(&fetcher, &Fetcher::progress, this, [&](qint64 bytes, qint64 total) {
+            reports.append({bytes, total});
+        });
+        QSignalSpy done(&fetcher, &Fetcher::finished);
+        clock.start();
+        fetcher.start(QUrl(server.baseUrl() + "/d/slow.jpg"), dir.filePath("slow.jpg"), false);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.at(0).at(0).value<Fetcher::Result>().outcome, Outcome::Written);
+        QCOMPARE_GE(reports.size(), 5);
+        QCOMPARE_LE(reports.size(), clock.elapsed() / 100 + 1);
+        for (qsizetype i = 0; i < reports.size(); ++i) {
+            QCOMPARE(reports[i].second, 1500);
+            QVERIFY(reports[i].first >= (i ? reports[i - 1].first : 1));
+        }
+        QCOMPARE_GE(reports.last().first, 1200); // the bytes, not the reads, are counted
     }
 };
 

@@ -98,6 +98,11 @@ struct CurlGlue
         const size_t n = size * count;
         return static_cast<Fetcher*>(self)->body(data, qsizetype(n)) ? n : 0;
     }
+    static int progress(void* self, curl_off_t, curl_off_t now, curl_off_t, curl_off_t)
+    {
+        static_cast<Fetcher*>(self)->reportProgress(qint64(now));
+        return 0;
+    }
     // libcurl reads a body of the announced length and drops what a server sent beyond it,
     // telling only its debug stream.
     static int debug(CURL*, curl_infotype type, char* data, size_t size, void* self)
@@ -143,6 +148,9 @@ Fetcher::Fetcher(const download::Policy& policy, QObject* parent)
     curl_easy_setopt(mEasy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
     curl_easy_setopt(mEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(mEasy, CURLOPT_BUFFERSIZE, kReadBuffer);
+    curl_easy_setopt(mEasy, CURLOPT_XFERINFOFUNCTION, &CurlGlue::progress);
+    curl_easy_setopt(mEasy, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(mEasy, CURLOPT_NOPROGRESS, 0L);
     const QByteArray agent =
         QStringLiteral("Stepgrab/%1").arg(QCoreApplication::applicationVersion()).toUtf8();
     curl_easy_setopt(mEasy, CURLOPT_USERAGENT, agent.constData()); // copied by libcurl
@@ -293,6 +301,7 @@ void Fetcher::attempt()
     mError.fill('\0');
     mSinceByte.start();
     mSinceStart.start();
+    mSinceProgress.invalidate();
     mActivity.start(qBound(10, mPolicy.inactivityMs / 4, 250));
     mAttached = true;
     curl_multi_add_handle(mMulti, mEasy);
@@ -439,6 +448,18 @@ bool Fetcher::keep(const char* data, qsizetype size)
     }
     mWritten += size;
     return true;
+}
+
+// libcurl calls this for every read; a window or a terminal wants a figure it can show.
+void Fetcher::reportProgress(qint64 now)
+{
+    constexpr qint64 kInterval = 100; // milliseconds
+    if (!mDecided && mSniff.isEmpty())
+        return;
+    if (mSinceProgress.isValid() && mSinceProgress.elapsed() < kInterval)
+        return;
+    mSinceProgress.start();
+    emit progress((mRangeFrom > 0 ? mRangeFrom : 0) + now, mTotal);
 }
 
 void Fetcher::stopWith(Stop stop, Outcome outcome, const QString& reason, int retryAfterMs)

@@ -90,6 +90,9 @@ signals:
     void retrying(const QString& reason, int retry, int delayMs);
     // The try now under way continues the file at `offset` bytes.
     void resumed(qint64 offset);
+    // The file's bytes so far and in all (-1 when no length was given), at most ten times a
+    // second while a body arrives.
+    void progress(qint64 bytes, qint64 total);
 
 private:
     friend struct CurlGlue;
@@ -104,6 +107,7 @@ private:
     void takeDone();
     void attempt();
     bool headLine(const char* data, qsizetype size);
+    void reportProgress(qint64 now);
     bool headDone();
     bool body(const char* data, qsizetype size);
     bool decide();
@@ -128,6 +132,7 @@ private:
     QTimer mActivity;
     QElapsedTimer mSinceByte;
     QElapsedTimer mSinceStart;
+    QElapsedTimer mSinceProgress;
     std::unique_ptr<http::ResponseHead> mHead;
     std::unique_ptr<PartFile> mFile;
     QByteArray mSniff;
