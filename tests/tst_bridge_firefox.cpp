@@ -92,11 +92,13 @@ private slots:
                           "[Profile1]\nIsRelative=1\nPath=d.default\nDefault=1\n"
                           "[Profile0]\nIsRelative=1\nPath=p\n"
                           "[Install3B6073811A6ABF12]\nDefault=p\nLocked=1\n"));
+        // The lock first: a store older than the lock was left by an earlier run.
+        QVERIFY(QDir().mkpath(root + "/p"));
+        QVERIFY(::symlink("127.0.0.1:+" + QByteArray::number(::getpid()),
+                          QFile::encodeName(root + "/p/lock")) == 0);
         QVERIFY(writeFile(root + "/p/sessionstore-backups/recovery.baklz4",
                           mozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"bak"}]}]}]})")));
         QVERIFY(writeFile(root + "/p/sessionstore-backups/recovery.jsonlz4", store));
-        QVERIFY(::symlink("127.0.0.1:+" + QByteArray::number(::getpid()),
-                          QFile::encodeName(root + "/p/lock")) == 0);
         const Windows windows = makeFirefoxReader({})->read();
         QVERIFY(windows.running);
         QTEST(windows.addresses, "addresses");
