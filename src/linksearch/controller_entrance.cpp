@@ -32,9 +32,9 @@ void Controller::searchAndShow(Command command, bool (Controller::*extraction)()
     if (!allows(command))
         return;
     clearAllHTMLURLArray();
-    getCurrentURLForSearch([this, extraction](bool saved) {
-        // Only a later launch's alert can be up by now: the links are not shown under it.
-        if (!saved || !(this->*extraction)() || isSheetUp())
+    getCurrentURLForSearch([this, command, extraction](bool saved) {
+        // Only a later launch's alert or run can be there by now: the links wait for no one.
+        if (!saved || !(this->*extraction)() || !allows(command))
             return;
         mSheet_Entrance->open();
     });

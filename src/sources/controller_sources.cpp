@@ -39,12 +39,12 @@ void Controller::webActionDone(const std::optional<QString>& text)
     // Nothing the window offers starts a run or opens a sheet while the query is pending,
     // but a later launch may have: a run's fields are not the answer's to change, and the
     // fields behind a sheet wait until it has gone.
-    if (isRunning())
-        return;
-    if (isSheetUp()) {
-        connect(
-            mMainWindow, &MainPanel::blockedChanged, this, [this, text] { webActionDone(text); },
-            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    if (!allows(Command::EnterLocation)) {
+        if (!allows(Command::Stop))
+            connect(
+                mMainWindow, &MainPanel::blockedChanged, this,
+                [this, text] { webActionDone(text); },
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
     if (!text) {
@@ -75,7 +75,8 @@ void Controller::acceptAddress(const QString& candidate, const char* failureKey)
 
 void Controller::getCurrentURLForSearch(std::function<void(bool)> done)
 {
-    if (mQueryPending) {
+    // Every search asks the same row of the table.
+    if (!allows(Command::SearchAll)) {
         done(false);
         return;
     }
