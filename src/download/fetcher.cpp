@@ -271,9 +271,15 @@ void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
     attempt();
 }
 
+// What arrived of a file that can be asked for again from where it stopped is kept.
+bool Fetcher::canResume() const
+{
+    return mFile && mResumable && !mNoResume && mWritten > 0;
+}
+
 void Fetcher::attempt()
 {
-    const bool resume = mFile && mResumable && !mNoResume && mWritten > 0;
+    const bool resume = canResume();
     if (!resume) {
         discardFile();
         mRangeFrom = -1;
@@ -604,8 +610,7 @@ void Fetcher::retryOrFail(const QString& reason, int retryAfterMs)
                                                             QString::number(mResult.retries)));
         return;
     }
-    // What arrived of a file that can be asked for again from where it stopped is kept.
-    if (!(mFile && mResumable && !mNoResume && mWritten > 0))
+    if (!canResume())
         discardFile();
     const int delay = retryAfterMs >= 0 ? retryAfterMs : delays.at(mResult.retries);
     ++mResult.retries;

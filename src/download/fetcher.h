@@ -105,6 +105,7 @@ private:
     void watch(int fd, int what);
     void drive(int fd, int events);
     void takeDone();
+    bool canResume() const;
     void attempt();
     bool headLine(const char* data, qsizetype size);
     void reportProgress(qint64 now);
