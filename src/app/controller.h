@@ -215,6 +215,9 @@ public:
     // The timings and bounds of the runs started from now on; tests shorten them.
     void setPolicy(const download::Policy& policy);
     const download::Policy& policy() const { return mPolicy; }
+    // The policy of a run starting now: the timings above with the preferences' choices and
+    // the page the address came from.
+    download::Policy runPolicy() const;
 
     // Preference values (read at start-up, written at quit).
     // Any stored integer is kept, as stored; one outside the four asks nothing.
@@ -225,6 +228,10 @@ public:
     bool mNoticeDockingAction = false;
     QString mOutputDirectory;
     QString mNoticeSound;
+    int mMissingInRow = 0;        // SGMissingInRow, 0 to 99
+    bool mKeepDownloaded = false; // SGKeepDownloaded
+    bool mSendReferer = true;     // SGSendReferer
+    bool mListGoOn = false;       // SGListGoOn, the URL-list sheet's check box
 
 public slots:
     void enter_location();
@@ -376,4 +383,7 @@ private:
     QString mFirstFileName;
     std::unique_ptr<WorkerThread> mWorker;
     download::Policy mPolicy;
+    // The page the address in the fields came from (the browser's page, a searched page);
+    // empty when it was typed, pasted, dropped or read from a bookmark.
+    QUrl mRefererPage;
 };

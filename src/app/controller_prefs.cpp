@@ -32,6 +32,10 @@ void Controller::readPreferences()
     mOutputDirectory = output.isEmpty() ? QDir::homePath() : output;
     const QString sound = settings.value(QStringLiteral("SGNoticeSoundName")).toString();
     mNoticeSound = sound;
+    mMissingInRow = qBound(0, settings.value(QStringLiteral("SGMissingInRow"), 0).toInt(), 99);
+    mKeepDownloaded = settings.value(QStringLiteral("SGKeepDownloaded"), false).toBool();
+    mSendReferer = settings.value(QStringLiteral("SGSendReferer"), true).toBool();
+    mListGoOn = settings.value(QStringLiteral("SGListGoOn"), false).toBool();
     // The saved size is the window's with the log as it was then: the two come back together.
     if (settings.value(QStringLiteral("StepgrabLogOpen"), false).toBool())
         mDrawer->showOpen();
@@ -55,6 +59,10 @@ void Controller::updatePreferences()
         settings.remove(QStringLiteral("SGNoticeSoundName"));
     else
         settings.setValue(QStringLiteral("SGNoticeSoundName"), mNoticeSound);
+    settings.setValue(QStringLiteral("SGMissingInRow"), mMissingInRow);
+    settings.setValue(QStringLiteral("SGKeepDownloaded"), mKeepDownloaded);
+    settings.setValue(QStringLiteral("SGSendReferer"), mSendReferer);
+    settings.setValue(QStringLiteral("SGListGoOn"), mListGoOn);
     writeWindowFrame(settings);
     settings.sync();
 }

@@ -31,6 +31,16 @@ void Controller::setPolicy(const download::Policy& policy)
     mFirstFetch->setPolicy(policy);
 }
 
+download::Policy Controller::runPolicy() const
+{
+    download::Policy policy = mPolicy;
+    policy.missingInRow = mMissingInRow;
+    policy.keepExisting = mKeepDownloaded;
+    policy.listGoesOn = mListGoOn;
+    policy.referrer = mSendReferer ? mRefererPage : QUrl();
+    return policy;
+}
+
 void Controller::start_download()
 {
     // A sheet up on the window (the list or the preferences) holds values a run would read,
@@ -106,6 +116,7 @@ void Controller::downloadOneStep()
         return;
     }
     disconnect(mFirstFetch, nullptr, this, nullptr);
+    mFirstFetch->setPolicy(runPolicy());
     const quint64 run = mRun;
     connect(mFirstFetch, &Fetcher::retrying, this,
             [this, run](const QString& reason, int retry, int delay) {
@@ -147,7 +158,7 @@ void Controller::URLHandle(const Fetcher::Result& result)
 
 void Controller::startWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, mRunFolder, mPolicy);
+    auto* worker = new DownloadWorker(&mRunGate, mRun, &mElement, mRunFolder, runPolicy());
     connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);

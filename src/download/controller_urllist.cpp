@@ -33,7 +33,7 @@ void Controller::start_downloadText()
 // change what it fetches.
 void Controller::startListWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, mPolicy);
+    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, runPolicy());
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QList>
+#include <QUrl>
 
 namespace download {
 
-// The timings and bounds of a run's transfers and steps. One value travels from the window
-// (or a test, or a benchmark) to the fetchers and the worker, so that two runs in one process
-// never share a setting by accident.
+// The timings, bounds and choices of a run's transfers and steps. One value travels from the
+// window (or a test, or a benchmark) to the fetchers and the worker, so that two runs in one
+// process never share a setting by accident.
 struct Policy
 {
     int pauseMs = 1000; // after every step of a worker
@@ -18,6 +19,15 @@ struct Policy
     // bound alone lets a server that sends a byte now and then hold a run for hours.
     int speedWindowMs = 60000;
     int minBytesPerSecond = 1024;
+
+    // Missing numbers in a row that a series goes past before it ends; 0 ends it at the first.
+    int missingInRow = 0;
+    // A file already in the folder is asked for only if it changed on the server.
+    bool keepExisting = false;
+    // A list run logs a failed address and goes on to the next.
+    bool listGoesOn = false;
+    // The page the run's addresses came from, sent as a browser would send it; empty for none.
+    QUrl referrer;
 };
 
 } // namespace download
