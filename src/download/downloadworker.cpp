@@ -86,6 +86,13 @@ void DownloadWorker::runSteps(download::RunKind kind,
                          u'\n');
     });
     bool failed = false;
+    download::SeriesGap gap;
+    QString firstMissing; // the number of the first missing file of the gap in hand
+    if (kind == download::RunKind::Series) {
+        gap.allowance = mPolicy.missingInRow;
+        // The worker takes over after the first file, which its run has written.
+        gap.lastFound = download::targetOf(address::fullAddress(mElement->get()), mFolder).name;
+    }
     while (!mAborted && mGate->isActive(mRun)) {
         const std::optional<download::Target> target = next();
         if (!target)
@@ -103,10 +110,21 @@ void DownloadWorker::runSteps(download::RunKind kind,
         // A stopped run says nothing more: its end was already written.
         if (mAborted || !mGate->isActive(mRun))
             break;
-        const download::StepVerdict verdict =
-            download::verdictOf(kind, false, target->name, result);
+        download::StepVerdict verdict = download::verdictOf(kind, false, target->name, result, gap);
         if (!verdict.line.isEmpty())
             emit logLine(mRun, verdict.line);
+        if (kind == download::RunKind::Series) {
+            if (verdict.missing && gap.missingBefore++ == 0)
+                firstMissing = mElement->get().number;
+            else if (!verdict.missing && verdict.goOn)
+                gap = {gap.allowance, 0, target->name};
+            // Past the holes the series ended where they began: a later Start or Continue
+            // picks up at the first missing number, not after the last one looked at.
+            if (verdict.missing && !verdict.goOn && gap.allowance > 0) {
+                mElement->setNumber(firstMissing);
+                emit numberChanged(mRun, firstMissing);
+            }
+        }
         if (!verdict.goOn) {
             failed = verdict.failed;
             mGate->endIf(mRun);

@@ -41,6 +41,14 @@
         <source>CantFound</source>
         <translation>%1 was not found on the server</translation>
     </message>
+    <message id="MissingGoOn">
+        <source>MissingGoOn</source>
+        <translation>%1 is missing; looking further</translation>
+    </message>
+    <message id="SeriesEnded">
+        <source>SeriesEnded</source>
+        <translation>%2 numbers in a row are missing after %1; the series ends there</translation>
+    </message>
     <message id="ReasonPermissionDenied">
         <source>ReasonPermissionDenied</source>
         <translation>permission denied</translation>

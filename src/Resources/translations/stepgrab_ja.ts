@@ -39,6 +39,14 @@
         <source>CantFound</source>
         <translation>%1 はサーバ上に見つかりませんでした</translation>
     </message>
+    <message id="MissingGoOn">
+        <source>MissingGoOn</source>
+        <translation>%1 がありません。続きを探します</translation>
+    </message>
+    <message id="SeriesEnded">
+        <source>SeriesEnded</source>
+        <translation>%1 の後、%2 個続けてファイルがありません。シリーズはここまでです</translation>
+    </message>
     <message id="ReasonPermissionDenied">
         <source>ReasonPermissionDenied</source>
         <translation>アクセスが拒否されました</translation>
