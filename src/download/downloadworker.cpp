@@ -93,10 +93,14 @@ void DownloadWorker::runSteps(download::RunKind kind,
         // The worker takes over after the first file, which its run has written.
         gap.lastFound = download::targetOf(address::fullAddress(mElement->get()), mFolder).name;
     }
+    qsizetype listFailures = 0;
+    bool listDone = false;
     while (!mAborted && mGate->isActive(mRun)) {
         const std::optional<download::Target> target = next();
-        if (!target)
+        if (!target) {
+            listDone = true;
             break;
+        }
         mCurrentName = target->name;
         Fetcher::Result result;
         if (target->refusal.isEmpty()) {
@@ -124,6 +128,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                 mElement->setNumber(firstMissing);
                 emit numberChanged(mRun, firstMissing);
             }
+        } else if (verdict.failed && mPolicy.listGoesOn) {
+            ++listFailures;
+            verdict.goOn = true;
         }
         if (!verdict.goOn) {
             failed = verdict.failed;
@@ -132,6 +139,18 @@ void DownloadWorker::runSteps(download::RunKind kind,
                 emit runFailed(mRun);
         }
         pause();
+    }
+    // A list that went on past its failures says at its end how many there were; a Stop or a
+    // later run has had its end written already.
+    if (listDone && mPolicy.listGoesOn && kind == download::RunKind::List &&
+        mGate->isActive(mRun)) {
+        emit logLine(mRun, localizedFormat("ListFailures", QString::number(listFailures),
+                                           QString::number(mAddresses.size())) +
+                               u'\n');
+        if (listFailures > 0) {
+            failed = true;
+            emit runFailed(mRun);
+        }
     }
     mFetcher = nullptr;
     emit finished(mRun, failed);

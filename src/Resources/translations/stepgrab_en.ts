@@ -101,6 +101,10 @@
         <source>RenamedDownload</source>
         <translation>%1 is already in this run; saving as %2</translation>
     </message>
+    <message id="ListFailures">
+        <source>ListFailures</source>
+        <translation>%1 of %2 addresses failed</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>Download finished.</translation>
@@ -459,6 +463,10 @@
         <source>TextPrompt</source>
         <translation>Addresses to download, one per line:</translation>
     </message>
+    <message id="TextGoOn">
+        <source>TextGoOn</source>
+        <translation>Go on after a failed address</translation>
+    </message>
     <message id="ButtonOK">
         <source>ButtonOK</source>
         <translation>OK</translation>
@@ -506,6 +514,10 @@
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>
+    </message>
+    <message id="OptionKeepGoing">
+        <source>OptionKeepGoing</source>
+        <translation>Go on with a list after a failed address; the exit status is 1 when any failed.</translation>
     </message>
     <message id="ResumedDownload">
         <source>ResumedDownload</source>

@@ -99,6 +99,10 @@
         <source>RenamedDownload</source>
         <translation>%1 はこの実行で既に使われています。%2 として保存します</translation>
     </message>
+    <message id="ListFailures">
+        <source>ListFailures</source>
+        <translation>%2 件のアドレスのうち %1 件が失敗しました</translation>
+    </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
         <translation>ダウンロードを終了しました。</translation>
@@ -456,6 +460,10 @@
         <source>TextPrompt</source>
         <translation>ダウンロードするアドレス (1 行に 1 つ):</translation>
     </message>
+    <message id="TextGoOn">
+        <source>TextGoOn</source>
+        <translation>失敗したアドレスがあっても続ける</translation>
+    </message>
     <message id="ButtonOK">
         <source>ButtonOK</source>
         <translation>OK</translation>
@@ -503,6 +511,10 @@
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
+    </message>
+    <message id="OptionKeepGoing">
+        <source>OptionKeepGoing</source>
+        <translation>リストのアドレスが失敗しても続けます。失敗が 1 件でもあれば終了ステータスは 1 になります。</translation>
     </message>
     <message id="ResumedDownload">
         <source>ResumedDownload</source>
