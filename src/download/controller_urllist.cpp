@@ -33,7 +33,9 @@ void Controller::start_downloadText()
 // change what it fetches.
 void Controller::startListWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, runPolicy());
+    download::Policy policy = runPolicy();
+    policy.listGoesOn = policy.listGoesOn || mListGoOnForLaunch;
+    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, policy);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
