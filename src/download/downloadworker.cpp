@@ -130,7 +130,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                 mElement->setNumber(firstMissing);
                 emit numberChanged(mRun, firstMissing);
             }
-        } else if (verdict.failed && mPolicy.listGoesOn) {
+        } else if (verdict.failed && mPolicy.listGoesOn && !download::isFolderFault(result)) {
+            // A folder that refuses one file refuses the rest: going on would only log the
+            // same failure once a second to the end of the list.
             ++listFailures;
             verdict.goOn = true;
         }
