@@ -85,6 +85,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                      localizedFormat("ResumedDownload", mCurrentName, QString::number(offset)) +
                          u'\n');
     });
+    connect(&fetcher, &Fetcher::progress, this, [this](qint64 bytes, qint64 total) {
+        emit fileProgress(mRun, mCurrentName, bytes, total);
+    });
     bool failed = false;
     while (!mAborted && mGate->isActive(mRun)) {
         const std::optional<download::Target> target = next();
