@@ -26,6 +26,8 @@ MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPan
     setAcceptDrops(true);
     for (QWidget* field : {mUi->mLocation, mUi->mFileName, mUi->mNumber, mUi->mExtension})
         field->setAcceptDrops(false);
+    // One line high whether empty or not, so that its changes never lay the window out again.
+    mUi->mProgressLine->setFixedHeight(mUi->mProgressLine->fontMetrics().height());
     mUi->mProgressLine->installEventFilter(this);
 }
 
