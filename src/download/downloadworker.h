@@ -47,6 +47,8 @@ signals:
     // A file is in the folder under that name; reported even when its run was
     // stopped while the file was being put in place, since it is there all the same.
     void fileWritten(quint64 run, const QString& name);
+    // A file already in the folder is the server's as it is now, and was left as it was.
+    void fileKept(quint64 run, const QString& name);
     // The file in transfer has `bytes` of `total` (-1 without a length); at most ten times a
     // second, as the fetcher reports it.
     void fileProgress(quint64 run, const QString& name, qint64 bytes, qint64 total);
