@@ -1,4 +1,5 @@
 #include "download/transferrate.h"
+#include "support/table.h"
 
 #include <QTest>
 
@@ -16,10 +17,7 @@ private slots:
     // Figures as they arrive (milliseconds, bytes, in turn) → the status line and time left.
     void text_data()
     {
-        QTest::addColumn<QList<qint64>>("samples");
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("secondsLeft");
+        columns<QList<qint64>, qint64, QString, qint64>("samples", "total", "text", "secondsLeft");
         QTest::newRow("steady, length known")
             << QList<qint64>{0, 0, 500, qint64(12.4 * MiB)} << 500 * MiB
             << u"ProgressKnown pic013.jpg 12.4 MiB 500.0 MiB 24.8 MiB DurationSeconds 20"_s
@@ -78,10 +76,7 @@ private slots:
     // The terminal's line: redrawn from its first column, never wider than the terminal.
     void terminalLine_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("fraction");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QByteArray>("line");
+        columns<QString, double, int, QByteArray>("text", "fraction", "width", "line");
         QTest::newRow("percent first") << u"pic013.jpg 1.0 MiB"_s << 0.425 << 80
                                        << QByteArray("\r 42% pic013.jpg 1.0 MiB\x1b[K");
         QTest::newRow("no length, no percent")

@@ -2,6 +2,7 @@
 // the terminal's line of a --log run.
 #include "fixtureserver.h"
 #include "support/qt.h"
+#include "support/table.h"
 #include "support/window.h"
 
 #include <QProgressBar>
@@ -50,8 +51,8 @@ class TestProgress : public QObject
 private slots:
     void statusLine_data()
     {
-        QTest::addColumn<bool>("first");  // the series' first file (the window's own fetch)
-        QTest::addColumn<bool>("length"); // the server announces the file's length
+        // The series' first file (the window's own fetch); the server announces its length.
+        columns<bool, bool>("first", "length");
         QTest::newRow("first file, length known") << true << true;
         QTest::newRow("later file, length known") << false << true;
         QTest::newRow("later file without a length") << false << false;
@@ -152,7 +153,7 @@ private slots:
     // A --log run draws its line on a terminal's standard error only, and never into the log.
     void terminal_data()
     {
-        QTest::addColumn<bool>("terminal");
+        columns<bool>("terminal");
         QTest::newRow("standard error on a terminal") << true;
         QTest::newRow("standard error on a pipe") << false;
     }
