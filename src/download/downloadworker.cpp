@@ -85,6 +85,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                      localizedFormat("ResumedDownload", mCurrentName, QString::number(offset)) +
                          u'\n');
     });
+    connect(&fetcher, &Fetcher::progress, this, [this](qint64 bytes, qint64 total) {
+        emit fileProgress(mRun, mCurrentName, bytes, total);
+    });
     bool failed = false;
     download::SeriesGap gap;
     QString firstMissing; // the number of the first missing file of the gap in hand
