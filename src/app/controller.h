@@ -65,6 +65,7 @@ enum class Command {
     OpenAllFiles,
     OpenFile,
     DefaultPosition,
+    ContinueSeries,
 };
 
 // The integer tags of the menu items, as the items carry them; other tags are always enabled.
@@ -243,6 +244,8 @@ public slots:
     void moveDefaultPosition();
     void start_download();
     void stop_download();
+    // Download ▸ Continue Series: Start, from the number after the series' files on disk.
+    void continue_series();
     void selectOpenEachMenuItem(QAction* item);
     void selectOpenAllMenuItem();
     // Filled when the browser, clipboard, bookmark, list and search sources come.
@@ -360,7 +363,7 @@ private:
     // The start of either kind of run: the previous worker ended and its last news taken in,
     // then the log, the run flag, the folder, the buttons, the fields and the counter.
     void retireWorker();
-    void beginRun();
+    void beginRun(const QString& firstLine = {});
     // Ends at once a run whose folder was refused, with the failure of its first file (name);
     // true when it did.
     bool endRunWithoutFolder(const QString& name);

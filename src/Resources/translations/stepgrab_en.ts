@@ -29,6 +29,14 @@
         <source>CreateNewFolder</source>
         <translation>A new folder was made for this run.</translation>
     </message>
+    <message id="ContinueSeriesAt">
+        <source>ContinueSeriesAt</source>
+        <translation>Continuing at %1 after %2</translation>
+    </message>
+    <message id="ContinueSeriesNone">
+        <source>ContinueSeriesNone</source>
+        <translation>No file of this series in %2: starting at %1</translation>
+    </message>
     <message id="DownloadComleted">
         <source>DownloadComleted</source>
         <translation>Downloaded %1</translation>
@@ -268,6 +276,10 @@
     <message id="MenuStop">
         <source>MenuStop</source>
         <translation>Stop Download</translation>
+    </message>
+    <message id="MenuContinueSeries">
+        <source>MenuContinueSeries</source>
+        <translation>Continue Series</translation>
     </message>
     <message id="MenuGetFromWeb">
         <source>MenuGetFromWeb</source>

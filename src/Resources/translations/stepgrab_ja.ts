@@ -27,6 +27,14 @@
         <source>CreateNewFolder</source>
         <translation>今回のダウンロード用に新しいフォルダを作成しました。</translation>
     </message>
+    <message id="ContinueSeriesAt">
+        <source>ContinueSeriesAt</source>
+        <translation>%2 の続きとして %1 から始めます</translation>
+    </message>
+    <message id="ContinueSeriesNone">
+        <source>ContinueSeriesNone</source>
+        <translation>%2 にこの連番のファイルがないため、%1 から始めます</translation>
+    </message>
     <message id="DownloadComleted">
         <source>DownloadComleted</source>
         <translation>%1 をダウンロードしました</translation>
@@ -266,6 +274,10 @@
     <message id="MenuStop">
         <source>MenuStop</source>
         <translation>ダウンロードを停止</translation>
+    </message>
+    <message id="MenuContinueSeries">
+        <source>MenuContinueSeries</source>
+        <translation>続きからダウンロード</translation>
     </message>
     <message id="MenuGetFromWeb">
         <source>MenuGetFromWeb</source>
