@@ -31,6 +31,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSettings;
+class QSpinBox;
 class QTableView;
 class QTextEdit;
 class QThreadPool;
@@ -378,6 +379,9 @@ private:
     QCheckBox* mPrefs_notice_docking = nullptr;
     QCheckBox* mPrefs_notice_sound = nullptr;
     QComboBox* mPrefs_sound_popup = nullptr;
+    QSpinBox* mPrefs_missing_in_row = nullptr;
+    QCheckBox* mPrefs_keep_downloaded = nullptr;
+    QCheckBox* mPrefs_send_referer = nullptr;
     void createPreferencesSheet();
 
     QThreadPool* mQueryThread = nullptr;

@@ -531,6 +531,18 @@
         <source>PrefsNoticeDocking</source>
         <translation>Ask for attention when a download ends</translation>
     </message>
+    <message id="PrefsMissingInRow">
+        <source>PrefsMissingInRow</source>
+        <translation>Missing files in a row before the series ends:</translation>
+    </message>
+    <message id="PrefsKeepDownloaded">
+        <source>PrefsKeepDownloaded</source>
+        <translation>Keep files already downloaded</translation>
+    </message>
+    <message id="PrefsSendReferer">
+        <source>PrefsSendReferer</source>
+        <translation>Send the page an address came from (Referer)</translation>
+    </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>

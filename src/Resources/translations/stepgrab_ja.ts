@@ -528,6 +528,18 @@
         <source>PrefsNoticeDocking</source>
         <translation>終了時に通知する</translation>
     </message>
+    <message id="PrefsMissingInRow">
+        <source>PrefsMissingInRow</source>
+        <translation>連番の終わりとみなすまでに許す欠番の数:</translation>
+    </message>
+    <message id="PrefsKeepDownloaded">
+        <source>PrefsKeepDownloaded</source>
+        <translation>ダウンロード済みのファイルを残す</translation>
+    </message>
+    <message id="PrefsSendReferer">
+        <source>PrefsSendReferer</source>
+        <translation>リンク元のページを送信する (Referer)</translation>
+    </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
