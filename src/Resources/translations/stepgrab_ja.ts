@@ -530,7 +530,7 @@
     </message>
     <message id="PrefsMissingInRow">
         <source>PrefsMissingInRow</source>
-        <translation>連番の終わりとみなすまでに許す欠番の数:</translation>
+        <translation>連番の終わりとみなすまでに許す連続した欠番の数:</translation>
     </message>
     <message id="PrefsKeepDownloaded">
         <source>PrefsKeepDownloaded</source>
