@@ -1,5 +1,6 @@
 #include "download/seriesscan.h"
 #include "support/files.h"
+#include "support/table.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,9 +15,8 @@ private slots:
     // file found with the number to continue at ("-" for none).
     void highest_data()
     {
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QString>("series"); // prefix|suffix|width|dated
-        QTest::addColumn<QString>("found");
+        // series: prefix|suffix|width|dated
+        columns<QStringList, QString, QString>("entries", "series", "found");
         const auto row = [](const char* name, const QStringList& entries, const char* series,
                             const char* found) {
             QTest::newRow(name) << entries << QString::fromUtf8(series) << QString::fromUtf8(found);
@@ -84,8 +84,8 @@ private slots:
     // The name on disk as a run saves it: escapes decoded, no query.
     void diskName_data()
     {
-        QTest::addColumn<QString>("element"); // location|file name|number|extension
-        QTest::addColumn<QString>("disk");
+        // element: location|file name|number|extension
+        columns<QString, QString>("element", "disk");
         QTest::newRow("plain") << u"http://h/d|pic|012|jpg"_s << u"pic|.jpg"_s;
         QTest::newRow("escaped prefix, query")
             << u"http://h/d|a%20b%E5%86%99|7|png?w=2"_s << u"a b写|.png"_s;
