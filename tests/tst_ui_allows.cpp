@@ -48,6 +48,7 @@ struct Invocation
 static const Invocation kCommands[] = {
     {"Start", Command::Start, [](Window& w) { w.controller.start_download(); }},
     {"Stop", Command::Stop, [](Window& w) { w.controller.stop_download(); }},
+    {"Continue", Command::ContinueSeries, [](Window& w) { w.controller.continue_series(); }},
     {"Reset", Command::Reset, [](Window& w) { w.controller.reset_info(); }},
     {"Init", Command::Init, [](Window& w) { w.controller.init_number(); }},
     {"Enter", Command::EnterLocation,
@@ -132,17 +133,18 @@ private slots:
         };
         // While a run lasts nothing puts an address in; a sheet or alert leaves Log and Position.
         const char* running =
-            "Start Enter Web Clip Drop Open Prefs List All Archives Movies Images OpenAll";
-        const char* sheetUp = "Start Stop Reset Init Enter Web Clip Drop Open Save Prefs List "
-                              "All Archives Movies Images Copy Folder OpenAll";
+            "Start Continue Enter Web Clip Drop Open Prefs List All Archives Movies Images OpenAll";
+        const char* sheetUp =
+            "Start Continue Stop Reset Init Enter Web Clip Drop Open Save Prefs List "
+            "All Archives Movies Images Copy Folder OpenAll";
         row("idle, new folder per run and no run yet: no folder to show", "",
             "Stop Folder OpenAll");
         row("idle after a run into its own folder", "run", "Stop");
         row("idle after a run into the output folder itself: no Open All", "same-folder run",
             "Stop OpenAll");
         row("querying: nothing opens a sheet or takes an address", "query",
-            "Start Stop Enter Web Clip Drop Open Save Prefs List All Archives Movies Images "
-            "Folder OpenAll");
+            "Start Continue Stop Enter Web Clip Drop Open Save Prefs List All Archives Movies "
+            "Images Folder OpenAll");
         row("running: no bookmark opened, no list", "stall", running);
         row("stopping", "end", running);
         row("preferences up", "prefs", sheetUp);

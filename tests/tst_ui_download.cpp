@@ -163,6 +163,63 @@ private slots:
         // One request a line: nothing asked for past the number that ended the run.
         QCOMPARE(server.requestLog().size(), log.count(u'\n'));
     }
+
+    // Download ▸ Continue Series on files already in the output folder (or in a dated folder
+    // of an earlier run): the log, the numbers fetched and the files then on disk.
+    void continueSeries_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<int>("first"); // the first number fetched
+        const QString dated = u"2020-01-02 03:04:05 +0000/"_s;
+        QTest::newRow("after the highest, past a gap")
+            << QStringList{"pic012.jpg", "pic014.jpg", "pic014.jpg.txt"}
+            << u"ContinueSeriesAt pic015.jpg <out>/pic014.jpg\nStartedDownload\n"_s +
+                   done(names(15, 16)) + u"CantFound pic017.jpg\n"_s
+            << 15;
+        QTest::newRow("in the last run's dated folder, into a new one")
+            << QStringList{dated + u"pic013.jpg"_s}
+            << u"ContinueSeriesAt pic014.jpg <out>/"_s + dated +
+                   u"pic013.jpg\nStartedDownload\nCreateNewFolder\n"_s + done(names(14, 16)) +
+                   u"CantFound pic017.jpg\n"_s
+            << 14;
+        QTest::newRow("none found: the number shown")
+            << QStringList{"pic12.jpg"}
+            << u"ContinueSeriesNone pic012.jpg <out>\nStartedDownload\n"_s + done(names(12, 16)) +
+                   u"CantFound pic017.jpg\n"_s
+            << 12;
+    }
+    void continueSeries()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, log);
+        QFETCH(int, first);
+        FixtureServer server;
+        server.addSeries(u"d"_s, u"pic"_s, 12, 16, 3, u"jpg"_s, kPage, kSize);
+        RunWindow w;
+        Controller& c = w.controller;
+        c.mCreateNewFolder = present.first().contains(u'/');
+        for (const QString& name : present)
+            QVERIFY(writeFile(w.output.filePath(name), "x"));
+        c.takeAddress(server.baseUrl() + u"/d/pic012.jpg"_s);
+        emit w.get<QMenu>(u"menuDownload"_s)->aboutToShow();
+        QAction* item = w.get<QAction>(u"actionContinueSeries"_s);
+        QVERIFY(item->isEnabled());
+        item->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
+        QCOMPARE(w.get<QPlainTextEdit>(u"mDrawer_Text"_s)->toPlainText(),
+                 QString(log).replace(u"<out>"_s, w.output.path()) + u"\nFinishedDownload\n"_s);
+        for (int n = 12; n <= 16; ++n)
+            QVERIFY2((server.hits(u"/d/"_s + names(n, n).first()) > 0) == (n >= first),
+                     qPrintable(names(n, n).first()));
+        // The files that were there are left as they were.
+        QStringList files = names(first, 16);
+        for (const QString& name : present)
+            if (!name.contains(u'/'))
+                files << name + u" (corrupt)"_s;
+        files.sort();
+        QCOMPARE(seriesFilesBelow(c.currentDownloadFolder(), kSize), files);
+    }
 };
 QTEST_MAIN(TestDownload)
 #include "tst_ui_download.moc"

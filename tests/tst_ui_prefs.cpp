@@ -6,6 +6,8 @@
 #include "support/qt.h"
 #include "support/uirun.h"
 
+#include <QSpinBox>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -38,33 +40,37 @@ const bool kLaidOut = [] {
     return true;
 }();
 
-const QStringList kBoxes{u"create_folder"_s, u"open_folder"_s, u"notice_docking"_s,
-                         u"notice_sound"_s};
+const QStringList kBoxes{u"create_folder"_s, u"open_folder"_s,     u"notice_docking"_s,
+                         u"notice_sound"_s,  u"keep_downloaded"_s, u"send_referer"_s};
 struct Window : RecordingHost
 {
     Controller c{this};
     Window() { c.applicationDidFinishLaunching(); }
 
-    // Browser | output | create, open, docking, sound | pop-up's title | sheet up or down.
+    // Browser | output | create, open, docking, sound, keep, referer | missing in a row |
+    // pop-up's title | sheet up or down.
     QString sheet() const
     {
         QString flags;
         for (const QString& box : kBoxes)
             flags += QString::number(in<QCheckBox>(u"mPrefs_"_s + box)->isChecked());
         return QStringList{QString::number(in<QComboBox>(u"mPrefs_browser"_s)->currentIndex()),
-                           in<QLineEdit>(u"mPrefs_output"_s)->text().replace(kUser, u"~"_s), flags,
+                           in<QLineEdit>(u"mPrefs_output"_s)->text().replace(kUser, u"~"_s),
+                           flags,
+                           in<QSpinBox>(u"mPrefs_missing_in_row"_s)->text(),
                            in<QComboBox>(u"mPrefs_sound_popup"_s)->currentText(),
                            in<QDialog>({})->isVisible() ? u"up"_s : u"down"_s}
             .join(u'|');
     }
-    // Browser | output | create, open, docking, sound | sound name.
+    // Browser | output | create, open, docking, sound, keep, referer | missing | sound name.
     QString fields() const
     {
         return QStringList{QString::number(int(c.mWebBrowser)),
                            QString(c.mOutputDirectory).replace(kUser, u"~"_s),
-                           QString::asprintf("%d%d%d%d", c.mCreateNewFolder, c.mOpenFolder,
-                                             c.mNoticeDockingAction, c.mNoticeSoundAlert),
-                           c.mNoticeSound}
+                           QString::asprintf("%d%d%d%d%d%d", c.mCreateNewFolder, c.mOpenFolder,
+                                             c.mNoticeDockingAction, c.mNoticeSoundAlert,
+                                             c.mKeepDownloaded, c.mSendReferer),
+                           QString::number(c.mMissingInRow), c.mNoticeSound}
             .join(u'|');
     }
     // The sheet itself for no name.
@@ -100,26 +106,28 @@ private slots:
             QTest::newRow(name) << stored << commands << shown << fields << calls;
         };
         const QVariantMap none;
-        const QVariantMap some{{"SGWebBrowser", 1},
-                               {"SGCreateNewFolder", true},
-                               {"SGNoticeSoundAlert", true},
-                               {"SGOutputDirectory", "/data"},
-                               {"SGNoticeSoundName", "bell"}};
+        const QVariantMap some{{"SGWebBrowser", 1},           {"SGCreateNewFolder", true},
+                               {"SGNoticeSoundAlert", true},  {"SGOutputDirectory", "/data"},
+                               {"SGNoticeSoundName", "bell"}, {"SGMissingInRow", 3},
+                               {"SGSendReferer", false}};
         row("first launch: OK untouched takes the pop-up's title; a sound off is not played", none,
-            "ok;show;listen;ok;end", {"0|~|0000|mine|up", "0|~|0000|mine|up"}, "0|~|0000|bell",
-            {"sound bell"});
+            "ok;show;listen;ok;end", {"0|~|000001|0|mine|up", "0|~|000001|0|mine|up"},
+            "0|~|000001|0|bell", {"sound bell"});
         row("first launch, Cancel drops every change and no sound is written", none,
-            "browser=3;output=/x;create;open;docking;sound;pick=complete;cancel",
-            {"0|~|0000|mine|up"}, "0|~|0000|");
+            "browser=3;output=/x;create;open;docking;sound;keep;referer;missing=7;pick=complete;"
+            "cancel",
+            {"0|~|000001|0|mine|up"}, "0|~|000001|0|");
         row("every control taken over by OK, and shown so next time", none,
-            "browser=2;output=/x/y;create;open;docking;sound;pick=complete;ok;show;cancel",
-            {"0|~|0000|mine|up", "2|/x/y|1111|complete|up"}, "2|/x/y|1111|complete");
+            "browser=2;output=/x/y;create;open;docking;sound;keep;referer;missing=12;pick=complete;"
+            "ok;show;cancel",
+            {"0|~|000001|0|mine|up", "2|/x/y|111110|12|complete|up"}, "2|/x/y|111110|12|complete");
         row("stored values fill the sheet; a chosen folder, then Escape: nothing taken", some,
-            "create;choose=Pictures;escape", {"1|/data|1001|bell|up"}, "1|/data|1001|bell");
-        row("a chosen folder reaches the output with OK", some, "choose=Pictures;ok",
-            {"1|/data|1001|bell|up"}, "1|~/Pictures|1001|bell");
+            "create;choose=Pictures;escape", {"1|/data|100100|3|bell|up"}, "1|/data|100100|3|bell");
+        row("a chosen folder reaches the output with OK; a missing count typed past 99 stops there",
+            some, "choose=Pictures;keep;referer;missing=990;ok", {"1|/data|100100|3|bell|up"},
+            "1|~/Pictures|100111|99|bell");
         row("listening plays each chosen title; the end of a run the accepted one", some,
-            "listen;ok;end", {"1|/data|1001|bell|up"}, "1|/data|1001|complete",
+            "listen;ok;end", {"1|/data|100100|3|bell|up"}, "1|/data|100100|3|complete",
             {"sound complete", "sound complete"});
     }
 
@@ -149,7 +157,11 @@ private slots:
                     QTest::keyClicks(w.in<QLineEdit>(u"mPrefs_output"_s), value);
                 } else if (key == u"pick")
                     w.in<QComboBox>(u"mPrefs_sound_popup"_s)->setCurrentText(value);
-                else if (key == u"listen")
+                else if (key == u"missing") {
+                    auto* spin = w.in<QSpinBox>(u"mPrefs_missing_in_row"_s);
+                    spin->selectAll();
+                    QTest::keyClicks(spin, value);
+                } else if (key == u"listen")
                     QTest::keyClick(w.in<QComboBox>(u"mPrefs_sound_popup"_s), Qt::Key_Down);
                 else if (key == u"escape")
                     QTest::keyClick(w.in<QDialog>({}), Qt::Key_Escape);
@@ -180,11 +192,19 @@ private slots:
             QTEST(w.calls, "calls");
             w.c.applicationWillTerminate();
         }
-        const QStringList held = fields.split(u'|');
+        // Every key quit wrote holds what the fields held; no sound name is no key.
         QSettings store(u"Stepgrab"_s, u"Stepgrab"_s);
-        QCOMPARE(store.value(u"SGOutputDirectory"_s).toString().replace(kUser, u"~"_s) + u'|' +
-                     store.value(u"SGNoticeSoundName"_s, u"-"_s).toString(),
-                 held[1] + u'|' + (held[3].isEmpty() ? u"-"_s : held[3]));
+        const auto at = [&](const char* key) { return store.value(QLatin1String(key), u"-"_s); };
+        QString flags;
+        for (const char* key :
+             {"SGCreateNewFolder", "SGOpenOutputDirectory", "SGNoticeDockingAction",
+              "SGNoticeSoundAlert", "SGKeepDownloaded", "SGSendReferer"})
+            flags += QString::number(at(key).toBool());
+        QCOMPARE(QStringList({at("SGWebBrowser").toString(),
+                              at("SGOutputDirectory").toString().replace(kUser, u"~"_s), flags,
+                              at("SGMissingInRow").toString(), at("SGNoticeSoundName").toString()})
+                     .join(u'|'),
+                 fields.endsWith(u'|') ? fields + u'-' : fields);
         QCOMPARE(Window().fields(), fields);
     }
 

@@ -155,6 +155,7 @@ void Controller::connectOutlets()
     const std::tuple<QAction*, Command, void (Controller::*)()> items[] = {
         {ui.actionStart, Command::Start, &Controller::start_download},
         {ui.actionStop, Command::Stop, &Controller::stop_download},
+        {ui.actionContinueSeries, Command::ContinueSeries, &Controller::continue_series},
         {ui.actionGetFromWeb, Command::Web, &Controller::obtaion_from_web},
         {ui.actionGetFromClip, Command::Clip, &Controller::obtaion_from_clip},
         {ui.actionURLList, Command::AddressList, &Controller::showDownloadText},
@@ -286,6 +287,7 @@ bool Controller::allows(Command command) const
     const bool complete = !e.location.isEmpty() && !e.number.isEmpty() && !e.extension.isEmpty();
     switch (command) {
     case Command::Start:
+    case Command::ContinueSeries:
         return free && complete;
     case Command::Stop:
         return running;

@@ -32,6 +32,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSettings;
+class QSpinBox;
 class QTableView;
 class QTextEdit;
 class QThreadPool;
@@ -66,6 +67,7 @@ enum class Command {
     OpenAllFiles,
     OpenFile,
     DefaultPosition,
+    ContinueSeries,
 };
 
 // The integer tags of the menu items, as the items carry them; other tags are always enabled.
@@ -244,6 +246,8 @@ public slots:
     void moveDefaultPosition();
     void start_download();
     void stop_download();
+    // Download ▸ Continue Series: Start, from the number after the series' files on disk.
+    void continue_series();
     void selectOpenEachMenuItem(QAction* item);
     void selectOpenAllMenuItem();
     // Filled when the browser, clipboard, bookmark, list and search sources come.
@@ -373,7 +377,7 @@ private:
     // The start of either kind of run: the previous worker ended and its last news taken in,
     // then the log, the run flag, the folder, the buttons, the fields and the counter.
     void retireWorker();
-    void beginRun();
+    void beginRun(const QString& firstLine = {});
     // Ends at once a run whose folder was refused, with the failure of its first file (name);
     // true when it did.
     bool endRunWithoutFolder(const QString& name);
@@ -388,6 +392,9 @@ private:
     QCheckBox* mPrefs_notice_docking = nullptr;
     QCheckBox* mPrefs_notice_sound = nullptr;
     QComboBox* mPrefs_sound_popup = nullptr;
+    QSpinBox* mPrefs_missing_in_row = nullptr;
+    QCheckBox* mPrefs_keep_downloaded = nullptr;
+    QCheckBox* mPrefs_send_referer = nullptr;
     void createPreferencesSheet();
 
     QThreadPool* mQueryThread = nullptr;

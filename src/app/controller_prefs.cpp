@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 
 // $XDG_CONFIG_HOME/Stepgrab/Stepgrab.conf, whatever the application's own name.
 #define STEPGRAB_SETTINGS(name)                                                                    \
@@ -105,6 +106,9 @@ void Controller::createPreferencesSheet()
     mPrefs_notice_docking = ui.mPrefs_notice_docking;
     mPrefs_notice_sound = ui.mPrefs_notice_sound;
     mPrefs_sound_popup = ui.mPrefs_sound_popup;
+    mPrefs_missing_in_row = ui.mPrefs_missing_in_row;
+    mPrefs_keep_downloaded = ui.mPrefs_keep_downloaded;
+    mPrefs_send_referer = ui.mPrefs_send_referer;
     connect(ui.mPrefs_ok, &QPushButton::clicked, this, &Controller::sheet_prefs_ok);
     connect(ui.mPrefs_cancel, &QPushButton::clicked, this, &Controller::sheet_prefs_cancel);
     connect(ui.mPrefs_choose, &QPushButton::clicked, this, &Controller::sheet_prefs_select);
@@ -122,6 +126,9 @@ void Controller::showPreferences()
     mPrefs_open_folder->setChecked(mOpenFolder);
     mPrefs_notice_docking->setChecked(mNoticeDockingAction);
     mPrefs_notice_sound->setChecked(mNoticeSoundAlert);
+    mPrefs_missing_in_row->setValue(mMissingInRow);
+    mPrefs_keep_downloaded->setChecked(mKeepDownloaded);
+    mPrefs_send_referer->setChecked(mSendReferer);
     // A stored name that the pop-up does not hold (its file was removed since) leaves the
     // pop-up as it is: OK then stores the title it shows, so the name still plays something.
     if (!mNoticeSound.isEmpty()) {
@@ -153,6 +160,10 @@ void Controller::sheetPrefsDidEnd(int returnCode)
     mOpenFolder = mPrefs_open_folder->isChecked();
     mNoticeDockingAction = mPrefs_notice_docking->isChecked();
     mNoticeSoundAlert = mPrefs_notice_sound->isChecked();
+    mPrefs_missing_in_row->interpretText();
+    mMissingInRow = mPrefs_missing_in_row->value();
+    mKeepDownloaded = mPrefs_keep_downloaded->isChecked();
+    mSendReferer = mPrefs_send_referer->isChecked();
     // Taken whether or not the sound is on; no selected item gives no name.
     mNoticeSound = mPrefs_sound_popup->currentText();
 }

@@ -63,7 +63,7 @@ void Controller::retireWorker()
     takeWorkerNews();
 }
 
-void Controller::beginRun()
+void Controller::beginRun(const QString& firstLine)
 {
     mDrawer_Text->clear();
     if (mDrawer->state() == LogDrawer::Closed)
@@ -73,6 +73,8 @@ void Controller::beginRun()
     mRunFailed = false;
     mProgressBar->setRange(0, 0);
     mProgressBar->show();
+    if (!firstLine.isEmpty())
+        writeLogView(firstLine);
     writeLogView(localized("StartedDownload") + u'\n');
     mRunFolder.reset();
     mRunFolderRefusal.clear();

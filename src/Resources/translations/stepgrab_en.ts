@@ -29,6 +29,14 @@
         <source>CreateNewFolder</source>
         <translation>A new folder was made for this run.</translation>
     </message>
+    <message id="ContinueSeriesAt">
+        <source>ContinueSeriesAt</source>
+        <translation>Continuing at %1 after %2</translation>
+    </message>
+    <message id="ContinueSeriesNone">
+        <source>ContinueSeriesNone</source>
+        <translation>No file of this series in %2: starting at %1</translation>
+    </message>
     <message id="DownloadComleted">
         <source>DownloadComleted</source>
         <translation>Downloaded %1</translation>
@@ -301,6 +309,10 @@
         <source>MenuStop</source>
         <translation>Stop Download</translation>
     </message>
+    <message id="MenuContinueSeries">
+        <source>MenuContinueSeries</source>
+        <translation>Continue Series</translation>
+    </message>
     <message id="MenuGetFromWeb">
         <source>MenuGetFromWeb</source>
         <translation>Address from Web Browser</translation>
@@ -550,6 +562,18 @@
     <message id="PrefsNoticeDocking">
         <source>PrefsNoticeDocking</source>
         <translation>Ask for attention when a download ends</translation>
+    </message>
+    <message id="PrefsMissingInRow">
+        <source>PrefsMissingInRow</source>
+        <translation>Missing files in a row before the series ends:</translation>
+    </message>
+    <message id="PrefsKeepDownloaded">
+        <source>PrefsKeepDownloaded</source>
+        <translation>Keep files already downloaded</translation>
+    </message>
+    <message id="PrefsSendReferer">
+        <source>PrefsSendReferer</source>
+        <translation>Send the page an address came from (Referer)</translation>
     </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>

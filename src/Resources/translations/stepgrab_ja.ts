@@ -27,6 +27,14 @@
         <source>CreateNewFolder</source>
         <translation>今回のダウンロード用に新しいフォルダを作成しました。</translation>
     </message>
+    <message id="ContinueSeriesAt">
+        <source>ContinueSeriesAt</source>
+        <translation>%2 の続きとして %1 から始めます</translation>
+    </message>
+    <message id="ContinueSeriesNone">
+        <source>ContinueSeriesNone</source>
+        <translation>%2 にこの連番のファイルがないため、%1 から始めます</translation>
+    </message>
     <message id="DownloadComleted">
         <source>DownloadComleted</source>
         <translation>%1 をダウンロードしました</translation>
@@ -299,6 +307,10 @@
         <source>MenuStop</source>
         <translation>ダウンロードを停止</translation>
     </message>
+    <message id="MenuContinueSeries">
+        <source>MenuContinueSeries</source>
+        <translation>続きからダウンロード</translation>
+    </message>
     <message id="MenuGetFromWeb">
         <source>MenuGetFromWeb</source>
         <translation>Webブラウザからアドレスを取得</translation>
@@ -547,6 +559,18 @@
     <message id="PrefsNoticeDocking">
         <source>PrefsNoticeDocking</source>
         <translation>終了時に通知する</translation>
+    </message>
+    <message id="PrefsMissingInRow">
+        <source>PrefsMissingInRow</source>
+        <translation>連番の終わりとみなすまでに許す連続した欠番の数:</translation>
+    </message>
+    <message id="PrefsKeepDownloaded">
+        <source>PrefsKeepDownloaded</source>
+        <translation>ダウンロード済みのファイルを残す</translation>
+    </message>
+    <message id="PrefsSendReferer">
+        <source>PrefsSendReferer</source>
+        <translation>リンク元のページを送信する (Referer)</translation>
     </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
