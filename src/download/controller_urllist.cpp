@@ -33,7 +33,7 @@ void Controller::start_downloadText()
 // change what it fetches.
 void Controller::startListWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, runPolicy());
+    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, listPolicy());
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
@@ -41,8 +41,17 @@ void Controller::startListWorker()
     mWorker = std::make_unique<WorkerThread>(worker);
 }
 
+// A list's addresses came from the searched page only when Download All made the list.
+download::Policy Controller::listPolicy() const
+{
+    download::Policy policy = runPolicy();
+    policy.referrer = mSendReferer ? mListRefererPage : QUrl();
+    return policy;
+}
+
 bool Controller::startListForLaunch(const QString& text)
 {
+    mListRefererPage.clear();
     const QStringList addresses = urllist::splitList(text);
     if (addresses.isEmpty())
         return false;
