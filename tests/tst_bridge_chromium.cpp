@@ -1,6 +1,7 @@
 #include "fixtureserver.h"
 #include "readers/browserreader.h"
 #include "readers/chromium.h"
+#include "support/table.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -20,11 +21,11 @@ private slots:
     // runs while the process its SingletonLock names lives, and the newest session file answers.
     void reader_data()
     {
-        QTest::addColumn<QByteArray>("endpoint"); // the /json/list answer, "stall" or "refused"
-        QTest::addColumn<QString>("lock");        // HOST: this host, PID: this process
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QStringList>("addresses");
-        QTest::addColumn<QString>("layout"); // "huge": Session_11 too big
+        // endpoint: the /json/list answer, "stall" or "refused"
+        // lock: HOST for this host, PID for this process
+        // layout: "huge": Session_11 too big
+        columns<QByteArray, QString, bool, QStringList, QString>("endpoint", "lock", "running",
+                                                                 "addresses", "layout");
         const auto row = [](const char* name, const char* endpoint, const char* lock, bool running,
                             const QStringList& addresses, const char* layout = "") {
             QTest::newRow(name) << QByteArray(endpoint).replace('\'', '"') << QString(lock)

@@ -4,6 +4,7 @@
 #include "support/files.h"
 #include "support/processes.h"
 #include "support/processgroup.h"
+#include "support/table.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,6 +25,11 @@ static QByteArray mozLz4(const QByteArray& json)
     QByteArray header("mozLz40\0size", 12);
     qToLittleEndian(quint32(json.size()), header.data() + 8);
     return header + block;
+}
+
+static QByteArray firefoxData(const char* name)
+{
+    return fileBytes(QFINDTESTDATA(u"data/firefox/"_s + QLatin1String(name)));
 }
 
 // Firefox's crash helpers leave its process group and end once they see Firefox gone.
@@ -65,21 +71,14 @@ private slots:
     // A profile locked by this process: a store unreadable gives way to the backup store.
     void reader_data()
     {
-        QTest::addColumn<QByteArray>("store");
-        QTest::addColumn<QStringList>("addresses");
-        const auto data = [](const char* name) {
-            return fileBytes(QFINDTESTDATA(u"data/firefox/"_s + QLatin1String(name)));
-        };
+        columns<QByteArray, QStringList>("store", "addresses");
         // Selected window first; b2: a history gone back in, c1: selected tab gone, e3: newest.
-        QTest::newRow("windows") << mozLz4(R"({"selectedWindow":3,"windows":[
-        {"selected":2,"tabs":[{"index":2,"entries":[{"url":"a1"},{"url":"a2"}]},
-                              {"index":2,"entries":[{"url":"b1"},{"url":"b2"},{"url":"b3"}]}]},
-        {"selected":7,"tabs":[{"index":1,"entries":[{"url":"c1"}]},{"entries":[{"url":"d1"}]}]},
-        {"selected":1,"tabs":[{"entries":[{"url":"e1"},{"url":"e2"},{"url":"e3"}]}]}]})")
+        QTest::newRow("windows") << mozLz4(firefoxData("windows.json"))
                                  << QStringList{"e3", "b2", "c1"};
-        QTest::newRow("firefox-esr 153")
-            << data("firefox-esr-153.jsonlz4") << QStringList{"http://127.0.0.1:18765/page.html"};
-        QTest::newRow("cut mid-block") << data("cut-mid-block.jsonlz4") << QStringList{"bak"};
+        QTest::newRow("firefox-esr 153") << firefoxData("firefox-esr-153.jsonlz4")
+                                         << QStringList{"http://127.0.0.1:18765/page.html"};
+        QTest::newRow("cut mid-block")
+            << firefoxData("cut-mid-block.jsonlz4") << QStringList{"bak"};
     }
     void reader()
     {
@@ -88,10 +87,7 @@ private slots:
         const QString root = m_home.filePath(".mozilla/firefox");
         QDir(root).removeRecursively();
         // As firefox-esr 153 laid it out: the Install section, not Default=1, names the profile.
-        QVERIFY(writeFile(root + "/profiles.ini",
-                          "[Profile1]\nIsRelative=1\nPath=d.default\nDefault=1\n"
-                          "[Profile0]\nIsRelative=1\nPath=p\n"
-                          "[Install3B6073811A6ABF12]\nDefault=p\nLocked=1\n"));
+        QVERIFY(writeFile(root + "/profiles.ini", firefoxData("profiles.ini")));
         // The lock first: a store older than the lock was left by an earlier run.
         QVERIFY(QDir().mkpath(root + "/p"));
         QVERIFY(::symlink("127.0.0.1:+" + QByteArray::number(::getpid()),
@@ -106,9 +102,8 @@ private slots:
     // The Firefox window (process 100) on top, matched to a session window by its tab's title.
     void frontWindow_data()
     {
-        QTest::addColumn<QStringList>("stacking"); // "pid title", bottom first
-        QTest::addColumn<QStringList>("tabTitles");
-        QTest::addColumn<int>("front");
+        // stacking: "pid title", bottom first
+        columns<QStringList, QStringList, int>("stacking", "tabTitles", "front");
         QTest::newRow("topmost, with Firefox's name")
             << QStringList{"100 Alpha — Mozilla Firefox", "100 Beta — Mozilla Firefox"}
             << QStringList{"Alpha", "Beta"} << 1;
@@ -165,11 +160,7 @@ private slots:
             pages[title] = server.baseUrl() + path;
         }
         QTemporaryDir profile, frozen;
-        QVERIFY(
-            writeFile(profile.filePath("user.js"),
-                      "user_pref(\"browser.sessionstore.interval\", 1000);\n"
-                      "user_pref(\"datareporting.policy.firstRunURL\", \"\");\n"
-                      "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"));
+        QVERIFY(writeFile(profile.filePath("user.js"), firefoxData("user.js")));
 
         Group xvfb, wm, browser; // stopped in reverse: the browser first
         const QString display = startDisplay(xvfb, xvfbExe);

@@ -6,6 +6,7 @@
 #include "support/files.h"
 #include "support/processes.h"
 #include "support/qt.h"
+#include "support/table.h"
 
 #include <future>
 
@@ -84,10 +85,8 @@ private Q_SLOTS:
     // whose browser is not running.
     void eventQuery_data()
     {
-        QTest::addColumn<QStringList>("windows");
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<QStringList>("requests");
+        columns<QStringList, QString, QString, QStringList>("windows", "mode", "expected",
+                                                            "requests");
         const QString none = u"none"_s, a = u"http://h/a.zip"_s, b = u"http://h/b.zip"_s;
         const QString longAddress = u"http://例え.jp/"_s + QString(1990, u'画') + ".jpg";
         const QStringList lstw{"LSTW"}, one{"LSTW", "WNFO 1"}, both{"LSTW", "WNFO 1", "WNFO 2"};
@@ -129,8 +128,7 @@ private Q_SLOTS:
     // Each a script that prints an address yet gives none.
     void scriptQuery_data()
     {
-        QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<int>("timeoutMs");
+        columns<QByteArray, int>("script", "timeoutMs");
         const auto row = [](const char* name, const QByteArray& script, int timeoutMs = 3000) {
             QTest::newRow(name) << script << timeoutMs;
         };

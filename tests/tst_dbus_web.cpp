@@ -6,6 +6,7 @@
 #include "support/processgroup.h"
 #include "support/qt.h"
 #include "support/series.h"
+#include "support/table.h"
 #include "support/window.h"
 
 using namespace Qt::StringLiterals;
@@ -13,15 +14,6 @@ using namespace Qt::StringLiterals;
 // The user's own query script, the saved page copy and the test bridge's windows live here.
 static const QTemporaryDir kData;
 static const bool kDataIsolated = qputenv("XDG_DATA_HOME", kData.path().toLocal8Bit());
-
-static const QString kGallery = uR"(<html><title>Gallery</title>
-<a href="pic001.jpg"><img src="t001.jpg"></a> <A HREF="pic002.JPG">2</A>
-<a class="dl" href="all.zip?dl=1">all</a> <a href='clip.mp4' target='_blank'>clip</a>
-<a href=../index.html>up</a> <a href="pic001.jpg">again</a>)"_s;
-// Pictures linked every way a page links them, one of them twice.
-static const QString kPictures = uR"html(<a href="pic001.jpg"><img src="t001.jpg"></a>
-<a href="pic001.jpg">again</a> <A HREF="/img/top.PNG">top</A> <a href='../shared/up.jpeg'>up</a>
-<a href="%1/far/away.gif">far</a> <a href="next.html">next</a> <a href="javascript:f('x.jpg')">x</a>)html"_s;
 
 // Browser 0 answers with the windows the 'MSIE' test bridge, started by the bus on demand,
 // reports (one address a line); the others run the user's own query script, preferred to the
@@ -44,11 +36,13 @@ class TestWeb : public QObject
 {
     Q_OBJECT
     FixtureServer server;
+    QByteArray gallery;
 private slots:
     void initTestCase()
     {
+        gallery = fileBytes(QFINDTESTDATA("data/web/gallery.html"));
         for (const char* page : {"/gallery/index.html", "/gallery/page01.html"})
-            server.addFile(QLatin1String(page), kGallery.toUtf8(), 200, "text/html");
+            server.addFile(QLatin1String(page), gallery, 200, "text/html");
         server.addFile(u"/gone.html"_s, "<html>gone</html>", 404, "text/html");
         server.addLarge(u"/movie.html"_s, PageFetcher::kLargestPage + 1);
         server.addStall(u"/stall.html"_s, 10);
@@ -58,10 +52,8 @@ private slots:
     // The web action and the link-search fetch: the fields (or base address) after, any alert.
     void fetch_data()
     {
-        QTest::addColumn<int>("browser");
-        QTest::addColumn<QString>("script"); // what answer() takes
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("alert"); // its text; empty: none
+        // script: what answer() takes; alert: its text, empty for none
+        columns<int, QString, QString, QString>("browser", "script", "result", "alert");
         const QString kept = u"http://old/dir|pic|007|png"_s, no = u"unchanged"_s;
         const auto row = [](const char* name, int browser, const QString& script,
                             const QString& result, const char* alert = "") {
@@ -69,8 +61,6 @@ private slots:
         };
         const char* noAddress = "FailureGrabURL";
         const auto at = [this](const char* path) { return echo(server.baseUrl() + path); };
-        row("counted address", 3, echo(u"http://host/dir/pic012.jpg"_s),
-            u"http://host/dir|pic|012|jpg"_s);
         row("script exits 1: kept", 3, echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s, kept, noAddress);
         row("event: the first of two windows", 0, u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s,
             u"http://h/d|a|01|jpg"_s);
@@ -115,7 +105,7 @@ private slots:
         QTEST(w.alert(), "alert");
         QVERIFY2(turns.size() > 20 || QTest::currentDataTag() != "search: never ends"_L1,
                  qPrintable(u"the loop turned %1 times"_s.arg(turns.size())));
-        QCOMPARE(fileBytes(w.controller.savedPagePath()), saved ? kGallery.toUtf8() : "<none>");
+        QCOMPARE(fileBytes(w.controller.savedPagePath()), saved ? gallery : "<none>");
     }
 
     // Chromium shows a page; the bridge reads it from the debugging endpoint for the Web button,
@@ -179,7 +169,9 @@ private slots:
     void downloadAll()
     {
         const QString page = server.baseUrl() + u"/site/gallery/index.html"_s;
-        server.addFile(QUrl(page).path(), kPictures.arg(server.baseUrl()).toUtf8(), 200,
+        // Pictures linked every way a page links them, one of them twice; %1: the server.
+        const QString pictures = fileBytes(QFINDTESTDATA("data/web/pictures.html"));
+        server.addFile(QUrl(page).path(), pictures.arg(server.baseUrl()).toUtf8(), 200,
                        "text/html");
         QStringList addresses, files;
         for (const QString& path : {u"/site/gallery/pic001.jpg"_s, u"/img/top.PNG"_s,
@@ -213,8 +205,7 @@ private slots:
     // elsewhere, or the preference off, sends none.
     void webReferer_data()
     {
-        QTest::addColumn<QString>("then"); // after the web action
-        QTest::addColumn<bool>("sent");
+        columns<QString, bool>("then", "sent"); // then: after the web action
         QTest::newRow("the browser's page") << QString() << true;
         QTest::newRow("typed over it") << u"type"_s << false;
         QTest::newRow("location edited by hand") << u"edit"_s << false;

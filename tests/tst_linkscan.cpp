@@ -1,4 +1,5 @@
 #include "linksearch/linkscan.h"
+#include "support/table.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,13 +13,8 @@ private slots:
     // The charset a page is read in, where named; its links by count and the few that matter.
     void scanLinks_data()
     {
-        QTest::addColumn<QByteArray>("page");
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("at");
-        QTest::addColumn<QStringList>("links");
-        QTest::addColumn<QChar>("quote");
-        QTest::addColumn<QByteArray>("charset");
+        columns<QByteArray, QByteArray, int, QList<int>, QStringList, QChar, QByteArray>(
+            "page", "contentType", "count", "at", "links", "quote", "charset");
         const auto row = [](const char* name, const QByteArray& page, const char* contentType,
                             const char* charset, const QStringList& links, int count = -1,
                             const QList<int>& at = {}, QChar quote = u'"') {
@@ -68,10 +64,7 @@ private slots:
     // The base address of a page, and what the Entrance sheet opens for one of its links.
     void addresses_data()
     {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("base");
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("opened");
+        columns<QString, QString, QString, QString>("page", "base", "link", "opened");
         const auto row = [](const char* name, const char* page, const char* base, const char* link,
                             const char* opened) {
             QTest::newRow(name) << page << base << link << opened;

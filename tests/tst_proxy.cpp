@@ -3,6 +3,7 @@
 #include "support/files.h"
 #include "support/freeport.h"
 #include "support/processgroup.h"
+#include "support/table.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -24,11 +25,7 @@ class TestProxy : public QObject
     Group mProxy;
     quint16 mPort = 0;
 
-    QString proxyLog() const
-    {
-        QFile log(mDir.filePath(u"tinyproxy.log"_s));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
-    }
+    QString proxyLog() const { return fileBytes(mDir.filePath(u"tinyproxy.log"_s)); }
 
 private slots:
     void initTestCase()
@@ -37,23 +34,20 @@ private slots:
         if (tinyproxy.isEmpty())
             QSKIP("tinyproxy is not installed (scripts/deps installs it)");
         mPort = freeLocalPort();
-        QFile conf(mDir.filePath(u"tinyproxy.conf"_s));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(u"Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                   "LogLevel Info\nLogFile \"%2\"\n"_s.arg(mPort)
-                       .arg(mDir.filePath(u"tinyproxy.log"_s))
-                       .toUtf8());
-        conf.close();
-        QVERIFY(mProxy.start(tinyproxy, {u"-d"_s, u"-c"_s, conf.fileName()}));
+        const QString conf = mDir.filePath(u"tinyproxy.conf"_s);
+        QVERIFY(writeFile(conf, u"Port %1\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\n"
+                                "MaxClients 20\nLogLevel Info\nLogFile \"%2\"\n"_s.arg(mPort)
+                                    .arg(mDir.filePath(u"tinyproxy.log"_s))
+                                    .toUtf8()));
+        QVERIFY(mProxy.start(tinyproxy, {u"-d"_s, u"-c"_s, conf}));
         QTRY_VERIFY(proxyLog().contains(u"Accepting connections"_s));
     }
     void cleanupTestCase() { mProxy.stop(); }
 
     void environment_data()
     {
-        QTest::addColumn<Env>("env");
-        QTest::addColumn<bool>("viaProxy");
-        QTest::addColumn<QString>("reason"); // empty: written
+        // reason: empty when written
+        columns<Env, bool, QString>("env", "viaProxy", "reason");
         QTest::newRow("http_proxy") << Env{{"http_proxy", u"http://@proxy"_s}} << true << QString();
         QTest::newRow("all_proxy") << Env{{"all_proxy", u"http://@proxy"_s}} << true << QString();
         QTest::newRow("a proxy that refuses is not bypassed")

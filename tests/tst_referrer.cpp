@@ -1,6 +1,7 @@
 #include "download/fetcher.h"
 #include "download/referrer.h"
 #include "fixtureserver.h"
+#include "support/table.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -35,9 +36,7 @@ class TestReferrer : public QObject
 private slots:
     void rule_data()
     {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("request");
-        QTest::addColumn<QByteArray>("referer"); // empty: none
+        columns<QString, QString, QByteArray>("page", "request", "referer"); // referer "": none
         const auto row = [](const char* name, const QString& page, const QString& request,
                             const QByteArray& referer) {
             QTest::newRow(name) << page << request << referer;
@@ -93,10 +92,8 @@ private slots:
     // What one fetch sent, hop by hop, under a run's page.
     void sent_data()
     {
-        QTest::addColumn<QString>("page"); // empty: none
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("readsPage"); // the link search's own fetch of a page
-        QTest::addColumn<QStringList>("requests");
+        // page "": none; readsPage: the link search's own fetch of a page
+        columns<QString, QString, bool, QStringList>("page", "path", "readsPage", "requests");
         const QString page = u"@/g/index.html?p=1#pics"_s, full = u"@/g/index.html?p=1"_s;
         const auto row = [](const char* name, const QString& page, const char* path,
                             const QStringList& requests, bool readsPage = false) {
@@ -138,7 +135,7 @@ private slots:
         Fetcher::Options options;
         options.page = readsPage;
         options.totalMs = readsPage ? 5000 : 0;
-        // The redirect back starts on 127.0.0.1: the page's origin is only where it leads.
+        // Every fetch starts on 127.0.0.1; only a redirect leads to localhost.
         fetcher.start(QUrl(at(u"@"_s + path, server)), dir.filePath(u"f"_s), options);
         QVERIFY(done.wait(10000));
         QCOMPARE(done.at(0).at(0).value<Fetcher::Result>().outcome, Fetcher::Outcome::Written);

@@ -1,10 +1,10 @@
 #include "address/fileelement.h"
 #include "download/downloadfolder.h"
-#include "download/fetcher.h"
 #include "download/target.h"
 #include "download/urllist.h"
 #include "host/soundfolders.h"
 #include "sources/bookmark.h"
+#include "support/table.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -20,14 +20,14 @@ class TestRules : public QObject
 private slots:
     void split_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QStringList>("parts");
-        QTest::addColumn<QString>("nextFile");
+        columns<QString, QStringList, QString>("file", "parts", "nextFile");
         const auto row = [](const char* name, QString file, QStringList parts,
                             QString nextFile = {}) { // no parts: the address is refused
             QTest::newRow(name) << file << parts << nextFile;
         };
         row("width grows", "pic9.gif", {"pic", "9", "gif"}, "pic10.gif");
+        row("escaped blank before the number", "pic%20999.jpg", {"pic%20", "999", "jpg"},
+            "pic%201000.jpg");
         row("no digit", "index.html", {"", "index", "html"}, "00001.html");
         row("query", "pic012.jpg?size=2", {"pic", "012", "jpg?size=2"}, "pic013.jpg?size=2");
         row("digit only in the query", "img.php?id=012", {});
@@ -52,12 +52,14 @@ private slots:
     // the name its log line shows.
     void savedName_data()
     {
-        QTest::addColumn<QString>("segment");
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<QString>("logName");
+        columns<QString, QString, QString>("segment", "reason", "logName");
         const QString name256 = QString(252, u'a') + ".jpg";
         QTest::newRow("non-ASCII letters")
             << u"%E5%86%99%E7%9C%9F012.jpg"_s << u""_s << u"\u5199\u771f012.jpg"_s;
+        QTest::newRow("blank, query dropped")
+            << u"pic%20012.jpg?size=2"_s << u""_s << u"pic 012.jpg"_s;
+        QTest::newRow("escaped slash")
+            << u"a%2F012.jpg"_s << u"ReasonNameUnsafe"_s << u"a/012.jpg"_s;
         QTest::newRow("too long") << name256 << u"ReasonNameTooLong"_s << name256;
         for (const char* control : {"01", "1F", "7F"})
             QTest::addRow("control character %s", control)
@@ -72,7 +74,6 @@ private slots:
         const auto runFolder = folder::RunFolder::open(dir.path(), nullptr);
         QVERIFY(runFolder);
         const QString address = u"http://h/d/"_s + segment;
-        QCOMPARE(unsafeNameReason(downloadFileName(download::urlOf(address))), reason);
         const download::Target target = download::targetOf(address, runFolder);
         QCOMPARE(target.refusal, reason);
         QTEST(target.name, "logName");
@@ -81,9 +82,8 @@ private slots:
     // Which names of a folder are listed, in what order, and the menu titles of those shown.
     void listing_data()
     {
-        QTest::addColumn<QString>("names"); // created in this order
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<QString>("titles");
+        // names: created in this order
+        columns<QString, QString, QString>("names", "listed", "titles");
         const auto row = [](const char* name, const QString& names, const QString& listed,
                             const QString& titles) {
             QTest::newRow(name) << names << listed << titles;
@@ -122,9 +122,8 @@ private slots:
     // A second file of one name in a list run: numbered, its extension and characters whole.
     void listNames_data()
     {
-        QTest::addColumn<QStringList>("asked");
-        QTest::addColumn<int>("limit"); // in bytes
-        QTest::addColumn<QStringList>("given");
+        // limit: in bytes
+        columns<QStringList, int, QStringList>("asked", "limit", "given");
         auto row = [](const char* name, const QStringList& asked, int limit,
                       const QStringList& given) { QTest::newRow(name) << asked << limit << given; };
         row("case kept, last extension, numbered name listed",
@@ -147,8 +146,7 @@ private slots:
     }
     void bookmarkFile_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("address");
+        columns<QString, QString>("file", "address");
         for (const auto& [file, address] :
              {std::pair{"windows_edge.url", u"http://host/gallery/img005.png"_s},
               {"no_header.url", u"http://host/c/d003.png"_s},
@@ -178,10 +176,9 @@ private slots:
     // XDG_DATA_DIRS entries; "path=>target" makes a symbolic link.
     void sounds_data()
     {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("found");     // name=file under the root, none if empty
-        QTest::addColumn<QStringList>("popup"); // a title given twice keeps its later place
+        // found: name=file under the root, none if empty
+        // popup: a title given twice keeps its later place
+        columns<QStringList, QStringList, QString, QStringList>("files", "names", "found", "popup");
         auto row = [](const char* name, const QStringList& files, const QStringList& names,
                       const QString& found, const QStringList& popup) {
             QTest::newRow(name) << files << names << found << popup;

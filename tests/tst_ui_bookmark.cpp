@@ -2,6 +2,7 @@
 #include "sources/bookmark.h"
 #include "support/files.h"
 #include "support/qt.h"
+#include "support/table.h"
 #include "support/window.h"
 
 #include <cerrno>
@@ -52,11 +53,9 @@ private slots:
     // panel's replace question names the file that is written.
     void suffix_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("existing"); // empty: none, so no question
-        QTest::addColumn<QString>("written");
+        // existing: empty for none, so no question
+        columns<QString, QString, QString>("typed", "existing", "written");
         QTest::newRow("capitals kept") << u"Links.URL"_s << u""_s << u"Links.URL"_s;
-        QTest::newRow("no extension") << u"links"_s << u""_s << u"links.url"_s;
         QTest::newRow("replace asked for the final name")
             << u"old.txt"_s << u"old.txt.url"_s << u"old.txt.url"_s;
     }

@@ -1,6 +1,7 @@
 #include "app/logdrawer.h"
 #include "fixtureserver.h"
 #include "support/qt.h"
+#include "support/table.h"
 #include "support/window.h"
 
 using namespace Qt::StringLiterals;
@@ -30,9 +31,9 @@ private slots:
 
     void commands_data()
     {
-        QTest::addColumn<QString>("typed");    // over the fields in turn, split at "|"
-        QTest::addColumn<QString>("commands"); // set-up words, then clicks, keys and calls
-        QTest::addColumn<QString>("state");
+        // typed: over the fields in turn, split at "|"
+        // commands: set-up words, then clicks, keys and calls
+        columns<QString, QString, QString>("typed", "commands", "state");
         auto row = [](const char* name, const QString& typed, const QString& state,
                       const QString& cmds = {}) { QTest::newRow(name) << typed << cmds << state; };
         row("location missing", "|p|7|e", "|p|7|e|L|1|0011|11001000111|0");

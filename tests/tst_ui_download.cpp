@@ -1,5 +1,6 @@
 #include "download/downloadworker.h"
 #include "fixtureserver.h"
+#include "support/files.h"
 #include "support/qt.h"
 #include "support/series.h"
 #include "support/window.h"
@@ -24,6 +25,11 @@ private slots:
             << QStringList{"sound Glass", "attention", "reveal %1/pic012.jpg"};
         QTest::newRow("stop during a later fetch, sound without a name")
             << u"sound mStop"_s << 14 << 13 << done(names(12, 13)) << QStringList();
+        QTest::newRow("series already here, kept")
+            << u"keep"_s << 0 << 16
+            << done(names(12, 16)).replace(u"DownloadComleted"_s, u"AlreadyHere"_s) +
+                   u"CantFound pic017.jpg\n"_s
+            << QStringList();
         QTest::newRow("start right after stop") << u"attention mStop mInit mStart"_s << 14 << 16
                                                 << end << QStringList{"attention", "attention"};
     }
@@ -47,6 +53,11 @@ private slots:
                        setup.contains(u"attention"), setup.contains(u"reveal"));
         c.mNoticeSound = setup.contains(u"name") ? u"Glass"_s : QString();
         c.takeAddress(server.baseUrl() + u"/d/pic012.jpg"_s);
+        c.mKeepDownloaded = setup.contains(u"keep");
+        for (const QString& name : c.mKeepDownloaded ? names(12, 16) : QStringList()) {
+            QVERIFY(writeFile(out.filePath(name), FixtureServer::seriesBody(name, kSize)));
+            server.addSequence(u"/d/"_s + name, {{304, {}, {}}});
+        }
         auto text = [&](auto n, const char* p = "text") {
             return w.get<QWidget>(n)->property(p).toString();
         };

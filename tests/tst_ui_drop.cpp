@@ -2,6 +2,7 @@
 #include "sources/dropbox.h"
 #include "support/files.h"
 #include "support/qt.h"
+#include "support/table.h"
 #include "support/window.h"
 
 #include <QWindow>
@@ -26,11 +27,10 @@ private slots:
     // that takes drops, or the nearest of its parents that does, gets it.
     void take_data()
     {
-        QTest::addColumn<QString>("how");    // clip, run (b.url dropped and clip during a run),
-                                             // or what is dragged: links, text, files
-        QTest::addColumn<QString>("target"); // object name of the widget dropped on
-        QTest::addColumn<QStringList>("payload"); // files are made in a fresh folder
-        QTest::addColumn<QString>("state");       // empty: as before, nothing taken
+        // how: clip, run (b.url dropped and clip during a run), or what is dragged (links, text,
+        // files); target: the widget dropped on; payload: files are made in a fresh folder;
+        // state: empty when nothing is taken
+        columns<QString, QString, QStringList, QString>("how", "target", "payload", "state");
         const auto row = [](const char* name, const char* how, const char* target,
                             const QStringList& payload, const QString& state = {}) {
             QTest::newRow(name) << QString::fromLatin1(how) << QString::fromLatin1(target)
@@ -42,9 +42,8 @@ private slots:
         row("clipboard: no http: alert, cleared", "clip", "", {"ftp://b.example/s/img07.gif"},
             pasteAlert);
         row("neither source rewrites the fields of a run", "run", "", {kB});
-        row("bookmark in capitals: a bookmark all the same", "files", "mDropBox", {"b.URL"},
-            bState);
-        row("several files: the first bookmark", "files", "mDropBox", {"b.url", "c.url"}, bState);
+        row("several files: the first bookmark, in capitals or not", "files", "mDropBox",
+            {"b.URL", "c.url"}, bState);
         row("picture", "files", "mDropBox", {"p.png"});
         row("browser link on the box", "links", "mDropBox", {kB}, bState);
         row("link on the window, over the counter", "links", "mCounter", {kB}, bState);

@@ -267,6 +267,7 @@ private:
     void onWorkerNumber(quint64 run, const QString& number);
     void onWorkerLog(quint64 run, const QString& text);
     void onWorkerFile(quint64 run, const QString& name);
+    void onWorkerKept(quint64 run, const QString& name);
     void takeWorkerNews();
     void onWorkerFailed(quint64 run);
     void onWorkerFinished(quint64 run, bool failed);

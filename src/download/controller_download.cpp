@@ -132,7 +132,8 @@ void Controller::downloadOneStep()
     connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
         if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
             return;
-        if (result.outcome == Fetcher::Outcome::Written)
+        if (result.outcome == Fetcher::Outcome::Written ||
+            result.outcome == Fetcher::Outcome::Unchanged)
             URLResourceDidFinishLoading(result);
         else
             URLHandle(result);
@@ -140,9 +141,11 @@ void Controller::downloadOneStep()
     mFirstFetch->start(target, false);
 }
 
-void Controller::URLResourceDidFinishLoading(const Fetcher::Result&)
+void Controller::URLResourceDidFinishLoading(const Fetcher::Result& result)
 {
-    writeLogView(localizedFormat("DownloadComleted", mFirstFileName) + u'\n');
+    const bool kept = result.outcome == Fetcher::Outcome::Unchanged;
+    writeLogView(localizedFormat(kept ? "AlreadyHere" : "DownloadComleted", mFirstFileName) +
+                 u'\n');
     updateCounter();
     startWorker();
 }
@@ -162,6 +165,7 @@ void Controller::startWorker()
     connect(worker, &DownloadWorker::numberChanged, this, &Controller::onWorkerNumber);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
+    connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);
@@ -194,6 +198,15 @@ void Controller::onWorkerFile(quint64 run, const QString& name)
         updateOutputDirectoryInfo();
         updateOpenDownloadMenu();
     }
+}
+
+// Found, and left as it was: nothing new in the folder, so a stopped run has nothing to add.
+void Controller::onWorkerKept(quint64 run, const QString& name)
+{
+    if (run != mRun || !mRunActive)
+        return;
+    writeLogView(localizedFormat("AlreadyHere", name) + u'\n');
+    updateCounter();
 }
 
 // The last queued news of a worker that has just been joined, taken in before anything

@@ -36,6 +36,7 @@ void Controller::startListWorker()
     auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, listPolicy());
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
+    connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);

@@ -100,6 +100,8 @@ void DownloadWorker::runSteps(download::RunKind kind,
         }
         if (result.outcome == Fetcher::Outcome::Written)
             emit fileWritten(mRun, target->name);
+        if (result.outcome == Fetcher::Outcome::Unchanged)
+            emit fileKept(mRun, target->name);
         // A stopped run says nothing more: its end was already written.
         if (mAborted || !mGate->isActive(mRun))
             break;
@@ -113,7 +115,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
             if (failed)
                 emit runFailed(mRun);
         }
-        pause();
+        // The pause spares a server the load of a transfer; a file it did not send took none.
+        if (result.outcome != Fetcher::Outcome::Unchanged)
+            pause();
     }
     mFetcher = nullptr;
     emit finished(mRun, failed);

@@ -47,6 +47,8 @@ signals:
     // A file is in the folder under that name; reported even when its run was
     // stopped while the file was being put in place, since it is there all the same.
     void fileWritten(quint64 run, const QString& name);
+    // A file already in the folder is the server's as it is now, and was left as it was.
+    void fileKept(quint64 run, const QString& name);
     // A failure has ended the run, though the worker still pauses before it finishes: a
     // Stop in that pause must not make the run look stopped rather than failed.
     void runFailed(quint64 run);

@@ -1,5 +1,6 @@
 #include "fetcher.h"
 
+#include "downloadfolder.h"
 #include "host/localized.h"
 #include "pagecheck.h"
 #include "partfile.h"
@@ -9,7 +10,9 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <curl/curl.h>
 #include <sys/socket.h>
 
@@ -54,6 +57,39 @@ bool keepsEncoding(const QString& name)
 {
     const QString lower = name.toLower();
     return lower.endsWith(u".gz") || lower.endsWith(u".tgz");
+}
+
+// As a server writes Last-Modified: "Sun, 06 Nov 1994 08:49:37 GMT", in English whatever the
+// user's language.
+QByteArray httpDate(const QDateTime& time)
+{
+    return QLocale::c()
+        .toString(time.toUTC(), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
+        .toLatin1();
+}
+
+QDateTime fromHttpDate(const QByteArray& date)
+{
+    const time_t t = date.isEmpty() ? -1 : curl_getdate(date.constData(), nullptr);
+    return t == -1 ? QDateTime() : QDateTime::fromSecsSinceEpoch(qint64(t), Qt::UTC);
+}
+
+// Sent back in a header line, so it must be one: a quoted tag, weak or not, and nothing a
+// server could use to add a line of its own.
+bool isEntityTag(QByteArrayView tag)
+{
+    if (tag.startsWith("W/"))
+        tag = tag.sliced(2);
+    if (tag.size() < 2 || !tag.startsWith('"') || !tag.endsWith('"'))
+        return false;
+    return std::none_of(tag.begin(), tag.end(),
+                        [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; });
+}
+
+// Where a file came from, as the desktop keeps it beside a download: never a password.
+QByteArray originOf(const QUrl& url)
+{
+    return url.adjusted(QUrl::RemoveUserInfo).toEncoded();
 }
 
 void initCurl()
@@ -256,7 +292,10 @@ void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
     mNoResume = false;
     mTotal = -1;
     mValidator.clear();
+    mEntityTag.clear();
+    mLastModified = {};
     discardFile();
+    askIfChanged();
 
     const bool raw = !options.page && keepsEncoding(mName);
     // The file as the server holds it; one that encodes it anyway is decoded, but for an
@@ -268,6 +307,27 @@ void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
     // The activity check reports a silent connect in the same words as a silent transfer.
     curl_easy_setopt(mEasy, CURLOPT_CONNECTTIMEOUT_MS, long(mPolicy.inactivityMs + 1000));
     attempt();
+}
+
+// A file already under the name stays unless the server's has changed since: the request says
+// the kept file's date, and its entity tag when that was kept for this same address (another
+// address's tag says nothing of this one, and a file known to be from elsewhere is replaced).
+void Fetcher::askIfChanged()
+{
+    mIfModifiedSince.clear();
+    mIfNoneMatch.clear();
+    mKeptSize = 0;
+    if (!mPolicy.keepExisting || mOptions.page)
+        return;
+    const std::shared_ptr<const folder::RunFolder> dir =
+        mFolder ? mFolder : folder::RunFolder::open(QFileInfo(mPath).absolutePath(), nullptr);
+    const std::optional<PartFile::Kept> kept = dir ? PartFile::kept(*dir, mName) : std::nullopt;
+    if (!kept || (!kept->origin.isEmpty() && kept->origin != originOf(mUrl)))
+        return;
+    mIfModifiedSince = httpDate(kept->modified);
+    if (!kept->origin.isEmpty() && isEntityTag(kept->etag))
+        mIfNoneMatch = kept->etag;
+    mKeptSize = kept->size;
 }
 
 // What arrived of a file that can be asked for again from where it stopped is kept.
@@ -293,6 +353,12 @@ void Fetcher::attempt()
         headers = curl_slist_append(headers, "Accept-Encoding: identity");
     if (resume)
         headers = curl_slist_append(headers, ("If-Range: " + mValidator).constData());
+    // Once a new body has begun, only the rest of it is asked for.
+    if (!resume && !mIfModifiedSince.isEmpty())
+        headers =
+            curl_slist_append(headers, ("If-Modified-Since: " + mIfModifiedSince).constData());
+    if (!resume && !mIfNoneMatch.isEmpty())
+        headers = curl_slist_append(headers, ("If-None-Match: " + mIfNoneMatch).constData());
     mHeaders = headers;
     curl_easy_setopt(mEasy, CURLOPT_HTTPHEADER, headers);
     const QByteArray range = resume ? QByteArray::number(mRangeFrom) + '-' : QByteArray();
@@ -348,6 +414,8 @@ bool Fetcher::headDone()
     mResult.status = status;
     if (status >= 100 && status < 200)
         return true;
+    if (status == 304)
+        return notModified();
     if (status >= 300 && status < 400) {
         const QByteArray location = mHead->location();
         if (location.isEmpty())
@@ -417,12 +485,24 @@ bool Fetcher::headDone()
         mSniff.clear();
     }
     mResult.contentType = mHead->contentType();
+    mEntityTag = mHead->entityTag();
+    mLastModified = fromHttpDate(mHead->lastModified());
     // What a cut of this body may later resume from: only an unchanged file, byte for byte.
     mValidator = !mHead->strongETag().isEmpty() ? mHead->strongETag() : mHead->lastModified();
     mResumable = status == 200 && mHead->acceptsRanges() && !mValidator.isEmpty() &&
                  !mHead->hasContentEncoding() && length.has_value();
     mTotal = length.value_or(-1);
     return true;
+}
+
+// Nothing comes after the head; the end of the transfer keeps the file. Not Modified to a
+// request that compared nothing is a server answering someone else's question.
+bool Fetcher::notModified()
+{
+    if (mRangeFrom < 0 && !mIfModifiedSince.isEmpty())
+        return true;
+    stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonUnaskedNotModified"));
+    return false;
 }
 
 bool Fetcher::body(const char* data, qsizetype size)
@@ -586,6 +666,11 @@ void Fetcher::transferDone(int code)
         send(std::exchange(mRedirect, QUrl()));
         return;
     }
+    if (mResult.status == 304) {
+        mResult.bytes = mKeptSize;
+        finish(Outcome::Unchanged);
+        return;
+    }
     if (mResult.status >= 300 && mResult.status < 400) {
         finish(Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
         return;
@@ -606,6 +691,8 @@ void Fetcher::transferDone(int code)
             return;
         }
     }
+    mFile->setOrigin(originOf(mUrl), isEntityTag(mEntityTag) ? mEntityTag : QByteArray());
+    mFile->setModified(mLastModified);
     if (!mFile->commit()) {
         finish(Outcome::WriteError, mFile->errorString());
         return;

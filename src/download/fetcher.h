@@ -2,6 +2,7 @@
 
 #include "policy.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -36,6 +37,8 @@ class Fetcher : public QObject
 public:
     enum class Outcome {
         Written,      // the file is complete at its path
+        Unchanged,    // the file kept at its path is the server's as it is now (a 304 to a
+                      // conditional request), and was left as it was
         HtmlPage,     // the body was a page where a file was expected
         HttpError,    // the file is missing: 4xx other than 401, 407, 408 and 429
         NetworkError, // nothing usable came back: refused, cut, timed out, bad redirect,
@@ -50,7 +53,7 @@ public:
         Outcome outcome = Outcome::Aborted;
         QString reason;
         int status = 0;      // of the last response; 0 when no server answered
-        qint64 bytes = 0;    // in the file
+        qint64 bytes = 0;    // in the file (of a kept one: its size)
         qint64 received = 0; // body bytes received over all tries
         int retries = 0;
         QByteArray contentType; // of the accepted body
@@ -102,6 +105,8 @@ private:
 
     void begin(const QUrl& url, const QString& path, const QString& name,
                std::shared_ptr<const folder::RunFolder> folder, const Options& options);
+    void askIfChanged();
+    bool notModified();
     void watch(int fd, int what);
     void drive(int fd, int events);
     void takeDone();
@@ -162,6 +167,14 @@ private:
     qint64 mWritten = 0;
     bool mResumable = false;
     bool mNoResume = false;
+    // A file kept under the name is asked for only if it changed: the conditions sent with
+    // every try that starts from the first byte, empty when the request is not conditional.
+    QByteArray mIfModifiedSince;
+    QByteArray mIfNoneMatch;
+    qint64 mKeptSize = 0;
+    // What the written file keeps for the next such question.
+    QByteArray mEntityTag;
+    QDateTime mLastModified;
 };
 
 Q_DECLARE_METATYPE(Fetcher::Result)

@@ -14,6 +14,7 @@
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -53,6 +54,20 @@ void markInUse(int fd, bool inUse)
         gInUse.insert({st.st_dev, st.st_ino});
     else
         gInUse.erase({st.st_dev, st.st_ino});
+}
+
+// One entry of the folder: the name is never a way into another one.
+bool isPlainName(const QByteArray& name)
+{
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/');
+}
+
+QByteArray attribute(int fd, const char* name)
+{
+    // An entity tag or an address longer than this is no longer worth asking with.
+    char value[8192];
+    const ssize_t n = ::fgetxattr(fd, name, value, sizeof value);
+    return n > 0 ? QByteArray(value, n) : QByteArray();
 }
 
 bool lockExclusive(int fd)
@@ -160,8 +175,7 @@ bool PartFile::open()
     mError.clear();
     mErrorCode = 0;
     mSize = 0;
-    // One entry of the folder: the name is never a way into another one.
-    if (mName.isEmpty() || mName == "." || mName == ".." || mName.contains('/'))
+    if (!isPlainName(mName))
         return fail(EINVAL);
     if (!mFolder) {
         mFolder = folder::RunFolder::open(mFolderPath, nullptr);
@@ -257,6 +271,52 @@ bool PartFile::rewind()
         return fail(errno);
     mSize = 0;
     return true;
+}
+
+void PartFile::setOrigin(const QByteArray& origin, const QByteArray& etag)
+{
+    if (mFd < 0)
+        return;
+    ::fsetxattr(mFd, kOriginAttribute, origin.constData(), size_t(origin.size()), 0);
+    if (!etag.isEmpty())
+        ::fsetxattr(mFd, kETagAttribute, etag.constData(), size_t(etag.size()), 0);
+}
+
+void PartFile::setModified(const QDateTime& time)
+{
+    if (mFd < 0 || !time.isValid())
+        return;
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {time_t(ms / 1000), long(ms % 1000) * 1000000}};
+    ::futimens(mFd, times);
+}
+
+std::optional<PartFile::Kept> PartFile::kept(const folder::RunFolder& folder, const QString& name)
+{
+    const QByteArray encoded = QFile::encodeName(name);
+    struct stat named;
+    if (!isPlainName(encoded) ||
+        ::fstatat(folder.fd(), encoded.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(named.st_mode))
+        return std::nullopt;
+    Kept kept;
+    kept.size = named.st_size;
+    kept.modified = QDateTime::fromMSecsSinceEpoch(
+        qint64(named.st_mtim.tv_sec) * 1000 + named.st_mtim.tv_nsec / 1000000, Qt::UTC);
+    // Its attributes are read from the same file: a file that cannot be opened (not readable
+    // to us) is asked for by its date alone.
+    const int fd = ::openat(folder.fd(), encoded.constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat opened;
+        if (::fstat(fd, &opened) == 0 && sameFile(opened, named)) {
+            kept.origin = attribute(fd, kOriginAttribute);
+            kept.etag = attribute(fd, kETagAttribute);
+        }
+        ::close(fd);
+    }
+    return kept;
 }
 
 bool PartFile::commit()

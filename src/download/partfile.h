@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace folder {
@@ -41,6 +43,25 @@ public:
     qint64 size() const { return mSize; }
     // Empties the file to write it from the start again (a server that ignored a resume).
     bool rewind();
+    // Before commit(), so the file never shows without them; best effort, since a file system
+    // without user attributes, or a date it cannot hold, costs only a later conditional fetch.
+    // origin goes under the freedesktop name, etag (when not empty) under Stepgrab's own.
+    void setOrigin(const QByteArray& origin, const QByteArray& etag);
+    void setModified(const QDateTime& time);
+
+    // A file already under `name` in the folder, as a later run finds it.
+    struct Kept
+    {
+        QDateTime modified;
+        qint64 size = 0;
+        QByteArray origin; // empty when none was kept
+        QByteArray etag;
+    };
+    // Only a plain file counts: a link, a folder or a device under the name is no download of
+    // ours, and is replaced like any missing file.
+    static std::optional<Kept> kept(const folder::RunFolder& folder, const QString& name);
+    static constexpr char kOriginAttribute[] = "user.xdg.origin.url";
+    static constexpr char kETagAttribute[] = "user.stepgrab.etag";
 
     // Why the last call failed, in the user's words and without the path.
     QString errorString() const { return mError; }

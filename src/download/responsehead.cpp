@@ -110,6 +110,7 @@ bool ResponseHead::addLine(QByteArrayView line)
         mETag = value.startsWith("\"") && value.endsWith("\"") && value.size() >= 2
                     ? value.toByteArray()
                     : QByteArray();
+        mAnyETag = value.toByteArray();
     } else if (nameIs(name, "Last-Modified")) {
         mLastModified = value.toByteArray();
     } else if (nameIs(name, "Location")) {

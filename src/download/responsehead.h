@@ -31,6 +31,8 @@ public:
     bool acceptsRanges() const { return mAcceptsRanges; }
     // A strong entity tag, as sent; empty when none or weak.
     QByteArray strongETag() const { return mETag; }
+    // Any entity tag, weak ones too, as sent: what a later If-None-Match may ask with.
+    QByteArray entityTag() const { return mAnyETag; }
     QByteArray lastModified() const { return mLastModified; }
     QByteArray location() const { return mLocation; }
     QByteArray contentType() const { return mContentType; }
@@ -56,6 +58,7 @@ private:
     bool mEncoded = false;
     bool mAcceptsRanges = false;
     QByteArray mETag;
+    QByteArray mAnyETag;
     QByteArray mLastModified;
     QByteArray mLocation;
     QByteArray mContentType;

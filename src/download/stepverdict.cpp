@@ -9,7 +9,7 @@ StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetch
 {
     using enum Fetcher::Outcome;
     StepVerdict v;
-    if (result.outcome == Written)
+    if (result.outcome == Written || result.outcome == Unchanged)
         return v;
     v.goOn = false;
     if (result.outcome == Aborted)

@@ -17,7 +17,8 @@ struct StepVerdict
 
 // What one fetched address means for its run, in one place for both kinds of run and for the
 // first file of a series (fetched before the worker takes over). A written file is logged by
-// whoever reports it, since it is there even when its run was stopped meanwhile.
+// whoever reports it, since it is there even when its run was stopped meanwhile; so is a kept
+// one, which counts as found all the same.
 StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result);
 
 } // namespace download

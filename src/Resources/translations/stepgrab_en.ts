@@ -33,6 +33,10 @@
         <source>DownloadComleted</source>
         <translation>Downloaded %1</translation>
     </message>
+    <message id="AlreadyHere">
+        <source>AlreadyHere</source>
+        <translation>%1 is already here</translation>
+    </message>
     <message id="FailureDownload">
         <source>FailureDownload</source>
         <translation>Could not download %1</translation>
@@ -394,6 +398,10 @@
     <message id="ReasonRedirectNoTarget">
         <source>ReasonRedirectNoTarget</source>
         <translation>redirect without a target</translation>
+    </message>
+    <message id="ReasonUnaskedNotModified">
+        <source>ReasonUnaskedNotModified</source>
+        <translation>the server answered 304 Not Modified to a request that compared nothing</translation>
     </message>
     <message id="ReasonTooManyRedirects">
         <source>ReasonTooManyRedirects</source>

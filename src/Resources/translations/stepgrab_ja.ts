@@ -31,6 +31,10 @@
         <source>DownloadComleted</source>
         <translation>%1 をダウンロードしました</translation>
     </message>
+    <message id="AlreadyHere">
+        <source>AlreadyHere</source>
+        <translation>%1 はすでにあります</translation>
+    </message>
     <message id="FailureDownload">
         <source>FailureDownload</source>
         <translation>%1 をダウンロードできませんでした</translation>
@@ -391,6 +395,10 @@
     <message id="ReasonRedirectNoTarget">
         <source>ReasonRedirectNoTarget</source>
         <translation>転送先のないリダイレクトです</translation>
+    </message>
+    <message id="ReasonUnaskedNotModified">
+        <source>ReasonUnaskedNotModified</source>
+        <translation>条件を付けていない要求にサーバーが 304 Not Modified と答えました</translation>
     </message>
     <message id="ReasonTooManyRedirects">
         <source>ReasonTooManyRedirects</source>
