@@ -49,35 +49,24 @@ private slots:
         row("https to http: none", u"https://a.example/g/"_s, u"http://a.example/1.jpg"_s, {});
         row("http to https: another origin", gallery, u"https://a.example/1.jpg"_s,
             "http://a.example/");
-        row("https to another https host", u"https://a.example/g?q=1"_s, u"https://b.example/x"_s,
-            "https://a.example/");
         row("user info and fragment stripped", u"http://me:pw@a.example/g.html#top"_s,
             u"http://a.example/1.jpg"_s, "http://a.example/g.html");
-        row("user info stripped from the origin", u"https://me:pw@a.example:8443/g#f"_s,
-            u"https://b.example/1.jpg"_s, "https://a.example:8443/");
         row("default port written out: same origin", u"http://a.example:80/g"_s,
             u"http://a.example/1.jpg"_s, "http://a.example/g");
         row("other port: another origin", u"http://a.example:8080/g"_s, u"http://a.example/1.jpg"_s,
             "http://a.example:8080/");
-        row("host letter case", u"HTTP://A.Example/G"_s, u"http://a.example/1.jpg"_s,
-            "http://a.example/G");
         row("no path: the root", u"http://a.example"_s, u"http://a.example/1.jpg"_s,
             "http://a.example/");
         row("dot segments resolved", u"http://a.example/x/../g.html"_s, u"http://a.example/1"_s,
             "http://a.example/g.html");
         row("IDN host, same origin", u"http://bücher.example/g"_s,
             u"http://xn--bcher-kva.example/1.jpg"_s, "http://xn--bcher-kva.example/g");
-        row("IDN host, cross origin", u"http://bücher.example/g"_s, u"http://a.example/"_s,
-            "http://xn--bcher-kva.example/");
-        row("IPv6 host and port", u"http://[::1]:8080/g"_s, u"http://[::1]:8080/1.jpg"_s,
-            "http://[::1]:8080/g");
         row("line breaks stay encoded", u"http://a.example/g%0D%0AX: y"_s,
             u"http://a.example/1.jpg"_s, "http://a.example/g%0D%0AX:%20y");
         row("a page longer than 4096: the origin", u"http://a.example/g?"_s + QString(5000, u'q'),
             u"http://a.example/1.jpg"_s, "http://a.example/");
         row("file page: none", u"file:///home/me/g.html"_s, u"http://a.example/1.jpg"_s, {});
         row("empty page: none", {}, u"http://a.example/1.jpg"_s, {});
-        row("relative page: none", u"/g/index.html"_s, u"http://a.example/1.jpg"_s, {});
         row("page without a host: none", u"http:///g"_s, u"http://a.example/1.jpg"_s, {});
         row("request to a file: none", gallery, u"file:///etc/passwd"_s, {});
         row("malformed page: none", u"http://a b/%zz"_s, u"http://a.example/1.jpg"_s, {});
@@ -100,9 +89,6 @@ private slots:
             QTest::newRow(name) << page << QString::fromLatin1(path) << readsPage << requests;
         };
         row("same origin", page, "/s/p001.jpg", {"/s/p001.jpg " + full});
-        row("page on another origin", u"%/g/index.html"_s, "/s/p001.jpg", {"/s/p001.jpg %/"});
-        row("https page: none to http", u"https://127.0.0.1/g/"_s, "/s/p001.jpg",
-            {"/s/p001.jpg -"});
         row("no page", {}, "/s/p001.jpg", {"/s/p001.jpg -"});
         row("same-origin redirect", page, "/r/home", {"/r/home " + full, "/s/p001.jpg " + full});
         row("cross-origin redirect: the origin after it", page, "/r/away",
