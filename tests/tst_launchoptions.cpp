@@ -22,6 +22,8 @@ static QString describe(const std::variant<launchoptions::Options, launchoptions
         text += u" quit"_s;
     if (options.log)
         text += u" log"_s;
+    if (options.keepGoing)
+        text += u" keep-going"_s;
     if (options.output)
         text += u" output="_s + *options.output;
     if (options.list)
@@ -78,6 +80,8 @@ private slots:
         row("output in one word", "--output=/o", u"raise output=/o"_s, false);
         row("list from standard input", "--url-list - --log", u"raise log list(-)=a\r\n\r\nb"_s,
             false, "a\r\n\r\nb");
+        row("list that goes on after a failure", "--keep-going --url-list -",
+            u"raise keep-going list(-)=a"_s, false, "a");
         row("list from a file", "--url-list %d/l",
             u"raise list(%d/l)=http://h/a.jpg\nhttp://h/b.jpg\n"_s, false);
         row("list with --start", "--start --url-list -",

@@ -84,6 +84,85 @@ private slots:
                  u"falsetruefalse"_s);
         QCOMPARE(w.calls, notices.replaceInStrings(u"%1"_s, c.currentDownloadFolder()));
     }
+    // Series pic012..016 and the extra numbers, the rest missing (a 404, or a page in its place)
+    // and `broken` a server error: the holes a run goes past with an allowance of missing
+    // numbers in a row, where it ends, and the number it leaves in the field.
+    void holes_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("allowance");
+        QTest::addColumn<QList<int>>("extra");
+        QTest::addColumn<int>("broken");
+        QTest::addColumn<bool>("pages");
+        QTest::addColumn<QString>("log"); // between the first and last lines
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("failed");
+        const QString files = done(names(12, 16));
+        const auto missing = [](int n) { return u"MissingGoOn "_s + names(n, n).first() + u'\n'; };
+        QTest::newRow("no allowance: the first hole ends it")
+            << 12 << 0 << QList{18} << 0 << false << files + u"CantFound pic017.jpg\n"_s << u"017"_s
+            << false;
+        QTest::newRow("one hole, twice")
+            << 12 << 1 << QList{18, 19, 21} << 0 << true
+            << files + missing(17) + done(names(18, 19)) + missing(20) + done(names(21, 21)) +
+                   missing(22) + u"SeriesEnded pic021.jpg 2\n"_s
+            << u"022"_s << false;
+        QTest::newRow("two holes in a row within two")
+            << 12 << 2 << QList{19} << 0 << false
+            << files + missing(17) + missing(18) + done(names(19, 19)) + missing(20) + missing(21) +
+                   u"SeriesEnded pic019.jpg 3\n"_s
+            << u"020"_s << false;
+        QTest::newRow("one more hole than allowed ends it")
+            << 12 << 1 << QList{19} << 0 << true
+            << files + missing(17) + u"SeriesEnded pic016.jpg 2\n"_s << u"017"_s << false;
+        QTest::newRow("the first file missing fails")
+            << 11 << 3 << QList<int>{} << 0 << false << u"CantFound pic011.jpg\n"_s << u"011"_s
+            << true;
+        QTest::newRow("a server error within the allowance fails")
+            << 12 << 3 << QList{19} << 18 << false
+            << files + missing(17) + u"FailureDownload pic018.jpg: ReasonServerError 500\n"_s
+            << u"018"_s << true;
+    }
+    void holes()
+    {
+        QFETCH(int, first);
+        QFETCH(QList<int>, extra);
+        QFETCH(int, broken);
+        QFETCH(bool, pages);
+        QFETCH(QString, log);
+        QFETCH(bool, failed);
+        FixtureServer server;
+        server.addSeries(u"d"_s, u"pic"_s, 12, 16, 3, u"jpg"_s,
+                         pages ? kPage : FixtureServer::End::NotFound404Html, kSize);
+        for (int n : extra) {
+            const QString name = names(n, n).first();
+            server.addFile(u"/d/"_s + name, FixtureServer::seriesBody(name, kSize));
+        }
+        if (broken)
+            server.addFile(u"/d/"_s + names(broken, broken).first(), "down", 500, "text/plain");
+        RunWindow w;
+        Controller& c = w.controller;
+        download::Policy policy = c.policy();
+        policy.retryDelaysMs = {};
+        c.setPolicy(policy);
+        QFETCH(int, allowance);
+        c.mMissingInRow = allowance;
+        QSignalSpy ends(&c, &Controller::downloadFinished);
+        c.takeAddress(server.baseUrl() + u"/d/"_s + names(first, first).first());
+        c.start_download();
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isRunning(), 20000);
+        QCOMPARE(w.get<QPlainTextEdit>(u"mDrawer_Text"_s)->toPlainText(),
+                 u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
+        QTEST(w.get(u"mNumber"_s)->text(), "number");
+        QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{failed}});
+        QStringList written;
+        for (const QString& line : log.split(u'\n'))
+            if (line.startsWith(u"DownloadComleted "))
+                written << line.section(u' ', 1);
+        QCOMPARE(seriesFilesBelow(w.output.path(), kSize), written);
+        // One request a line: nothing asked for past the number that ended the run.
+        QCOMPARE(server.requestLog().size(), log.count(u'\n'));
+    }
 };
 QTEST_MAIN(TestDownload)
 #include "tst_ui_download.moc"

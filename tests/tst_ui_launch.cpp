@@ -119,6 +119,8 @@ private slots:
             "--url-list -", 0, 13);
         row("a failing address", u"l=@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s,
             "--url-list l", 1, 12);
+        row("a failing address, going on", u"l=@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s,
+            "--url-list l --keep-going", 1, 13);
         row("no address", u"l= \n"_s, "--url-list l", 1, 11, "l holds no address");
     }
     void batch()
@@ -134,6 +136,9 @@ private slots:
         QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
         QFETCH(int, last);
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));
+        // --keep-going is for its launch: the stored choice stays as it was.
+        QSettings kept(desk.home.filePath(u"Stepgrab/Stepgrab.conf"_s), QSettings::IniFormat);
+        QCOMPARE(kept.value(u"SGListGoOn"_s, false).toBool(), false);
     }
     // A second launch hands a typed address or a bookmark to the running window, even after a
     // crashed window's socket; a batch run of a bookmark runs alone, into %out. The socket's

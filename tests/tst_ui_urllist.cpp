@@ -32,17 +32,18 @@ private slots:
         QTest::addColumn<QStringList>("clip"); // HTML, plain text; neither: an image
         QTest::addColumn<QString>("shown");    // none: the plain text
         QTest::addColumn<QStringList>("list"); // none: Cancel, "alert": OK alerts; @: the server
+        QTest::addColumn<bool>("goOn");        // the box as last set; the user flips it
         const auto row = [](const char* name, const QString& html, const QString& plain,
-                            const QString& shown, const QStringList& list) {
-            QTest::newRow(name) << QStringList{html, plain} << shown << list;
+                            const QString& shown, const QStringList& list, bool goOn) {
+            QTest::newRow(name) << QStringList{html, plain} << shown << list << goOn;
         };
-        row("HTML preferred: links, markup and pictures as their text",
+        row("HTML preferred: links, markup and pictures as their text; Cancel keeps the box",
             uR"(<p><a href="http://h/x.jpg"><b>http://h/a.jpg</b></a><img src="t.png"><br>)"
             uR"(http://h/b.png</p><ul><li><i>http://h/c.gif</i></li></ul>)"_s,
-            u"http://h/plain.jpg"_s, u"http://h/a.jpg\nhttp://h/b.png\nhttp://h/c.gif"_s, {});
-        row("plain text as it is; OK", {}, u"  @/d/a.jpg \n\n\t@/d/b.png\n"_s, {},
-            {u"@/d/a.jpg"_s, u"@/d/b.png"_s});
-        row("an image only", {}, {}, {}, {u"alert"_s});
+            u"http://h/plain.jpg"_s, u"http://h/a.jpg\nhttp://h/b.png\nhttp://h/c.gif"_s, {}, true);
+        row("plain text as it is; OK keeps the box off", {}, u"  @/d/a.jpg \n\n\t@/d/b.png\n"_s, {},
+            {u"@/d/a.jpg"_s, u"@/d/b.png"_s}, true);
+        row("an image only; OK keeps the box on", {}, {}, {}, {u"alert"_s}, false);
     }
     void sheet()
     {
@@ -59,20 +60,26 @@ private slots:
         clip[1].isEmpty() ? data->setImageData(QImage(4, 4, QImage::Format_RGB32))
                           : data->setText(clip[1]);
         QGuiApplication::clipboard()->setMimeData(data);
+        QFETCH(bool, goOn);
         RunWindow w;
+        w.controller.mListGoOn = goOn;
         w.controller.showDownloadText();
         QVERIFY(w.textSheet()->isVisible());
+        auto* box = w.get<QCheckBox>(u"mText_goOn"_s);
+        QCOMPARE(box->isChecked(), goOn);
+        box->click();
         QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
         w.get<QPushButton>(list.isEmpty() ? u"mText_cancel"_s : u"mText_ok"_s)->click();
         QVERIFY(!w.textSheet()->isVisible());
         QCOMPARE(w.controller.linkList(), list.contains(u"alert"_s) ? QStringList() : list);
         QCOMPARE(!w.alert().isEmpty(), list.contains(u"alert"_s));
         QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
+        QCOMPARE(w.controller.mListGoOn, list.isEmpty() ? goOn : !goOn);
     }
     void runs_data()
     {
         QTest::addColumn<QString>("list");      // @: the server
-        QTest::addColumn<QString>("stop");      // stop: during a fetch, halt: in the pause
+        QTest::addColumn<QString>("stop");      // stop: during a fetch, halt: in the pause; go on
         QTest::addColumn<QString>("log");       // between StartedDownload and FinishedDownload
         QTest::addColumn<QStringList>("files"); // name=key of the body served
         const QString a = u"DownloadComleted a.jpg\n"_s;
@@ -91,6 +98,15 @@ private slots:
         QTest::newRow("a server's address: no file, the run ends")
             << u"@/d/a.jpg\n@\n@/d/b.png"_s << QString()
             << a + u"FailureDownload @: ReasonServerOnly\n"_s << QStringList{"a.jpg=d/a.jpg"};
+        QTest::newRow("going on: a dead address in the middle, the rest fetched")
+            << u"@/d/a.jpg\n@/d/gone.jpg\n@/d/b.png"_s << u"go on"_s
+            << a + u"FailureDownload gone.jpg: ReasonMissing 404\nDownloadComleted b.png\n"
+                   u"ListFailures 1 3\n"_s
+            << QStringList{"a.jpg=d/a.jpg", "b.png=d/b.png"};
+        QTest::newRow("going on, nothing failed")
+            << u"@/d/a.jpg\n@/d/b.png"_s << u"go on"_s
+            << a + u"DownloadComleted b.png\nListFailures 0 2\n"_s
+            << QStringList{"a.jpg=d/a.jpg", "b.png=d/b.png"};
         QTest::newRow("stop during a fetch") << u"@/d/a.jpg\n@/d/slow.jpg\n@/d/b.png"_s << u"stop"_s
                                              << a << QStringList{"a.jpg=d/a.jpg"};
     }
@@ -110,6 +126,9 @@ private slots:
         Window w(pause);
         Controller& c = w.controller;
         c.mOutputDirectory = out.path();
+        c.mListGoOn = stop == u"go on";
+        if (c.mListGoOn)
+            stop.clear();
         QSignalSpy ends(&c, &Controller::downloadFinished);
         auto text = [&](auto n, const char* p = "plainText") {
             return w.get<QWidget>(n)->property(p).toString();
@@ -129,11 +148,10 @@ private slots:
         QTest::qWait(2 * pause); // a worker that should be over would show now
         log.replace(u'@', server.baseUrl());
         QCOMPARE(text(u"mDrawer_Text"_s), u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
-        QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{log.contains(u"Failure")}});
+        QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{log.contains(u"FailureDownload")}});
         QCOMPARE(text(u"mCounter"_s, "text"), QString::number(log.count(u"DownloadComleted")));
         QTEST(filesIn(out.path()), "files");
-        if (list.contains(u"b.png"))
-            QCOMPARE(server.hits(u"/d/b.png"_s), 0); // listed after the end
+        QCOMPARE(server.hits(u"/d/b.png"_s), log.count(u"b.png")); // none when listed after the end
         QCOMPARE(text(u"mLocation"_s, "readOnly") + text(u"mStopButton"_s, "enabled"),
                  u"falsefalse"_s);
     }

@@ -206,6 +206,8 @@ public:
     // A list run of the command line's --url-list: false, with nothing started, when the
     // text holds no address.
     bool startListForLaunch(const QString& text);
+    // --keep-going: lists go on after a failed address in this launch, whatever is stored.
+    void setListGoOnForLaunch(bool on) { mListGoOnForLaunch = on; }
     // The Entrance sheet's "Download All…": its links, resolved, into the URL-list sheet.
     void sheet_entrance_download_all();
 
@@ -349,7 +351,10 @@ private:
     // The URL-list sheet.
     QDialog* mSheet_Text = nullptr;
     QTextEdit* mText_url = nullptr;
+    QCheckBox* mText_goOn = nullptr;
+    bool mListGoOnForLaunch = false;
     void createTextSheet();
+    void openTextSheet();
 
     // The URL-list run.
     // The start of either kind of run: the previous worker ended and its last news taken in,
@@ -389,5 +394,4 @@ private:
     QUrl mRefererPage;
     // The searched page of the list Download All made; empty for any other list.
     QUrl mListRefererPage;
-    download::Policy listPolicy() const;
 };

@@ -94,7 +94,8 @@ std::variant<Options, Exit> parse(const QStringList& arguments, QIODevice* stand
                                     QStringLiteral("DIR"));
     const QCommandLineOption urlList(QStringLiteral("url-list"), localized("OptionURLList"),
                                      QStringLiteral("FILE"));
-    parser.addOptions({start, quitWhenDone, log, output, urlList});
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"), localized("OptionKeepGoing"));
+    parser.addOptions({start, quitWhenDone, log, output, urlList, keepGoing});
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"),
                                  QStringLiteral("[ADDRESS]"));
     if (!parser.parse(arguments))
@@ -129,6 +130,7 @@ std::variant<Options, Exit> parse(const QStringList& arguments, QIODevice* stand
     options.address = launchArgument(positional, parser.isSet(start), &options.warnings);
     options.quitWhenDone = parser.isSet(quitWhenDone);
     options.log = parser.isSet(log);
+    options.keepGoing = parser.isSet(keepGoing);
     if (parser.isSet(output))
         options.output = parser.value(output);
     return options;
@@ -136,7 +138,8 @@ std::variant<Options, Exit> parse(const QStringList& arguments, QIODevice* stand
 
 bool needsNoWindow(const QByteArrayList& arguments)
 {
-    static const QByteArrayList windowOptions = {"--start", "--log", "--output", "--url-list"};
+    static const QByteArrayList windowOptions = {"--start", "--log", "--output", "--url-list",
+                                                 "--keep-going"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QByteArray& arg = arguments[i];
         // An option's value is no option, even "-" for standard input.

@@ -19,6 +19,7 @@ struct Options
     launchmessage::Message address;
     bool quitWhenDone = false;
     bool log = false;
+    bool keepGoing = false;        // --keep-going: a list goes on after a failed address
     std::optional<QString> output; // --output DIR
     QString listName;              // --url-list FILE as given
     std::optional<QString> list;   // and its text

@@ -128,6 +128,7 @@ int main(int argc, char* argv[])
     if (options.output)
         controller.setOutputDirectoryForLaunch(*options.output);
     controller.setLogMirror(options.log);
+    controller.setListGoOnForLaunch(options.keepGoing);
     // SIGTERM, SIGINT and SIGHUP close the window, as Quit does, so that the run ends and the
     // preferences are kept; the exit status is then what Quit would give.
     SignalQuit signalQuit;

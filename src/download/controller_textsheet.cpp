@@ -3,6 +3,7 @@
 #include "linksearch/linkscan.h"
 #include "ui_textsheet.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
@@ -20,6 +21,7 @@ void Controller::createTextSheet()
     Ui::TextSheet ui;
     ui.setupUi(mSheet_Text);
     mText_url = ui.mText_url;
+    mText_goOn = ui.mText_goOn;
     connect(ui.mText_ok, &QPushButton::clicked, this, &Controller::sheet_text_ok);
     connect(ui.mText_cancel, &QPushButton::clicked, this, &Controller::sheet_text_cancel);
 }
@@ -32,7 +34,7 @@ void Controller::showDownloadText()
     mListRefererPage.clear();
     mText_url->clear();
     setupDownloadText();
-    mSheet_Text->open();
+    openTextSheet();
 }
 
 void Controller::showDownloadTextWith(const QString& text)
@@ -43,6 +45,12 @@ void Controller::showDownloadTextWith(const QString& text)
     mText_url->clear();
     mText_url->insertPlainText(text);
     mText_url->moveCursor(QTextCursor::Start);
+    openTextSheet();
+}
+
+void Controller::openTextSheet()
+{
+    mText_goOn->setChecked(mListGoOn || mListGoOnForLaunch);
     mSheet_Text->open();
 }
 
@@ -78,8 +86,12 @@ void Controller::sheet_text_cancel()
 void Controller::sheetShowDownloadTextDidEnd(int returnCode)
 {
     mSheet_Text->hide();
-    if (returnCode == 128)
+    if (returnCode == 128) {
+        // The box as the user left it is the choice from now on, kept beyond this launch.
+        mListGoOn = mText_goOn->isChecked();
+        mListGoOnForLaunch = false;
         downloadText();
+    }
 }
 
 void Controller::sheet_entrance_download_all()

@@ -33,21 +33,17 @@ void Controller::start_downloadText()
 // change what it fetches.
 void Controller::startListWorker()
 {
-    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, listPolicy());
+    download::Policy policy = runPolicy();
+    policy.listGoesOn = policy.listGoesOn || mListGoOnForLaunch;
+    // A list's addresses came from the searched page only when Download All made the list.
+    policy.referrer = mSendReferer ? mListRefererPage : QUrl();
+    auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, policy);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);
-}
-
-// A list's addresses came from the searched page only when Download All made the list.
-download::Policy Controller::listPolicy() const
-{
-    download::Policy policy = runPolicy();
-    policy.referrer = mSendReferer ? mListRefererPage : QUrl();
-    return policy;
 }
 
 bool Controller::startListForLaunch(const QString& text)

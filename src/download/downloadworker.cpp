@@ -86,10 +86,21 @@ void DownloadWorker::runSteps(download::RunKind kind,
                          u'\n');
     });
     bool failed = false;
+    download::SeriesGap gap;
+    QString firstMissing; // the number of the first missing file of the gap in hand
+    if (kind == download::RunKind::Series) {
+        gap.allowance = mPolicy.missingInRow;
+        // The worker takes over after the first file, which its run has written.
+        gap.lastFound = download::targetOf(address::fullAddress(mElement->get()), mFolder).name;
+    }
+    qsizetype listFailures = 0;
+    bool listDone = false;
     while (!mAborted && mGate->isActive(mRun)) {
         const std::optional<download::Target> target = next();
-        if (!target)
+        if (!target) {
+            listDone = true;
             break;
+        }
         mCurrentName = target->name;
         Fetcher::Result result;
         if (target->refusal.isEmpty()) {
@@ -105,10 +116,24 @@ void DownloadWorker::runSteps(download::RunKind kind,
         // A stopped run says nothing more: its end was already written.
         if (mAborted || !mGate->isActive(mRun))
             break;
-        const download::StepVerdict verdict =
-            download::verdictOf(kind, false, target->name, result);
+        download::StepVerdict verdict = download::verdictOf(kind, false, target->name, result, gap);
         if (!verdict.line.isEmpty())
             emit logLine(mRun, verdict.line);
+        if (kind == download::RunKind::Series) {
+            if (verdict.missing && gap.missingBefore++ == 0)
+                firstMissing = mElement->get().number;
+            else if (!verdict.missing && verdict.goOn)
+                gap = {gap.allowance, 0, target->name};
+            // Past the holes the series ended where they began: a later Start or Continue
+            // picks up at the first missing number, not after the last one looked at.
+            if (verdict.missing && !verdict.goOn && gap.allowance > 0) {
+                mElement->setNumber(firstMissing);
+                emit numberChanged(mRun, firstMissing);
+            }
+        } else if (verdict.failed && mPolicy.listGoesOn) {
+            ++listFailures;
+            verdict.goOn = true;
+        }
         if (!verdict.goOn) {
             failed = verdict.failed;
             mGate->endIf(mRun);
@@ -118,6 +143,18 @@ void DownloadWorker::runSteps(download::RunKind kind,
         // The pause spares a server the load of a transfer; a file it did not send took none.
         if (result.outcome != Fetcher::Outcome::Unchanged)
             pause();
+    }
+    // A list that went on past its failures says at its end how many there were; a Stop or a
+    // later run has had its end written already.
+    if (listDone && mPolicy.listGoesOn && kind == download::RunKind::List &&
+        mGate->isActive(mRun)) {
+        emit logLine(mRun, localizedFormat("ListFailures", QString::number(listFailures),
+                                           QString::number(mAddresses.size())) +
+                               u'\n');
+        if (listFailures > 0) {
+            failed = true;
+            emit runFailed(mRun);
+        }
     }
     mFetcher = nullptr;
     emit finished(mRun, failed);

@@ -5,7 +5,8 @@
 
 namespace download {
 
-StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result)
+StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result,
+                      const SeriesGap& gap)
 {
     using enum Fetcher::Outcome;
     StepVerdict v;
@@ -20,8 +21,21 @@ StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetch
         // nothing of the series is there, which is a failure; a page in place of the first file
         // is one too, and says why.
         if (result.outcome == HttpError || (result.outcome == HtmlPage && !first)) {
+            v.missing = true;
             v.failed = first;
-            v.line = localizedFormat("CantFound", name) + u'\n';
+            // Galleries skip a number now and then: a hole within the allowance is looked past.
+            // The first number is not: a series that is not there at all has no hole to skip.
+            if (!first && gap.missingBefore < gap.allowance) {
+                v.goOn = true;
+                v.failed = false;
+                v.line = localizedFormat("MissingGoOn", name) + u'\n';
+            } else if (!first && gap.allowance > 0) {
+                v.line = localizedFormat("SeriesEnded", gap.lastFound,
+                                         QString::number(gap.missingBefore + 1)) +
+                         u'\n';
+            } else {
+                v.line = localizedFormat("CantFound", name) + u'\n';
+            }
             return v;
         }
         // No server answered the first fetch: the host's own words.

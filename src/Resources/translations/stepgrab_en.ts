@@ -45,6 +45,14 @@
         <source>CantFound</source>
         <translation>%1 was not found on the server</translation>
     </message>
+    <message id="MissingGoOn">
+        <source>MissingGoOn</source>
+        <translation>%1 is missing; looking further</translation>
+    </message>
+    <message id="SeriesEnded">
+        <source>SeriesEnded</source>
+        <translation>%2 numbers in a row are missing after %1; the series ends there</translation>
+    </message>
     <message id="ReasonPermissionDenied">
         <source>ReasonPermissionDenied</source>
         <translation>permission denied</translation>
@@ -96,6 +104,10 @@
     <message id="RenamedDownload">
         <source>RenamedDownload</source>
         <translation>%1 is already in this run; saving as %2</translation>
+    </message>
+    <message id="ListFailures">
+        <source>ListFailures</source>
+        <translation>%1 of %2 addresses failed</translation>
     </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
@@ -459,6 +471,10 @@
         <source>TextPrompt</source>
         <translation>Addresses to download, one per line:</translation>
     </message>
+    <message id="TextGoOn">
+        <source>TextGoOn</source>
+        <translation>Go on after a failed address</translation>
+    </message>
     <message id="ButtonOK">
         <source>ButtonOK</source>
         <translation>OK</translation>
@@ -506,6 +522,10 @@
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>
+    </message>
+    <message id="OptionKeepGoing">
+        <source>OptionKeepGoing</source>
+        <translation>Go on with a list after a failed address; the exit status is 1 when any failed.</translation>
     </message>
     <message id="ResumedDownload">
         <source>ResumedDownload</source>

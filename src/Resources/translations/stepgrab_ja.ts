@@ -43,6 +43,14 @@
         <source>CantFound</source>
         <translation>%1 はサーバ上に見つかりませんでした</translation>
     </message>
+    <message id="MissingGoOn">
+        <source>MissingGoOn</source>
+        <translation>%1 がありません。続きを探します</translation>
+    </message>
+    <message id="SeriesEnded">
+        <source>SeriesEnded</source>
+        <translation>%1 の後、%2 個続けてファイルがありません。シリーズはここまでです</translation>
+    </message>
     <message id="ReasonPermissionDenied">
         <source>ReasonPermissionDenied</source>
         <translation>アクセスが拒否されました</translation>
@@ -94,6 +102,10 @@
     <message id="RenamedDownload">
         <source>RenamedDownload</source>
         <translation>%1 はこの実行で既に使われています。%2 として保存します</translation>
+    </message>
+    <message id="ListFailures">
+        <source>ListFailures</source>
+        <translation>%2 件のアドレスのうち %1 件が失敗しました</translation>
     </message>
     <message id="FinishedDownload">
         <source>FinishedDownload</source>
@@ -456,6 +468,10 @@
         <source>TextPrompt</source>
         <translation>ダウンロードするアドレス (1 行に 1 つ):</translation>
     </message>
+    <message id="TextGoOn">
+        <source>TextGoOn</source>
+        <translation>失敗したアドレスがあっても続ける</translation>
+    </message>
     <message id="ButtonOK">
         <source>ButtonOK</source>
         <translation>OK</translation>
@@ -503,6 +519,10 @@
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
+    </message>
+    <message id="OptionKeepGoing">
+        <source>OptionKeepGoing</source>
+        <translation>リストのアドレスが失敗しても続けます。失敗が 1 件でもあれば終了ステータスは 1 になります。</translation>
     </message>
     <message id="ResumedDownload">
         <source>ResumedDownload</source>
