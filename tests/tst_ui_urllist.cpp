@@ -1,7 +1,10 @@
 #include "download/downloadworker.h"
 #include "fixtureserver.h"
+#include "support/permissions.h"
 #include "support/qt.h"
 #include "support/window.h"
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -107,6 +110,9 @@ private slots:
             << u"@/d/a.jpg\n@/d/b.png"_s << u"go on"_s
             << a + u"DownloadComleted b.png\nListFailures 0 2\n"_s
             << QStringList{"a.jpg=d/a.jpg", "b.png=d/b.png"};
+        QTest::newRow("going on, a folder closed to us: the run ends at its first file")
+            << u"@/d/a.jpg\n@/d/b.png"_s << u"go on, read-only"_s
+            << u"FailureDownload a.jpg: ReasonPermissionDenied\n"_s << QStringList{};
         QTest::newRow("stop during a fetch") << u"@/d/a.jpg\n@/d/slow.jpg\n@/d/b.png"_s << u"stop"_s
                                              << a << QStringList{"a.jpg=d/a.jpg"};
     }
@@ -126,7 +132,12 @@ private slots:
         Window w(pause);
         Controller& c = w.controller;
         c.mOutputDirectory = out.path();
-        c.mListGoOn = stop == u"go on";
+        c.mListGoOn = stop.startsWith(u"go on");
+        std::optional<PermissionBitsEnforced> enforced;
+        if (stop.endsWith(u"read-only")) {
+            enforced.emplace();
+            QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner);
+        }
         if (c.mListGoOn)
             stop.clear();
         QSignalSpy ends(&c, &Controller::downloadFinished);
@@ -148,7 +159,8 @@ private slots:
         QTest::qWait(2 * pause); // a worker that should be over would show now
         log.replace(u'@', server.baseUrl());
         QCOMPARE(text(u"mDrawer_Text"_s), u"StartedDownload\n"_s + log + u"\nFinishedDownload\n"_s);
-        QCOMPARE(QList<QVariantList>(ends), QList<QVariantList>{{log.contains(u"FailureDownload")}});
+        QCOMPARE(QList<QVariantList>(ends),
+                 QList<QVariantList>{{log.contains(u"FailureDownload")}});
         QCOMPARE(text(u"mCounter"_s, "text"), QString::number(log.count(u"DownloadComleted")));
         QTEST(filesIn(out.path()), "files");
         QCOMPARE(server.hits(u"/d/b.png"_s), log.count(u"b.png")); // none when listed after the end

@@ -82,6 +82,13 @@ Controller::Controller(Host* host, QObject* parent)
     keepPlace.setRetainSizeWhenHidden(true);
     mProgressBar->setSizePolicy(keepPlace);
     mProgressBar->hide();
+    mProgressClock.start();
+    mTaskbarTimer = new QTimer(this);
+    mTaskbarTimer->setSingleShot(true);
+    connect(mTaskbarTimer, &QTimer::timeout, this, [this] {
+        if (mRunActive)
+            showRunProgress(true);
+    });
 
     mPageFetch = new PageFetcher(this);
     mFirstFetch = new Fetcher(mPolicy, this);
@@ -488,4 +495,6 @@ void Controller::updateCounter()
 {
     ++download_counter;
     mCounter->setNum(download_counter);
+    if (mRunActive)
+        showRunProgress(true);
 }

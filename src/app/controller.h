@@ -4,6 +4,7 @@
 #include "download/downloadfolder.h"
 #include "download/fetcher.h"
 #include "download/rungate.h"
+#include "download/transferrate.h"
 
 #include <QObject>
 #include <QPointer>
@@ -273,6 +274,12 @@ private:
     void takeWorkerNews();
     void onWorkerFailed(quint64 run);
     void onWorkerFinished(quint64 run, bool failed);
+    // The file in transfer, followed by the bar, the status line, the task bar and, with the
+    // log mirrored on a terminal, a line on standard error.
+    void onWorkerProgress(quint64 run, const QString& name, qint64 bytes, qint64 total);
+    void showFileProgress(const QString& name, qint64 bytes, qint64 total);
+    void clearFileProgress();
+    void showRunProgress(bool visible);
     void showNumber(const QString& number);
     bool applyAddress(const QString& address, bool withLocation);
     QDialog* newSheet(void (Controller::*didEnd)(int));
@@ -336,6 +343,12 @@ private:
     QString mLaunchOutputDirectory;
     QString mStoredOutputDirectory;
     bool mLogMirror = false;
+    download::TransferRate mFileRate;
+    QString mFileRateName; // the file mFileRate follows
+    QElapsedTimer mProgressClock;
+    QElapsedTimer mTaskbarShown;
+    QTimer* mTaskbarTimer = nullptr;
+    download::TerminalLine mTerminalLine;
 
     // The Entrance sheet.
     QDialog* mSheet_Entrance = nullptr;

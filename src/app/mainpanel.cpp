@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLabel>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QUrl>
@@ -25,6 +26,9 @@ MainPanel::MainPanel(QWidget* parent) : QMainWindow(parent), mUi(new Ui::MainPan
     setAcceptDrops(true);
     for (QWidget* field : {mUi->mLocation, mUi->mFileName, mUi->mNumber, mUi->mExtension})
         field->setAcceptDrops(false);
+    // One line high whether empty or not, so that its changes never lay the window out again.
+    mUi->mProgressLine->setFixedHeight(mUi->mProgressLine->fontMetrics().height());
+    mUi->mProgressLine->installEventFilter(this);
 }
 
 MainPanel::~MainPanel()
@@ -121,4 +125,26 @@ bool MainPanel::performDragOperation(const QStringList& paths)
         return false;
     emit fileDropped(path);
     return true;
+}
+
+void MainPanel::setProgressLine(const QString& text)
+{
+    mProgressText = text;
+    elideProgressLine();
+}
+
+bool MainPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mUi->mProgressLine && event->type() == QEvent::Resize)
+        elideProgressLine();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainPanel::elideProgressLine()
+{
+    QLabel* line = mUi->mProgressLine;
+    const QString shown =
+        line->fontMetrics().elidedText(mProgressText, Qt::ElideMiddle, line->width());
+    line->setText(shown);
+    line->setToolTip(shown == mProgressText ? QString() : mProgressText);
 }

@@ -28,6 +28,9 @@ public:
     static QString draggedLink(const QMimeData* data);
     // A dragged link handed on by the drop box or the window; false when it carries none.
     bool performLinkDrop(const QMimeData* data);
+    // The status line under the counter: the file in transfer, or nothing. A text too long
+    // for the window is shortened in the middle and shown whole in its tool tip.
+    void setProgressLine(const QString& text);
 
 signals:
     void windowWillClose();
@@ -42,6 +45,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -50,5 +54,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void elideProgressLine();
+
     Ui::MainPanel* mUi;
+    QString mProgressText;
 };

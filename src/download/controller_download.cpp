@@ -1,5 +1,6 @@
 #include "app/controller.h"
 #include "app/logdrawer.h"
+#include "app/mainpanel.h"
 #include "download/downloadworker.h"
 #include "download/htmlcheck.h"
 #include "download/partfile.h"
@@ -89,6 +90,7 @@ void Controller::beginRun()
     controllButtonCondition();
     setEditableInfoString(false);
     resetCounter();
+    showRunProgress(true);
 }
 
 bool Controller::endRunWithoutFolder(const QString& name)
@@ -129,6 +131,10 @@ void Controller::downloadOneStep()
                 localizedFormat("ResumedDownload", mFirstFileName, QString::number(offset)) +
                 u'\n');
     });
+    connect(mFirstFetch, &Fetcher::progress, this, [this, run](qint64 bytes, qint64 total) {
+        if (run == mRun && mRunActive)
+            showFileProgress(mFirstFileName, bytes, total);
+    });
     connect(mFirstFetch, &Fetcher::finished, this, [this, run](const Fetcher::Result& result) {
         if (run != mRun || !mRunActive || result.outcome == Fetcher::Outcome::Aborted)
             return;
@@ -166,6 +172,7 @@ void Controller::startWorker()
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
+    connect(worker, &DownloadWorker::fileProgress, this, &Controller::onWorkerProgress);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);
@@ -216,6 +223,12 @@ void Controller::takeWorkerNews()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
+void Controller::onWorkerProgress(quint64 run, const QString& name, qint64 bytes, qint64 total)
+{
+    if (run == mRun && mRunActive)
+        showFileProgress(name, bytes, total);
+}
+
 void Controller::onWorkerFailed(quint64 run)
 {
     if (run == mRun && mRunActive)
@@ -251,6 +264,7 @@ void Controller::stop_download()
     mProgressBar->setRange(0, 1);
     mProgressBar->setValue(0);
     mProgressBar->hide();
+    showRunProgress(false);
     controllButtonCondition();
     setEditableInfoString(true);
     updateOutputDirectoryInfo();
@@ -272,8 +286,66 @@ void Controller::finishDownload()
         openOutputDirectory();
 }
 
+void Controller::showFileProgress(const QString& name, qint64 bytes, qint64 total)
+{
+    constexpr int kBarSteps = 1000;
+    if (name != mFileRateName) {
+        mFileRate.clear();
+        mFileRateName = name;
+    }
+    mFileRate.add(mProgressClock.elapsed(), bytes, total);
+    const double fraction = mFileRate.fraction();
+    if (fraction < 0) {
+        mProgressBar->setRange(0, 0);
+    } else {
+        mProgressBar->setRange(0, kBarSteps);
+        mProgressBar->setValue(int(fraction * kBarSteps));
+    }
+    const QString text = download::progressText(name, mFileRate);
+    mMainWindow->setProgressLine(text);
+    // A quick file would only flash a line over the log.
+    if (mLogMirror && mFileRate.elapsedMs() > 1000)
+        mTerminalLine.draw(text, fraction);
+    showRunProgress(true);
+}
+
+// Each file's progress ends with its line in the log (done, failed, retried), and the next
+// file starts afresh.
+void Controller::clearFileProgress()
+{
+    mFileRate.clear();
+    mFileRateName.clear();
+    mMainWindow->setProgressLine({});
+    mTerminalLine.erase();
+    if (mRunActive)
+        mProgressBar->setRange(0, 0);
+}
+
+// The task bar is told a few times a second at most, always with the latest figures; the end
+// of the run goes out at once.
+void Controller::showRunProgress(bool visible)
+{
+    constexpr qint64 kTaskbarMs = 250;
+    if (!visible) {
+        mTaskbarTimer->stop();
+        mTaskbarShown.invalidate();
+        mHost->showRunProgress(-1, download_counter, false);
+        return;
+    }
+    if (mTaskbarShown.isValid() && mTaskbarShown.elapsed() < kTaskbarMs) {
+        if (!mTaskbarTimer->isActive())
+            mTaskbarTimer->start(int(kTaskbarMs - mTaskbarShown.elapsed()));
+        return;
+    }
+    mTaskbarTimer->stop();
+    mTaskbarShown.start();
+    mHost->showRunProgress(mFileRate.fraction(), download_counter, true);
+}
+
 void Controller::writeLogView(const QString& text)
 {
+    // The terminal's progress line goes before the log line is printed beside it.
+    clearFileProgress();
     QScrollBar* bar = mDrawer_Text->verticalScrollBar();
     const bool following = bar->value() == bar->maximum();
     QTextCursor cursor(mDrawer_Text->document());

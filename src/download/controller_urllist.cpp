@@ -41,6 +41,7 @@ void Controller::startListWorker()
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
     connect(worker, &DownloadWorker::fileKept, this, &Controller::onWorkerKept);
+    connect(worker, &DownloadWorker::fileProgress, this, &Controller::onWorkerProgress);
     connect(worker, &DownloadWorker::runFailed, this, &Controller::onWorkerFailed);
     connect(worker, &DownloadWorker::finished, this, &Controller::onWorkerFinished);
     mWorker = std::make_unique<WorkerThread>(worker);

@@ -85,6 +85,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                      localizedFormat("ResumedDownload", mCurrentName, QString::number(offset)) +
                          u'\n');
     });
+    connect(&fetcher, &Fetcher::progress, this, [this](qint64 bytes, qint64 total) {
+        emit fileProgress(mRun, mCurrentName, bytes, total);
+    });
     bool failed = false;
     download::SeriesGap gap;
     QString firstMissing; // the number of the first missing file of the gap in hand
@@ -130,7 +133,9 @@ void DownloadWorker::runSteps(download::RunKind kind,
                 mElement->setNumber(firstMissing);
                 emit numberChanged(mRun, firstMissing);
             }
-        } else if (verdict.failed && mPolicy.listGoesOn) {
+        } else if (verdict.failed && mPolicy.listGoesOn && !download::isFolderFault(result)) {
+            // A folder that refuses one file refuses the rest: going on would only log the
+            // same failure once a second to the end of the list.
             ++listFailures;
             verdict.goOn = true;
         }

@@ -49,6 +49,9 @@ signals:
     void fileWritten(quint64 run, const QString& name);
     // A file already in the folder is the server's as it is now, and was left as it was.
     void fileKept(quint64 run, const QString& name);
+    // The file in transfer has `bytes` of `total` (-1 without a length); at most ten times a
+    // second, as the fetcher reports it.
+    void fileProgress(quint64 run, const QString& name, qint64 bytes, qint64 total);
     // A failure has ended the run, though the worker still pauses before it finishes: a
     // Stop in that pause must not make the run look stopped rather than failed.
     void runFailed(quint64 run);

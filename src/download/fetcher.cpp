@@ -768,6 +768,7 @@ void Fetcher::finish(Outcome outcome, const QString& reason)
 {
     mRetryWait.stop();
     detach();
+    mResult.writeErrno = outcome == Outcome::WriteError && mFile ? mFile->errorCode() : 0;
     if (outcome != Outcome::Written)
         discardFile();
     mRunning = false;

@@ -57,6 +57,7 @@ public:
         qint64 received = 0; // body bytes received over all tries
         int retries = 0;
         QByteArray contentType; // of the accepted body
+        int writeErrno = 0;     // of a WriteError the file system gave
     };
 
     // What kind of body is wanted.

@@ -3,6 +3,8 @@
 #include "host/localized.h"
 #include "target.h"
 
+#include <cerrno>
+
 namespace download {
 
 StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result,
@@ -46,6 +48,25 @@ StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetch
     }
     v.line = failureLine(name, result.reason);
     return v;
+}
+
+bool isFolderFault(const Fetcher::Result& result)
+{
+    if (result.outcome != Fetcher::Outcome::WriteError)
+        return false;
+    switch (result.writeErrno) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOSPC:
+    case EDQUOT:
+    case ENOENT:
+    case ENOTDIR:
+    case EIO:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace download

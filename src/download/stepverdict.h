@@ -33,4 +33,8 @@ struct SeriesGap
 StepVerdict verdictOf(RunKind kind, bool first, const QString& name, const Fetcher::Result& result,
                       const SeriesGap& gap = {});
 
+// A failure to write that every later address of the folder would meet as well: the folder
+// gone, full, or closed to us, rather than one name it refused.
+bool isFolderFault(const Fetcher::Result& result);
+
 } // namespace download

@@ -95,3 +95,23 @@ bool DesktopHost::openURL(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
 }
+
+// The launcher-entry signal that Unity introduced and KDE Plasma's task manager, Dash to Dock,
+// Plank and others read: it names the program by its installed desktop file.
+void DesktopHost::showRunProgress(double fraction, int count, bool visible)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage update = QDBusMessage::createSignal(
+        QLatin1String(kLauncherEntryPath), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+        QStringLiteral("Update"));
+    const QVariantMap properties{
+        {QStringLiteral("progress"), qBound(0.0, fraction, 1.0)},
+        {QStringLiteral("progress-visible"), visible && fraction >= 0},
+        {QStringLiteral("count"), qint64(count)},
+        {QStringLiteral("count-visible"), visible},
+    };
+    update << QStringLiteral("application://stepgrab.desktop") << properties;
+    bus.send(update);
+}

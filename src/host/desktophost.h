@@ -23,6 +23,10 @@ public:
     bool openFile(const QString& path) override;
     void openFilesEach(const QStringList& paths) override;
     bool openURL(const QUrl& url) override;
+    void showRunProgress(double fraction, int count, bool visible) override;
+
+    // Where the task bar's progress comes from on the session bus.
+    static constexpr const char* kLauncherEntryPath = "/io/github/stepgrab/LauncherEntry";
 
 private:
     QPointer<QWidget> mWindow;

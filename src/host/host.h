@@ -25,4 +25,7 @@ public:
     virtual void openFilesEach(const QStringList& paths) = 0;
     // Shows a web address in the user's default web browser.
     virtual bool openURL(const QUrl& url) = 0;
+    // Shows a run's progress on the program's entry in the desktop's task bar or dock: the
+    // file's fraction (below 0 when unknown) and the files so far; hidden when not visible.
+    virtual void showRunProgress(double fraction, int count, bool visible) = 0;
 };

@@ -46,3 +46,8 @@ QString localizedFormat(const char* key, const QString& first, const QString& se
 {
     return formatted(key, {first, second});
 }
+
+QString localizedFormat(const char* key, std::initializer_list<QString> arguments)
+{
+    return formatted(key, arguments);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 
 // Texts shown to the user are looked up by key; a key without a text shows as itself.
 QString localized(const char* key);
@@ -9,3 +10,5 @@ QString localized(const char* key);
 QString localizedFormat(const char* key, const QString& argument);
 // The same with two arguments, in place of "%1" and "%2".
 QString localizedFormat(const char* key, const QString& first, const QString& second);
+// The same with any number of arguments, in place of "%1" to "%9".
+QString localizedFormat(const char* key, std::initializer_list<QString> arguments);

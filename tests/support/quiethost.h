@@ -11,4 +11,5 @@ struct QuietHost : Host
     bool openFile(const QString&) override { return true; }
     void openFilesEach(const QStringList&) override {}
     bool openURL(const QUrl&) override { return true; }
+    void showRunProgress(double, int, bool) override {}
 };

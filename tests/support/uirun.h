@@ -2,6 +2,7 @@
 
 #include "host/host.h"
 
+#include <QDateTime>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -13,6 +14,15 @@ static const bool kIsolated = qputenv("XDG_CONFIG_HOME", kHome.path().toLocal8Bi
 struct RecordingHost : Host
 {
     QStringList calls;
+    // The task bar's progress in turn, with when it was shown.
+    struct Shown
+    {
+        double fraction;
+        int count;
+        bool visible;
+        qint64 ms;
+    };
+    QList<Shown> taskbar;
 
     void playSound(const QString& name) override { calls << QStringLiteral("sound ") + name; }
     void requestAttention(const QString&, const QString&) override
@@ -33,6 +43,10 @@ struct RecordingHost : Host
     {
         calls << QStringLiteral("url ") + url.toString();
         return true;
+    }
+    void showRunProgress(double fraction, int count, bool visible) override
+    {
+        taskbar.append({fraction, count, visible, QDateTime::currentMSecsSinceEpoch()});
     }
 };
 

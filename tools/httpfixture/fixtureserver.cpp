@@ -354,6 +354,7 @@ public:
     QHash<QString, int> reusedCount;
     QHash<QString, QList<QByteArray>> ranges;
     QHash<QString, QList<httplib::Headers>> headers;
+    QHash<QString, qint64> sent;
 
     socket_t refusing = INVALID_SOCKET;
     int refusingPort = 0;
@@ -713,6 +714,45 @@ void FixtureServer::addDrip(const QString& path, qint64 size, int intervalMs)
                     return sink.write(byte.constData(), 1);
                 });
         });
+}
+
+void FixtureServer::addPaced(const QString& path, qint64 size, int pieces, int intervalMs,
+                             bool announceLength)
+{
+    const qint64 piece = qMax<qint64>(1, (size + pieces - 1) / pieces);
+    d->addRoute(path, [impl = d.get(), path, size, piece, intervalMs,
+                       announceLength](const httplib::Request&, httplib::Response& res) {
+        auto provider = [impl, path, size, piece, intervalMs](size_t offset,
+                                                              httplib::DataSink& sink) {
+            if (offset > 0 && (impl->sleepFor(std::chrono::milliseconds(intervalMs)) ||
+                               peerHungUp(currentSocket)))
+                return false;
+            const qint64 length = qMin(piece, size - qint64(offset));
+            if (length <= 0) {
+                sink.done();
+                return true;
+            }
+            const QByteArray bytes = largeChunk(qint64(offset), length);
+            if (!sink.write(bytes.constData(), size_t(length)))
+                return false;
+            std::lock_guard lock(impl->mutex);
+            impl->sent[path] += length;
+            return true;
+        };
+        if (announceLength)
+            res.set_content_provider(size_t(size), "application/octet-stream",
+                                     [provider](size_t offset, size_t, httplib::DataSink& sink) {
+                                         return provider(offset, sink);
+                                     });
+        else
+            res.set_chunked_content_provider("application/octet-stream", provider);
+    });
+}
+
+qint64 FixtureServer::sentBytes(const QString& path) const
+{
+    std::lock_guard lock(d->mutex);
+    return d->sent.value(path);
 }
 
 int FixtureServer::refusingPort() const

@@ -136,6 +136,13 @@ public:
     int reusedHits(const QString& path) const;
     // Announces `size` bytes of the largeChunk() pattern and sends one byte every intervalMs.
     void addDrip(const QString& path, qint64 size, int intervalMs);
+    // Announces `size` bytes of the largeChunk() pattern (or, with announceLength false, sends
+    // them chunked without a length) in `pieces` pieces of equal size, the first at once and
+    // each next one intervalMs later.
+    void addPaced(const QString& path, qint64 size, int pieces, int intervalMs,
+                  bool announceLength = true);
+    // The body bytes a paced route has handed to its connection so far, over all requests.
+    qint64 sentBytes(const QString& path) const;
     // A port on 127.0.0.1 that is bound but not listening while the server lives: connecting
     // to it is refused.
     int refusingPort() const;

@@ -193,6 +193,38 @@
         <source>LabelCounter</source>
         <translation>Files</translation>
     </message>
+    <message id="ProgressKnown">
+        <source>ProgressKnown</source>
+        <translation>%1 — %2 of %3, %4/s, %5 left</translation>
+    </message>
+    <message id="ProgressStarting">
+        <source>ProgressStarting</source>
+        <translation>%1 — %2 of %3</translation>
+    </message>
+    <message id="ProgressStalled">
+        <source>ProgressStalled</source>
+        <translation>%1 — %2 of %3, stalled</translation>
+    </message>
+    <message id="ProgressBytes">
+        <source>ProgressBytes</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message id="ProgressBytesSpeed">
+        <source>ProgressBytesSpeed</source>
+        <translation>%1 — %2, %3/s</translation>
+    </message>
+    <message id="DurationSeconds">
+        <source>DurationSeconds</source>
+        <translation>%1 s</translation>
+    </message>
+    <message id="DurationMinutes">
+        <source>DurationMinutes</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message id="DurationHours">
+        <source>DurationHours</source>
+        <translation>%1 h %2 min</translation>
+    </message>
     <message id="ButtonStart">
         <source>ButtonStart</source>
         <translation>Start</translation>

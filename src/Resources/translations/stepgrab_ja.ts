@@ -191,6 +191,38 @@
         <source>LabelCounter</source>
         <translation>ファイル数</translation>
     </message>
+    <message id="ProgressKnown">
+        <source>ProgressKnown</source>
+        <translation>%1 — %2 / %3、%4/秒、残り %5</translation>
+    </message>
+    <message id="ProgressStarting">
+        <source>ProgressStarting</source>
+        <translation>%1 — %2 / %3</translation>
+    </message>
+    <message id="ProgressStalled">
+        <source>ProgressStalled</source>
+        <translation>%1 — %2 / %3、停止中</translation>
+    </message>
+    <message id="ProgressBytes">
+        <source>ProgressBytes</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message id="ProgressBytesSpeed">
+        <source>ProgressBytesSpeed</source>
+        <translation>%1 — %2、%3/秒</translation>
+    </message>
+    <message id="DurationSeconds">
+        <source>DurationSeconds</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message id="DurationMinutes">
+        <source>DurationMinutes</source>
+        <translation>%1 分 %2 秒</translation>
+    </message>
+    <message id="DurationHours">
+        <source>DurationHours</source>
+        <translation>%1 時間 %2 分</translation>
+    </message>
     <message id="ButtonStart">
         <source>ButtonStart</source>
         <translation>開始</translation>

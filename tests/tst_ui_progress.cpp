@@ -1,0 +1,218 @@
+// A file's progress while it transfers: the window's status line and bar, the task bar, and
+// the terminal's line of a --log run.
+#include "fixtureserver.h"
+#include "support/qt.h"
+#include "support/table.h"
+#include "support/window.h"
+
+#include <QProgressBar>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+static constexpr qint64 kSize = 16 * 1024 * 1024;
+// 100 pieces 20 ms apart: about two seconds, each piece a hundredth of the file.
+static constexpr int kPieces = 100;
+static constexpr int kIntervalMs = 20;
+
+namespace {
+
+// What the window showed, each time its status line changed.
+struct Seen
+{
+    qint64 ms;
+    QString text;
+    qint64 sent; // by the server at that moment
+    int barValue;
+    int barMaximum;
+};
+
+// The sizes a status line names, in bytes: so far, in all (with a length) and per second.
+QList<double> sizesIn(const QString& text)
+{
+    static const QRegularExpression size(u"([0-9.]+) (bytes|KiB|MiB)"_s);
+    QList<double> out;
+    for (const QRegularExpressionMatch& m : size.globalMatch(text))
+        out << m.captured(1).toDouble() * (m.captured(2) == u"MiB"   ? 1048576
+                                           : m.captured(2) == u"KiB" ? 1024
+                                                                     : 1);
+    return out;
+}
+
+} // namespace
+
+class TestProgress : public QObject
+{
+    Q_OBJECT
+private slots:
+    void statusLine_data()
+    {
+        // The series' first file (the window's own fetch); the server announces its length.
+        columns<bool, bool>("first", "length");
+        QTest::newRow("first file, length known") << true << true;
+        QTest::newRow("later file, length known") << false << true;
+        QTest::newRow("later file without a length") << false << false;
+    }
+    void statusLine()
+    {
+        QFETCH(bool, first);
+        QFETCH(bool, length);
+        FixtureServer server;
+        const QString paced = first ? u"/p/big001.bin"_s : u"/p/big002.bin"_s;
+        if (!first)
+            server.addFile(u"/p/big001.bin"_s, QByteArray(1000, 'x'));
+        server.addPaced(paced, kSize, kPieces, kIntervalMs, length);
+        Window w(300); // a pause long enough to see the line empty between files
+        QTemporaryDir out;
+        w.controller.mOutputDirectory = out.path();
+        w.controller.mCreateNewFolder = false;
+        w.controller.mainWindow()->resize(1600, 200); // nothing elided
+        const auto* line = w.get<QLabel>(u"mProgressLine"_s);
+        const auto* bar = w.get<QProgressBar>(u"mProgressBar"_s);
+        w.controller.takeAddress(server.baseUrl() + u"/p/big001.bin"_s);
+        QElapsedTimer clock;
+        clock.start();
+        w.controller.start_download();
+        QList<Seen> seen;
+        QString last;
+        while (w.controller.isRunning() && clock.elapsed() < 20000) {
+            QTest::qWait(2);
+            if (line->text() != last) {
+                last = line->text();
+                seen.append(
+                    {clock.elapsed(), last, server.sentBytes(paced), bar->value(), bar->maximum()});
+            }
+        }
+        QVERIFY(!w.controller.isRunning());
+        QCOMPARE(line->text(), QString());
+        QVERIFY(bar->isHidden());
+
+        QList<Seen> ofFile; // the paced file's lines
+        qsizetype before = -1;
+        for (qsizetype i = 0; i < seen.size(); ++i)
+            if (seen.at(i).text.contains(paced.mid(3))) {
+                if (ofFile.isEmpty())
+                    before = i - 1;
+                ofFile << seen.at(i);
+            }
+        QVERIFY2(ofFile.size() >= 5, qPrintable(QString::number(ofFile.size())));
+        // Only the file in transfer has a line: empty between files, and at the end.
+        QVERIFY(before == -1 || seen.at(before).text.isEmpty());
+        QCOMPARE(seen.last().text, QString());
+        const Seen& start = ofFile.first();
+        const qint64 span = ofFile.last().ms - start.ms;
+        QVERIFY2((ofFile.size() - 1) * 100 <= span + 200,
+                 qPrintable(u"%1 lines in %2 ms"_s.arg(ofFile.size()).arg(span)));
+        int speeds = 0;
+        for (const Seen& s : std::as_const(ofFile)) {
+            const QList<double> sizes = sizesIn(s.text);
+            const QString why = s.text + u" sent "_s + QString::number(s.sent);
+            QVERIFY2(!sizes.isEmpty(), qPrintable(why));
+            QVERIFY2(std::abs(sizes.at(0) - s.sent) <= 0.05 * kSize, qPrintable(why));
+            if (length) {
+                QVERIFY2(sizes.size() >= 2 && sizes.at(1) == kSize, qPrintable(why));
+                QCOMPARE(s.barMaximum, 1000);
+                QVERIFY2(std::abs(s.barValue / 1000.0 - double(s.sent) / kSize) <= 0.05,
+                         qPrintable(why));
+            } else {
+                QCOMPARE(s.barMaximum, 0); // busy
+            }
+            // The speed, once the figures span a second, against the server's own.
+            const qsizetype speedAt = length ? 2 : 1;
+            if (s.ms - start.ms < 1000 || sizes.size() <= speedAt)
+                continue;
+            const double truth = (s.sent - start.sent) * 1000.0 / (s.ms - start.ms);
+            QVERIFY2(std::abs(sizes.at(speedAt) - truth) <= 0.05 * truth,
+                     qPrintable(why + u" truth "_s + QString::number(truth)));
+            ++speeds;
+        }
+        QVERIFY(speeds > 0);
+
+        // The task bar: the file's fraction while it lasted, a few times a second at most,
+        // and hidden at the end.
+        const QList<RecordingHost::Shown>& taskbar = w.taskbar;
+        QVERIFY(!taskbar.isEmpty());
+        QCOMPARE(taskbar.last().visible, false);
+        bool fractionShown = false;
+        for (qsizetype i = 0; i + 1 < taskbar.size(); ++i) {
+            QVERIFY(taskbar.at(i).visible);
+            fractionShown =
+                fractionShown || (taskbar.at(i).fraction > 0 && taskbar.at(i).fraction < 1);
+            if (i > 0)
+                QVERIFY2(taskbar.at(i).ms - taskbar.at(i - 1).ms >= 200,
+                         qPrintable(QString::number(taskbar.at(i).ms - taskbar.at(i - 1).ms)));
+        }
+        QCOMPARE(fractionShown, length);
+        QCOMPARE(taskbar.last().count, first ? 1 : 2);
+    }
+
+    // A --log run draws its line on a terminal's standard error only, and never into the log.
+    void terminal_data()
+    {
+        columns<bool>("terminal");
+        QTest::newRow("standard error on a terminal") << true;
+        QTest::newRow("standard error on a pipe") << false;
+    }
+    void terminal()
+    {
+        QFETCH(bool, terminal);
+        FixtureServer server;
+        server.addPaced(u"/p/big001.bin"_s, kSize, kPieces, kIntervalMs);
+        QTemporaryDir out;
+        int master = -1;
+        int slave = -1;
+        winsize size{};
+        size.ws_col = 100;
+        size.ws_row = 24;
+        if (terminal) {
+            QVERIFY(::openpty(&master, &slave, nullptr, nullptr, &size) == 0);
+            // Raw: the terminal adds no carriage return of its own to a line end.
+            termios mode{};
+            QVERIFY(::tcgetattr(slave, &mode) == 0);
+            ::cfmakeraw(&mode);
+            QVERIFY(::tcsetattr(slave, TCSANOW, &mode) == 0);
+        }
+        const auto closeAll = qScopeGuard([&] {
+            if (slave >= 0)
+                ::close(slave);
+            if (master >= 0)
+                ::close(master);
+        });
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        run.setProcessEnvironment(env);
+        if (terminal)
+            run.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+        run.start(QStringLiteral(STEPGRAB_BINARY),
+                  {u"--start"_s, u"--quit-when-done"_s, u"--log"_s, u"--output"_s, out.path(),
+                   server.baseUrl() + u"/p/big001.bin"_s});
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 0);
+        QByteArray err = run.readAllStandardError();
+        if (terminal) {
+            ::close(slave);
+            slave = -1;
+            ::fcntl(master, F_SETFL, O_NONBLOCK);
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+                err.append(buffer, n);
+        }
+        const QByteArray log = run.readAllStandardOutput();
+        QVERIFY2(log.contains("big001.bin\n"), log.constData());
+        QVERIFY2(!log.contains('\r'), log.constData());
+        static const QRegularExpression drawn(u"\r *\\d+% big001\\.bin "_s);
+        const qsizetype lines = QString::fromUtf8(err).count(drawn);
+        QVERIFY2(terminal ? lines > 0 : lines == 0, err.constData());
+        QVERIFY2(!terminal || lines <= 30, err.constData()); // ten a second at most
+        if (terminal)                                        // erased before the log's next line
+            QVERIFY2(err.endsWith("\r\x1b[K"), err.constData());
+    }
+};
+
+QTEST_MAIN(TestProgress)
+#include "tst_ui_progress.moc"
