@@ -193,6 +193,51 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.controller.isRunning(), 20000);
         files.sort();
         QCOMPARE(seriesFilesBelow(w.output.path(), 3000), files);
+        // Every picture was asked for from the searched page, the page itself from none.
+        QStringList referers;
+        for (const QString& address : std::as_const(addresses))
+            referers << server.headerValues(QUrl(address).path(), "Referer").join(' ');
+        QCOMPARE(referers, QStringList(addresses.size(), page));
+        QCOMPARE(server.headerValues(QUrl(page).path(), "Referer"), QList<QByteArray>{""});
+    }
+
+    // A count-up run from the browser's page sends it with every file; an address from
+    // elsewhere, or the preference off, sends none.
+    void webReferer_data()
+    {
+        columns<QString, bool>("then", "sent"); // then: after the web action
+        QTest::newRow("the browser's page") << QString() << true;
+        QTest::newRow("typed over it") << u"type"_s << false;
+        QTest::newRow("location edited by hand") << u"edit"_s << false;
+        QTest::newRow("preference off") << u"off"_s << false;
+    }
+    void webReferer()
+    {
+        QFETCH(QString, then);
+        QFETCH(bool, sent);
+        FixtureServer series;
+        series.addSeries(u"/s"_s, u"p"_s, 1, 3, 3, u"jpg"_s, FixtureServer::End::NotFound404Binary,
+                         3000);
+        const QString shown = series.baseUrl() + u"/s/p001.jpg"_s;
+        answer(0, shown + u'\n');
+        RunWindow w;
+        w.controller.mWebBrowser = WebBrowser::Default;
+        w.controller.obtaion_from_web();
+        QTRY_VERIFY(!w.controller.isQueryPending());
+        QLineEdit* location = w.get(u"mLocation"_s);
+        if (then == u"type")
+            location->setText(shown), w.controller.enter_location();
+        if (then == u"edit")
+            QTest::keyClick(location, Qt::Key_A), QTest::keyClick(location, Qt::Key_Backspace);
+        w.controller.mSendReferer = then != u"off";
+        w.controller.start_download();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.controller.isRunning(), 20000);
+        QStringList referers;
+        for (const QString& name : {u"p001.jpg"_s, u"p002.jpg"_s, u"p003.jpg"_s}) {
+            const QList<QByteArray> values = series.headerValues(u"/s/"_s + name, "Referer");
+            referers << QString::number(values.size()) + u' ' + values.join(' ');
+        }
+        QCOMPARE(referers, QStringList(3, u"1 "_s + (sent ? shown : QString())));
     }
 };
 

@@ -142,6 +142,9 @@ void Controller::connectOutlets()
             (mElement.*set)(t);
             controllButtonCondition();
         });
+    // A location the user rewrote is no longer the one a page linked to; a new number or
+    // extension still counts along that page's series.
+    connect(mLocation, &QLineEdit::textEdited, this, [this] { mRefererPage.clear(); });
 
     connect(mStartButton, &QPushButton::clicked, this, &Controller::start_download);
     connect(mStopButton, &QPushButton::clicked, this, &Controller::stop_download);
@@ -401,6 +404,7 @@ bool Controller::validateMenuItem(QAction* item) const
 void Controller::cleanupInfoString()
 {
     mElement.set({});
+    mRefererPage.clear();
     mLocation->clear();
     mFileName->clear();
     mNumber->clear();

@@ -412,4 +412,6 @@ private:
     // The page the address in the fields came from (the browser's page, a searched page);
     // empty when it was typed, pasted, dropped or read from a bookmark.
     QUrl mRefererPage;
+    // The searched page of the list Download All made; empty for any other list.
+    QUrl mListRefererPage;
 };

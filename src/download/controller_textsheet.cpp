@@ -31,6 +31,7 @@ void Controller::showDownloadText()
     if (!allows(Command::AddressList))
         return;
     clearAllHTMLURLArray();
+    mListRefererPage.clear();
     mText_url->clear();
     setupDownloadText();
     openTextSheet();
@@ -107,6 +108,7 @@ void Controller::sheet_entrance_download_all()
         addresses << address;
     }
     sheet_entrance_close();
+    mListRefererPage = QUrl(mHTMLPageAddress);
     // The next turn of the loop, once the Entrance sheet has left the window: a window-modal
     // sheet opened while another is still going away may never show.
     QMetaObject::invokeMethod(

@@ -35,6 +35,8 @@ void Controller::startListWorker()
 {
     download::Policy policy = runPolicy();
     policy.listGoesOn = policy.listGoesOn || mListGoOnForLaunch;
+    // A list's addresses came from the searched page only when Download All made the list.
+    policy.referrer = mSendReferer ? mListRefererPage : QUrl();
     auto* worker = new DownloadWorker(&mRunGate, mRun, mHTMLURLArray, mRunFolder, policy);
     connect(worker, &DownloadWorker::logLine, this, &Controller::onWorkerLog);
     connect(worker, &DownloadWorker::fileWritten, this, &Controller::onWorkerFile);
@@ -47,6 +49,7 @@ void Controller::startListWorker()
 
 bool Controller::startListForLaunch(const QString& text)
 {
+    mListRefererPage.clear();
     const QStringList addresses = urllist::splitList(text);
     if (addresses.isEmpty())
         return false;

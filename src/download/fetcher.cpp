@@ -4,6 +4,7 @@
 #include "host/localized.h"
 #include "pagecheck.h"
 #include "partfile.h"
+#include "referrer.h"
 #include "responsehead.h"
 #include "target.h"
 
@@ -180,9 +181,8 @@ Fetcher::Fetcher(const download::Policy& policy, QObject* parent)
     curl_easy_setopt(mEasy, CURLOPT_DEBUGFUNCTION, &CurlGlue::debug);
     curl_easy_setopt(mEasy, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(mEasy, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(mEasy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(mEasy, CURLOPT_MAXREDIRS, long(kMaxRedirects));
-    curl_easy_setopt(mEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Followed here, one request at a time: the Referer is worked out again for each address.
+    curl_easy_setopt(mEasy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(mEasy, CURLOPT_BUFFERSIZE, kReadBuffer);
     curl_easy_setopt(mEasy, CURLOPT_XFERINFOFUNCTION, &CurlGlue::progress);
     curl_easy_setopt(mEasy, CURLOPT_XFERINFODATA, this);
@@ -302,7 +302,6 @@ void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
     // archive of that very encoding.
     curl_easy_setopt(mEasy, CURLOPT_ACCEPT_ENCODING, raw ? nullptr : "identity");
     curl_easy_setopt(mEasy, CURLOPT_PROTOCOLS_STR, options.page ? "http,https,file" : "http,https");
-    curl_easy_setopt(mEasy, CURLOPT_TIMEOUT_MS, long(options.page ? options.totalMs : 0));
     curl_easy_setopt(mEasy, CURLOPT_LOW_SPEED_LIMIT, long(mPolicy.minBytesPerSecond));
     curl_easy_setopt(mEasy, CURLOPT_LOW_SPEED_TIME, long((mPolicy.speedWindowMs + 999) / 1000));
     // The activity check reports a silent connect in the same words as a silent transfer.
@@ -364,15 +363,31 @@ void Fetcher::attempt()
     curl_easy_setopt(mEasy, CURLOPT_HTTPHEADER, headers);
     const QByteArray range = resume ? QByteArray::number(mRangeFrom) + '-' : QByteArray();
     curl_easy_setopt(mEasy, CURLOPT_RANGE, resume ? range.constData() : nullptr);
-    const QByteArray url = mUrl.toEncoded();
-    curl_easy_setopt(mEasy, CURLOPT_URL, url.constData());
+    mSinceStart.start();
+    mRedirects = 0;
+    send(mUrl);
+}
+
+// One request of the current try: to the address asked for, or to where a redirect sent it.
+void Fetcher::send(const QUrl& url)
+{
+    mHopUrl = url;
+    mRedirect.clear();
+    const QByteArray encoded = mHopUrl.toEncoded();
+    curl_easy_setopt(mEasy, CURLOPT_URL, encoded.constData());
+    // A page read for its links is the user's own look, not a request from a page.
+    const QByteArray referer =
+        mOptions.page ? QByteArray() : download::referrerFor(mPolicy.referrer, mHopUrl);
+    curl_easy_setopt(mEasy, CURLOPT_REFERER, referer.isEmpty() ? nullptr : referer.constData());
+    // A page's time bound is for the whole fetch, its redirects included.
+    const qint64 left = mOptions.totalMs > 0 ? mOptions.totalMs - mSinceStart.elapsed() : 0;
+    curl_easy_setopt(mEasy, CURLOPT_TIMEOUT_MS, long(mOptions.page ? qMax<qint64>(left, 1) : 0));
 
     mHead = std::make_unique<http::ResponseHead>();
     mExcess = false;
     mStop = Stop::None;
     mError.fill('\0');
     mSinceByte.start();
-    mSinceStart.start();
     mSinceProgress.invalidate();
     mActivity.start(qBound(10, mPolicy.inactivityMs / 4, 250));
     mAttached = true;
@@ -405,10 +420,8 @@ bool Fetcher::headDone()
         const QByteArray location = mHead->location();
         if (location.isEmpty())
             return true; // the body comes, and the end of the transfer says there was no target
-        char* current = nullptr;
-        curl_easy_getinfo(mEasy, CURLINFO_EFFECTIVE_URL, &current);
         const QUrl relative = QUrl::fromEncoded(location, QUrl::StrictMode);
-        const QUrl from = QUrl::fromEncoded(QByteArray(current ? current : ""));
+        const QUrl& from = mHopUrl;
         const QUrl target = from.resolved(relative);
         if (!relative.isValid() || !target.isValid()) {
             stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonRedirectNoTarget"));
@@ -421,6 +434,12 @@ bool Fetcher::headDone()
                                      download::printable(target.toDisplayString())));
             return false;
         }
+        if (mRedirects >= kMaxRedirects) {
+            stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonTooManyRedirects"));
+            return false;
+        }
+        // Followed once this answer's body has gone by, so the connection can serve the next.
+        mRedirect = target;
         return true;
     }
     if (status >= 400) {
@@ -569,7 +588,7 @@ void Fetcher::transferDone(int code)
     // wait on the kept connection. Over TLS a close alert may wait there as well.
     curl_socket_t socket = CURL_SOCKET_BAD;
     if (code == CURLE_OK && mStop == Stop::None && mHead->contentLength() &&
-        mUrl.scheme() == u"http" &&
+        mHopUrl.scheme() == u"http" &&
         curl_easy_getinfo(mEasy, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
         socket != CURL_SOCKET_BAD) {
         char byte;
@@ -617,7 +636,7 @@ void Fetcher::transferDone(int code)
         retryOrFail(localized("ReasonConnectionRefused"));
         return;
     case CURLE_COULDNT_RESOLVE_HOST:
-        finish(Outcome::NetworkError, localizedFormat("ReasonHostNotFound", mUrl.host()));
+        finish(Outcome::NetworkError, localizedFormat("ReasonHostNotFound", mHopUrl.host()));
         return;
     case CURLE_OPERATION_TIMEDOUT:
         if (mOptions.page)
@@ -642,6 +661,11 @@ void Fetcher::transferDone(int code)
         return;
     }
 
+    if (!mRedirect.isEmpty()) {
+        ++mRedirects;
+        send(std::exchange(mRedirect, QUrl()));
+        return;
+    }
     if (mResult.status == 304) {
         mResult.bytes = mKeptSize;
         finish(Outcome::Unchanged);

@@ -113,6 +113,7 @@ private:
     void takeDone();
     bool canResume() const;
     void attempt();
+    void send(const QUrl& url);
     bool headLine(const char* data, qsizetype size);
     void reportProgress(qint64 now);
     bool headDone();
@@ -145,6 +146,9 @@ private:
     QByteArray mSniff;
     QByteArray mError;
     QUrl mUrl;
+    QUrl mHopUrl;   // of the request under way: mUrl, or where a redirect led
+    QUrl mRedirect; // where the answer under way sends the next request
+    int mRedirects = 0;
     QString mPath;
     QString mName;
     std::shared_ptr<const folder::RunFolder> mFolder;

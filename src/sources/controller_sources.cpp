@@ -53,11 +53,17 @@ void Controller::webActionDone(const std::optional<QString>& text)
         return;
     }
     acceptAddress(*text, "FailureGrabURL");
+    // The browser was showing that page: its requests for the files named there came from it.
+    if (address::containsWebScheme(text->trimmed()))
+        mRefererPage = QUrl(text->trimmed());
 }
 
 void Controller::acceptAddress(const QString& candidate, const char* failureKey)
 {
     const QString text = candidate.trimmed();
+    // Typed, pasted, dropped and bookmarked addresses come from no page; the browser's sets
+    // its own after this.
+    mRefererPage.clear();
     if (address::containsWebScheme(text)) {
         if (address::pathExtension(text).isEmpty() || !setupLocation(text)) {
             // Not a counted address: keep it whole so the user can mend it.

@@ -353,6 +353,7 @@ public:
     QHash<QString, int> hitCount;
     QHash<QString, int> reusedCount;
     QHash<QString, QList<QByteArray>> ranges;
+    QHash<QString, QList<httplib::Headers>> headers;
     QHash<QString, qint64> sent;
 
     socket_t refusing = INVALID_SOCKET;
@@ -419,6 +420,7 @@ public:
             if (currentRequestIndex > 0)
                 ++reusedCount[path];
             ranges[path].append(QByteArray::fromStdString(req.get_header_value("Range")));
+            headers[path].append(req.headers);
             if (auto it = routes.find(path); it != routes.end())
                 route = it->second;
             else
@@ -924,6 +926,18 @@ void FixtureServer::addResumable(const QString& path, qint64 size, const QList<q
 QByteArray FixtureServer::changedChunk(qint64 offset, qint64 length)
 {
     return pattern(kChangedSeed, offset, length);
+}
+
+QList<QByteArray> FixtureServer::headerValues(const QString& path, const QByteArray& name) const
+{
+    std::lock_guard lock(d->mutex);
+    QList<QByteArray> values;
+    // httplib compares header names without regard to case.
+    for (const httplib::Headers& h : d->headers.value(path)) {
+        const auto it = h.find(name.toStdString());
+        values.append(it == h.end() ? QByteArray() : QByteArray::fromStdString(it->second));
+    }
+    return values;
 }
 
 QList<QByteArray> FixtureServer::rangeHeaders(const QString& path) const

@@ -129,6 +129,9 @@ public:
     static QByteArray changedChunk(qint64 offset, qint64 length);
     // The Range header of each request to `path`, in order; empty for a request without one.
     QList<QByteArray> rangeHeaders(const QString& path) const;
+    // The value of the header `name` (any letter case) in each request to `path`, in order;
+    // empty for a request without one.
+    QList<QByteArray> headerValues(const QString& path, const QByteArray& name) const;
     // The requests to `path` that came on a connection which had carried an earlier request.
     int reusedHits(const QString& path) const;
     // Announces `size` bytes of the largeChunk() pattern and sends one byte every intervalMs.
