@@ -370,6 +370,7 @@ private:
     QTextEdit* mText_url = nullptr;
     QCheckBox* mText_goOn = nullptr;
     bool mListGoOnForLaunch = false;
+    bool mText_goOnShown = false; // the box as the sheet opened with it
     void createTextSheet();
     void openTextSheet();
 

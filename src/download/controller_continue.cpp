@@ -1,4 +1,5 @@
 #include "app/controller.h"
+#include "download/downloadfolder.h"
 #include "download/seriesscan.h"
 #include "download/target.h"
 #include "host/localized.h"
@@ -15,15 +16,16 @@ void Controller::continue_series()
     const series::DiskName disk = series::diskNameOf(element);
     // The new run's dated folder is made only when it begins, so the newest one is an
     // earlier run's.
-    const series::Found found =
-        disk.valid ? series::highestInOutput(mOutputDirectory, mCreateNewFolder, disk.prefix,
-                                             disk.suffix, element.number.size())
-                   : series::Found{};
+    const QString output = folder::outputFolder(mOutputDirectory);
+    const series::Found found = disk.valid
+                                    ? series::highestInOutput(output, mCreateNewFolder, disk.prefix,
+                                                              disk.suffix, element.number.size())
+                                    : series::Found{};
     QString line;
     if (found.isEmpty()) {
         line = localizedFormat("ContinueSeriesNone",
                                download::targetOf(address::fullAddress(element), QString()).name,
-                               address::printableName(mOutputDirectory));
+                               address::printableName(output));
     } else {
         const QString next = series::numberAfter(found.number, element.number.size());
         mElement.setNumber(next);

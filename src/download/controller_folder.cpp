@@ -24,23 +24,13 @@ QString menuText(QString title)
 
 } // namespace
 
-namespace {
-
-// An output directory emptied in the preferences stands for the home folder.
-QString outputFolder(const QString& directory)
-{
-    return directory.isEmpty() ? QDir::homePath() : directory;
-}
-
-} // namespace
-
 // A name taken by something that cannot be this user's folder refuses the run its folder:
 // falling back on an older one would hide where the files went.
 // A run with no folder of its own fails with the reason: an older run's folder is never taken
 // in its place.
 bool Controller::createDownloadFolder()
 {
-    const QString base = outputFolder(mOutputDirectory);
+    const QString base = folder::outputFolder(mOutputDirectory);
     std::shared_ptr<const folder::RunFolder> made =
         folder::createDatedFolder(base, QDateTime::currentDateTime(), &mRunFolderRefusal);
     const int code = errno;
@@ -57,7 +47,7 @@ bool Controller::createDownloadFolder()
 
 QString Controller::currentDownloadFolder() const
 {
-    return mCreateNewFolder ? mDownloadFolder : outputFolder(mOutputDirectory);
+    return mCreateNewFolder ? mDownloadFolder : folder::outputFolder(mOutputDirectory);
 }
 
 void Controller::updateOutputDirectoryInfo()

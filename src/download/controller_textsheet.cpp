@@ -50,7 +50,8 @@ void Controller::showDownloadTextWith(const QString& text)
 
 void Controller::openTextSheet()
 {
-    mText_goOn->setChecked(mListGoOn || mListGoOnForLaunch);
+    mText_goOnShown = mListGoOn || mListGoOnForLaunch;
+    mText_goOn->setChecked(mText_goOnShown);
     mSheet_Text->open();
 }
 
@@ -87,9 +88,12 @@ void Controller::sheetShowDownloadTextDidEnd(int returnCode)
 {
     mSheet_Text->hide();
     if (returnCode == 128) {
-        // The box as the user left it is the choice from now on, kept beyond this launch.
-        mListGoOn = mText_goOn->isChecked();
-        mListGoOnForLaunch = false;
+        // A box the user changed is the choice from now on, kept beyond this launch; one left
+        // as shown keeps a launch's --keep-going to that launch.
+        if (mText_goOn->isChecked() != mText_goOnShown) {
+            mListGoOn = mText_goOn->isChecked();
+            mListGoOnForLaunch = false;
+        }
         downloadText();
     }
 }

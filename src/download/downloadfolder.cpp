@@ -20,6 +20,11 @@
 
 namespace folder {
 
+QString outputFolder(const QString& directory)
+{
+    return directory.isEmpty() ? QDir::homePath() : directory;
+}
+
 namespace {
 
 bool isDigit(char c)

@@ -10,6 +10,10 @@
 
 namespace folder {
 
+// The folder the runs write into, or under: an output directory emptied in the preferences
+// stands for the home folder.
+QString outputFolder(const QString& directory);
+
 // "2004-03-15 14:05:09 +0900": the moment in its own time zone, offset as sign and four digits.
 QString datedFolderName(const QDateTime& moment);
 

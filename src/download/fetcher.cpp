@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kMaxRedirects = 10;
+constexpr qint64 kSkippedBodyLimit = 64 * 1024;
 // Larger reads than libcurl's 16 KiB cut the per-call cost of a fast transfer; the bound on
 // memory stays a fixed buffer.
 constexpr long kReadBuffer = 256 * 1024;
@@ -373,6 +374,7 @@ void Fetcher::send(const QUrl& url)
 {
     mHopUrl = url;
     mRedirect.clear();
+    mSkipped = 0;
     const QByteArray encoded = mHopUrl.toEncoded();
     curl_easy_setopt(mEasy, CURLOPT_URL, encoded.constData());
     // A page read for its links is the user's own look, not a request from a page.
@@ -381,7 +383,8 @@ void Fetcher::send(const QUrl& url)
     curl_easy_setopt(mEasy, CURLOPT_REFERER, referer.isEmpty() ? nullptr : referer.constData());
     // A page's time bound is for the whole fetch, its redirects included.
     const qint64 left = mOptions.totalMs > 0 ? mOptions.totalMs - mSinceStart.elapsed() : 0;
-    curl_easy_setopt(mEasy, CURLOPT_TIMEOUT_MS, long(mOptions.page ? qMax<qint64>(left, 1) : 0));
+    curl_easy_setopt(mEasy, CURLOPT_TIMEOUT_MS,
+                     long(mOptions.page && mOptions.totalMs > 0 ? qMax<qint64>(left, 1) : 0));
 
     mHead = std::make_unique<http::ResponseHead>();
     mExcess = false;
@@ -508,8 +511,16 @@ bool Fetcher::notModified()
 bool Fetcher::body(const char* data, qsizetype size)
 {
     mSinceByte.start();
-    if (mHead->isComplete() && (mHead->status() < 200 || mHead->status() >= 300))
+    if (mHead->isComplete() && (mHead->status() < 200 || mHead->status() >= 300)) {
+        // A redirect's own page goes by unread, but not for ever: a server that goes on
+        // sending it holds the fetch where neither the inactivity nor the speed bound sees it.
+        mSkipped += size;
+        if (!mRedirect.isEmpty() && mSkipped > kSkippedBodyLimit) {
+            mStop = Stop::Follow;
+            return false;
+        }
         return true;
+    }
     mResult.received += size;
     if (mOptions.maxBytes >= 0 && mWritten + mSniff.size() + size > mOptions.maxBytes) {
         stopWith(Stop::Fail, Outcome::NetworkError, localized("ReasonTooLarge"));
@@ -612,6 +623,10 @@ void Fetcher::transferDone(int code)
         return;
     case Stop::Restart:
         restartFromZero();
+        return;
+    case Stop::Follow:
+        ++mRedirects;
+        send(std::exchange(mRedirect, QUrl()));
         return;
     case Stop::None:
         break;

@@ -102,7 +102,7 @@ private:
     friend struct CurlGlue;
     struct Watch;
     // What a callback decided while libcurl was still transferring.
-    enum class Stop { None, Fail, Retry, Restart };
+    enum class Stop { None, Fail, Retry, Restart, Follow };
 
     void begin(const QUrl& url, const QString& path, const QString& name,
                std::shared_ptr<const folder::RunFolder> folder, const Options& options);
@@ -161,6 +161,7 @@ private:
     Outcome mStopOutcome = Outcome::NetworkError;
     QString mStopReason;
     int mStopRetryAfterMs = -1;
+    qint64 mSkipped = 0; // body bytes of the current answer passed over unread
     // Resuming: where the current try asked to start, and what the file must still be.
     qint64 mRangeFrom = -1;
     qint64 mTotal = -1;

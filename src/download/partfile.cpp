@@ -62,10 +62,13 @@ bool isPlainName(const QByteArray& name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/');
 }
 
+// An entity tag or an address longer than this is no longer worth asking with; one is not
+// written that could not be read back whole.
+constexpr qsizetype kAttributeLimit = 8192;
+
 QByteArray attribute(int fd, const char* name)
 {
-    // An entity tag or an address longer than this is no longer worth asking with.
-    char value[8192];
+    char value[kAttributeLimit];
     const ssize_t n = ::fgetxattr(fd, name, value, sizeof value);
     return n > 0 ? QByteArray(value, n) : QByteArray();
 }
@@ -277,8 +280,9 @@ void PartFile::setOrigin(const QByteArray& origin, const QByteArray& etag)
 {
     if (mFd < 0)
         return;
-    ::fsetxattr(mFd, kOriginAttribute, origin.constData(), size_t(origin.size()), 0);
-    if (!etag.isEmpty())
+    if (origin.size() <= kAttributeLimit)
+        ::fsetxattr(mFd, kOriginAttribute, origin.constData(), size_t(origin.size()), 0);
+    if (!etag.isEmpty() && etag.size() <= kAttributeLimit)
         ::fsetxattr(mFd, kETagAttribute, etag.constData(), size_t(etag.size()), 0);
 }
 

@@ -82,6 +82,10 @@ Found highestIn(const QString& dir, const QString& prefix, const QString& suffix
             QStringView(name).sliced(prefix.size(), name.size() - prefix.size() - suffix.size());
         if (!std::all_of(digits.begin(), digits.end(), isAsciiDigit))
             continue;
+        // Counting up widens a number only past its nines, never with a leading zero: 0500
+        // beside 012 is another series, or a copy, not where this one got to.
+        if (digits.size() > std::max<qsizetype>(width, 1) && digits.front() == u'0')
+            continue;
         if (best.isEmpty() || isHigher(digits, best.number))
             best = {digits.toString(), listing.path(i)};
     }

@@ -573,11 +573,17 @@ void FixtureServer::addFile(const QString& path, const QByteArray& body, int sta
     });
 }
 
-void FixtureServer::addRedirect(const QString& path, const QString& location, int status)
+void FixtureServer::addRedirect(const QString& path, const QString& location, int status,
+                                qint64 bodySize)
 {
-    d->addRoute(path, [target = location.toStdString(), status](const httplib::Request&,
-                                                                httplib::Response& res) {
-        res.set_redirect(target, status);
+    d->addRoute(path, [target = location.toStdString(), status, bodySize](const httplib::Request&,
+                                                                          httplib::Response& res) {
+        if (bodySize == 0) {
+            res.set_redirect(target, status);
+            return;
+        }
+        serveGenerated(res, status, bodySize, "text/html", &FixtureServer::largeChunk);
+        res.set_header("Location", target);
     });
 }
 

@@ -44,7 +44,9 @@ public:
     void addFile(const QString& path, const QByteArray& body, int status = 200,
                  const QByteArray& contentType = "application/octet-stream",
                  const QByteArray& contentEncoding = {});
-    void addRedirect(const QString& path, const QString& location, int status = 302);
+    // With bodySize, the redirect comes with that many bytes of a page of its own.
+    void addRedirect(const QString& path, const QString& location, int status = 302,
+                     qint64 bodySize = 0);
     // Announces Content-Length bytesBeforeStall + 1 MiB, sends bytesBeforeStall bytes of the
     // largeChunk() pattern, then nothing until the client hangs up or the server stops.
     void addStall(const QString& path, qint64 bytesBeforeStall);
