@@ -132,9 +132,12 @@ private slots:
         }
         QVERIFY(speeds > 0);
 
-        // The task bar: the file's fraction while it lasted, a few times a second at most,
-        // and hidden at the end.
+        // The task bar: the file's fraction while it lasted, a few times a second at most, and
+        // hidden at the end for good.
         const QList<RecordingHost::Shown>& taskbar = w.taskbar;
+        const qsizetype shown = taskbar.size();
+        QTest::qWait(300);
+        QCOMPARE(taskbar.size(), shown);
         QVERIFY(!taskbar.isEmpty());
         QCOMPARE(taskbar.last().visible, false);
         bool fractionShown = false;
