@@ -1,6 +1,7 @@
-// The desktop host against a fake desktop on a private session bus.
+// The desktop host against a fake desktop and a dock on a private session bus.
 #include "host/desktophost.h"
 #include "support/qt.h"
+#include "support/table.h"
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +25,26 @@ public:
             call += argument.toStringList(); // the texts; numbers and maps give none
         seen << call.join(u' ').trimmed();
         return connection.send(message.createReply());
+    }
+};
+
+// What a dock hears: each Update as "path application key=value type, …".
+class Dock : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList heard;
+
+public slots:
+    void update(const QDBusMessage& message)
+    {
+        const QVariantMap properties = qdbus_cast<QVariantMap>(message.arguments().value(1));
+        QStringList shown;
+        for (auto [key, value] : properties.asKeyValueRange())
+            shown << key + u'=' + value.toString() + u' ' + QLatin1String(value.typeName());
+        heard << message.path() + u' ' + message.arguments().value(0).toString() + u' ' +
+                     shown.join(u", "_s);
     }
 };
 
@@ -73,6 +94,38 @@ private Q_SLOTS:
         QTest::qWait(200); // for anything sent twice, or a fallback that opens as well
         QCOMPARE(reached(), seen);
         peer.unregisterService(service);
+    }
+
+    // The task bar's progress as docks read it: a fraction within 0…1 and a 64-bit count.
+    void launcherEntry_data()
+    {
+        columns<double, int, bool, QString>("fraction", "count", "visible", "heard");
+        QTest::newRow("a file's fraction beside the count")
+            << 0.25 << 3 << true
+            << u"count=3 qlonglong, count-visible=true bool, progress=0.25 double, "
+               u"progress-visible=true bool"_s;
+        QTest::newRow("no length: the count alone")
+            << -1.0 << 3 << true
+            << u"count=3 qlonglong, count-visible=true bool, progress=0 double, "
+               u"progress-visible=false bool"_s;
+        QTest::newRow("the end hides both")
+            << 1.0 << 4 << false
+            << u"count=4 qlonglong, count-visible=false bool, progress=1 double, "
+               u"progress-visible=false bool"_s;
+    }
+
+    void launcherEntry()
+    {
+        QFETCH(double, fraction);
+        QFETCH(int, count);
+        QFETCH(bool, visible);
+        QFETCH(QString, heard);
+        Dock dock;
+        QVERIFY(peer.connect(QString(), QString(), u"com.canonical.Unity.LauncherEntry"_s,
+                             u"Update"_s, &dock, SLOT(update(QDBusMessage))));
+        DesktopHost().showRunProgress(fraction, count, visible);
+        QTRY_COMPARE(dock.heard, QStringList{QLatin1String(DesktopHost::kLauncherEntryPath) +
+                                             u" application://stepgrab.desktop "_s + heard});
     }
 };
 

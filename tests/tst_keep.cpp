@@ -6,10 +6,9 @@
 #include "fixtureserver.h"
 #include "support/files.h"
 #include "support/freeport.h"
+#include "support/processgroup.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -46,36 +45,24 @@ http {
                            .arg(mPort)
                            .arg(root);
         writeFile(p + u"/nginx.conf"_s, conf.toUtf8());
-        mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mProcess.start(QString::fromLatin1(kNginx),
-                       {u"-p"_s, p + u'/', u"-c"_s, p + u"/nginx.conf"_s, u"-e"_s,
-                        p + u"/error.log"_s, u"-g"_s,
-                        u"daemon off; master_process off; pid %1/nginx.pid;"_s.arg(p)});
-        for (QDeadlineTimer ready(10000); !ready.hasExpired() && !isReady(); QTest::qWait(20)) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, mPort);
-            mReady = probe.waitForConnected(200);
-            if (mProcess.state() == QProcess::NotRunning)
-                break;
-        }
+        mGroup.start(QString::fromLatin1(kNginx),
+                     {u"-p"_s, p + u'/', u"-c"_s, p + u"/nginx.conf"_s, u"-e"_s,
+                      p + u"/error.log"_s, u"-g"_s,
+                      u"daemon off; master_process off; pid %1/nginx.pid;"_s.arg(p)});
     }
-    ~Nginx()
+    bool isReady() const
     {
-        mProcess.terminate();
-        if (!mProcess.waitForFinished(5000)) {
-            mProcess.kill();
-            mProcess.waitForFinished();
-        }
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, mPort);
+        return probe.waitForConnected(200);
     }
-    bool isReady() const { return mReady && mProcess.state() == QProcess::Running; }
     QString errors() const { return QString::fromUtf8(fileBytes(mPrefix.filePath("error.log"))); }
     QString baseUrl() const { return u"http://127.0.0.1:%1"_s.arg(mPort); }
 
 private:
     QTemporaryDir mPrefix;
     quint16 mPort;
-    QProcess mProcess;
-    bool mReady = false;
+    Group mGroup;
 };
 
 struct Stat
@@ -99,14 +86,6 @@ QByteArray attribute(const QString& path, const char* name)
     char value[512];
     const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, value, sizeof value);
     return n > 0 ? QByteArray(value, n) : QByteArray();
-}
-
-// nginx's entity tag of a file: its date and size in hexadecimal.
-QByteArray nginxTag(const QString& path)
-{
-    const QFileInfo info(path);
-    return '"' + QByteArray::number(info.lastModified().toSecsSinceEpoch(), 16) + '-' +
-           QByteArray::number(info.size(), 16) + '"';
 }
 
 struct Run
@@ -198,21 +177,20 @@ private slots:
         for (int i = 1; i <= 5; ++i)
             serve(u"pic%1.jpg"_s.arg(i, 3, 10, QChar(u'0')), 2000, date.addSecs(i));
         Nginx nginx(served.path());
-        QVERIFY2(nginx.isReady(), qPrintable(nginx.errors()));
+        QTRY_VERIFY2_WITH_TIMEOUT(nginx.isReady(), qPrintable(nginx.errors()), 10000);
         const auto folder = folder::RunFolder::open(out.path(), nullptr);
         QVERIFY(folder);
 
         const Run first = runOver(nginx.baseUrl(), folder, true, false, 0);
         QCOMPARE(first.written, kNames);
+        // What a second run asks with besides the date: the server's entity tag, its date and
+        // size in hexadecimal.
         const QString name = kNames.first();
-        // What a second run asks with: the server's date and entity tag.
-        QCOMPARE(QFileInfo(out.filePath(name)).lastModified(),
-                 QFileInfo(served.filePath(name)).lastModified());
-        const bool attributes =
-            !attribute(out.filePath(name), PartFile::kOriginAttribute).isEmpty();
-        if (attributes)
+        const QFileInfo source(served.filePath(name));
+        if (!attribute(out.filePath(name), PartFile::kOriginAttribute).isEmpty())
             QCOMPARE(attribute(out.filePath(name), PartFile::kETagAttribute),
-                     nginxTag(served.filePath(name)));
+                     '"' + QByteArray::number(source.lastModified().toSecsSinceEpoch(), 16) + '-' +
+                         QByteArray::number(source.size(), 16) + '"');
         else if (!change.isEmpty() && change != u"newer pic003.jpg")
             QSKIP("the test folder's file system keeps no user attributes");
 
@@ -260,7 +238,6 @@ private slots:
         QTest::addColumn<bool>("present");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("asked") << true << true << Outcome::Unchanged << QString();
         QTest::newRow("nothing kept to ask about")
             << true << false << Outcome::NetworkError << u"ReasonUnaskedNotModified"_s;
         QTest::newRow("preference off")

@@ -1,9 +1,7 @@
 #include "app/launchoptions.h"
-#include "support/files.h"
 
 #include <QBuffer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -37,24 +35,16 @@ class TestLaunchOptions : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir mDir;
-
 private slots:
     void initTestCase()
     {
         QCoreApplication::setApplicationName(u"Stepgrab"_s);
         QCoreApplication::setApplicationVersion(u"9.8"_s);
-        const QList<std::pair<const char*, QByteArray>> files = {
-            {"s.URL", "[InternetShortcut]\r\nURL=http://h/d/pic012.jpg\r\n"},
-            {"n.url", "just some notes\n"},
-            {"l", "http://h/a.jpg\nhttp://h/b.jpg\n"}};
-        for (const auto& [name, bytes] : files)
-            QVERIFY(writeFile(mDir.filePath(QString::fromLatin1(name)), bytes));
     }
 
-    // The command line (%d: a folder holding the bookmark s.URL, the notes n.url and the list
-    // l), what standard input holds, what comes of it ("…" at the end: the text begins so), and
-    // whether the launch gets by without a display.
+    // The command line (%d: data/launch, holding the bookmark s.URL, the notes n.url and the
+    // list l), what standard input holds, what comes of it ("…" at the end: the text begins so),
+    // and whether the launch gets by without a display.
     void parse_data()
     {
         QTest::addColumn<QString>("arguments");
@@ -98,8 +88,6 @@ private slots:
             u"2 stderr: stepgrab: only one ADDRESS can be given"_s + tryHelp, false);
         row("unknown option", "--frob", u"2 stderr: stepgrab: Unknown option 'frob'."_s + tryHelp,
             true);
-        row("option without its value", "--output",
-            u"2 stderr: stepgrab: Missing value after '--output'."_s + tryHelp, false);
         row("help", "--help", u"0 stdout: Usage: …"_s, true);
         row("help with Qt's options", "--log --help-all", u"0 stdout: Usage: …"_s, true);
         row("version", "--version --start", u"0 stdout: Stepgrab 9.8\n"_s, true);
@@ -109,8 +97,9 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(QByteArray, input);
         QFETCH(QString, outcome);
-        arguments.replace(u"%d"_s, mDir.path());
-        outcome.replace(u"%d"_s, mDir.path());
+        const QString dir = QFileInfo(QFINDTESTDATA("data/launch/l")).absolutePath();
+        arguments.replace(u"%d"_s, dir);
+        outcome.replace(u"%d"_s, dir);
         const QStringList split = QStringList{u"stepgrab"_s} + QProcess::splitCommand(arguments);
         QBuffer standardInput(&input);
         QVERIFY(standardInput.open(QIODevice::ReadOnly));

@@ -1,5 +1,6 @@
-// A file's progress while it transfers: the window's status line and bar, the task bar, and
-// the terminal's line of a --log run.
+// A file's progress while it transfers: the status line's text and the terminal's line from
+// the figures, then the window's status line and bar, the task bar, and a --log run's terminal.
+#include "download/transferrate.h"
 #include "fixtureserver.h"
 #include "support/qt.h"
 #include "support/table.h"
@@ -13,8 +14,12 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using download::TerminalLine;
+using download::TransferRate;
 
-static constexpr qint64 kSize = 16 * 1024 * 1024;
+static constexpr qint64 KiB = 1024;
+static constexpr qint64 MiB = 1024 * KiB;
+static constexpr qint64 kSize = 16 * MiB;
 // 100 pieces 20 ms apart: about two seconds, each piece a hundredth of the file.
 static constexpr int kPieces = 100;
 static constexpr int kIntervalMs = 20;
@@ -49,6 +54,82 @@ class TestProgress : public QObject
 {
     Q_OBJECT
 private slots:
+    // Figures as they arrive (milliseconds, bytes, in turn) → the status line and time left.
+    void text_data()
+    {
+        columns<QList<qint64>, qint64, QString, qint64>("samples", "total", "text", "secondsLeft");
+        QTest::newRow("no speed within the first half second")
+            << QList<qint64>{0, 0, 400, 1 * MiB} << 4 * MiB
+            << u"ProgressStarting pic013.jpg 1.0 MiB 4.0 MiB"_s << qint64(-1);
+        QTest::newRow("speed of the last seconds, not since the start")
+            << QList<qint64>{0,    0,
+                             1000, 10 * MiB,
+                             2000, 10 * MiB + 512 * KiB,
+                             3000, 11 * MiB,
+                             4000, 11 * MiB + 512 * KiB,
+                             5000, 12 * MiB}
+            << 20 * MiB
+            << u"ProgressKnown pic013.jpg 12.0 MiB 20.0 MiB 512.0 KiB DurationSeconds 16"_s
+            << qint64(16);
+        QTest::newRow("a pause without figures still counts")
+            << QList<qint64>{0, 0, 10000, 10 * MiB} << 20 * MiB
+            << u"ProgressKnown pic013.jpg 10.0 MiB 20.0 MiB 1.0 MiB DurationSeconds 10"_s
+            << qint64(10);
+        QTest::newRow("stalled") << QList<qint64>{0, 1 * MiB, 1000, 1 * MiB} << 2 * MiB
+                                 << u"ProgressStalled pic013.jpg 1.0 MiB 2.0 MiB"_s << qint64(-1);
+        QTest::newRow("started again from its first byte")
+            << QList<qint64>{0, 0, 1000, 3 * MiB, 1100, 100 * KiB} << 4 * MiB
+            << u"ProgressStarting pic013.jpg 100.0 KiB 4.0 MiB"_s << qint64(-1);
+        QTest::newRow("minutes left") << QList<qint64>{0, 0, 1000, 1 * MiB} << 100 * MiB
+                                      << u"ProgressKnown pic013.jpg 1.0 MiB 100.0 MiB 1.0 MiB "
+                                         u"DurationMinutes 1 39"_s
+                                      << qint64(99);
+        QTest::newRow("hours left") << QList<qint64>{0, 0, 1000, 1 * MiB} << 10 * 1024 * MiB
+                                    << u"ProgressKnown pic013.jpg 1.0 MiB 10.0 GiB 1.0 MiB "
+                                       u"DurationHours 2 50"_s
+                                    << qint64(10239);
+        QTest::newRow("part of a second left is a second")
+            << QList<qint64>{0, 0, 1000, 4 * MiB} << 4 * MiB + 1
+            << u"ProgressKnown pic013.jpg 4.0 MiB 4.0 MiB 4.0 MiB DurationSeconds 1"_s << qint64(1);
+        QTest::newRow("no length: bytes and speed")
+            << QList<qint64>{0, 0, 1000, 3 * MiB} << qint64(-1)
+            << u"ProgressBytesSpeed pic013.jpg 3.0 MiB 3.0 MiB"_s << qint64(-1);
+        QTest::newRow("no length, just begun")
+            << QList<qint64>{0, 512} << qint64(-1) << u"ProgressBytes pic013.jpg 512 bytes"_s
+            << qint64(-1);
+    }
+    void text()
+    {
+        QFETCH(QList<qint64>, samples);
+        QFETCH(qint64, total);
+        TransferRate rate;
+        for (qsizetype i = 0; i + 1 < samples.size(); i += 2)
+            rate.add(samples.at(i), samples.at(i + 1), total);
+        QTEST(download::progressText(u"pic013.jpg"_s, rate, QLocale::c()), "text");
+        QTEST(rate.secondsLeft(), "secondsLeft");
+    }
+
+    // The terminal's line: redrawn from its first column, never wider than the terminal.
+    void terminalLine_data()
+    {
+        columns<QString, double, int, QByteArray>("text", "fraction", "width", "line");
+        QTest::newRow("percent first") << u"pic013.jpg 1.0 MiB"_s << 0.425 << 80
+                                       << QByteArray("\r 42% pic013.jpg 1.0 MiB\x1b[K");
+        QTest::newRow("no length, no percent")
+            << u"pic013.jpg 1.0 MiB"_s << -1.0 << 80 << QByteArray("\rpic013.jpg 1.0 MiB\x1b[K");
+        QTest::newRow("cut short of the last column")
+            << u"pic013.jpg 1.0 MiB"_s << 1.0 << 12 << QByteArray("\r100% pic013\x1b[K");
+        QTest::newRow("wide letters take two columns")
+            << u"写真013.jpg"_s << -1.0 << 6 << u"\r写真0\x1b[K"_s.toUtf8();
+    }
+    void terminalLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, fraction);
+        QFETCH(int, width);
+        QTEST(TerminalLine::lineOf(text, fraction, width), "line");
+    }
+
     void statusLine_data()
     {
         // The series' first file (the window's own fetch); the server announces its length.
@@ -132,9 +213,12 @@ private slots:
         }
         QVERIFY(speeds > 0);
 
-        // The task bar: the file's fraction while it lasted, a few times a second at most,
-        // and hidden at the end.
+        // The task bar: the file's fraction while it lasted, a few times a second at most, and
+        // hidden at the end for good.
         const QList<RecordingHost::Shown>& taskbar = w.taskbar;
+        const qsizetype shown = taskbar.size();
+        QTest::qWait(300);
+        QCOMPARE(taskbar.size(), shown);
         QVERIFY(!taskbar.isEmpty());
         QCOMPARE(taskbar.last().visible, false);
         bool fractionShown = false;
