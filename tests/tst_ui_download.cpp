@@ -6,6 +6,8 @@
 #include "support/series.h"
 #include "support/table.h"
 #include "support/window.h"
+
+#include <QScopeGuard>
 using namespace Qt::StringLiterals;
 static constexpr qint64 kSize = 20 * 1024;
 static constexpr auto kPage = FixtureServer::End::HtmlPage;
@@ -176,7 +178,8 @@ private slots:
         const char* pic = "pic|.jpg|3|";
         row("wider after 999, leading zeros compared away",
             {"pic998.jpg", "pic999.jpg", "pic1000.jpg", "pic0999.jpg"}, pic, "pic1000.jpg 1001");
-        row("a wider number of lower value", {"pic0123.jpg", "pic122.jpg"}, pic, "pic0123.jpg 124");
+        row("a wider number with a leading zero is another series", {"pic0123.jpg", "pic122.jpg"},
+            pic, "pic122.jpg 123");
         row("past 64 bits", {"pic99999999999999999999.jpg", "pic100000000000000000000.jpg"}, pic,
             "pic100000000000000000000.jpg 100000000000000000001");
         row("narrower numbers are another series", {"pic01.jpg", "pic9.jpg", "pic002.jpg"}, pic,
@@ -190,8 +193,8 @@ private slots:
         row("a decoded prefix, no prefix at all", {"写真 07.jpg", "07.jpg", "08.jpg"},
             "写真 |.jpg|2|", "写真 07.jpg 08");
         row("a run's temporary file is not a file of the series",
-            {".stepgrab-0000000000123.part", ".stepgrab-00000000000099.part"},
-            ".stepgrab-|.part|13|", ".stepgrab-00000000000099.part 0000000000100");
+            {".stepgrab-0000000000123.part", ".stepgrab-10000000000099.part"},
+            ".stepgrab-|.part|13|", ".stepgrab-10000000000099.part 10000000000100");
         // The later moment is the folder with the earlier name, made first: neither the name's
         // order nor the folder's time picks the newest.
         const QStringList dated{"2024-03-15 08:00:00 +0100/pic007.jpg",
@@ -263,6 +266,11 @@ private slots:
                    u"pic013.jpg\nStartedDownload\nCreateNewFolder\n"_s + done(names(14, 16)) +
                    u"CantFound pic017.jpg\n"_s
             << 14;
+        QTest::newRow("the output folder left empty: the home folder")
+            << QStringList{"~/pic014.jpg"}
+            << u"ContinueSeriesAt pic015.jpg <out>/pic014.jpg\nStartedDownload\n"_s +
+                   done(names(15, 16)) + u"CantFound pic017.jpg\n"_s
+            << 15;
         QTest::newRow("none found: the number shown")
             << QStringList{"pic12.jpg"}
             << u"ContinueSeriesNone pic012.jpg <out>\nStartedDownload\n"_s + done(names(12, 16)) +
@@ -278,6 +286,13 @@ private slots:
         server.addSeries(u"d"_s, u"pic"_s, 12, 16, 3, u"jpg"_s, kPage, kSize);
         RunWindow w;
         Controller& c = w.controller;
+        const QByteArray home = qgetenv("HOME");
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+        if (present.first().startsWith(u"~/")) {
+            qputenv("HOME", QFile::encodeName(w.output.path()));
+            c.mOutputDirectory.clear();
+            present.first().remove(0, 2);
+        }
         c.mCreateNewFolder = present.first().contains(u'/');
         for (const QString& name : present)
             QVERIFY(writeFile(w.output.filePath(name), "x"));

@@ -79,6 +79,21 @@ private slots:
         QCOMPARE(w.listText()->toPlainText(), shown.isEmpty() ? clip[1] : shown);
         QCOMPARE(w.controller.mListGoOn, list.isEmpty() ? goOn : !goOn);
     }
+    // --keep-going shows in the box, and stays the launch's unless the user changes the box.
+    void keepGoingForLaunch()
+    {
+        FixtureServer server;
+        server.addFile(u"/d/a.jpg"_s, body(u"d/a.jpg"_s));
+        QGuiApplication::clipboard()->setText(server.baseUrl() + u"/d/a.jpg"_s);
+        RunWindow w;
+        w.controller.setListGoOnForLaunch(true);
+        w.controller.showDownloadText();
+        QVERIFY(w.get<QCheckBox>(u"mText_goOn"_s)->isChecked());
+        w.get<QPushButton>(u"mText_ok"_s)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.controller.isRunning(), 10000);
+        QVERIFY(w.get<QPlainTextEdit>(u"mDrawer_Text"_s)->toPlainText().contains(u"ListFailures"));
+        QVERIFY(!w.controller.mListGoOn);
+    }
     void runs_data()
     {
         QTest::addColumn<QString>("list");      // @: the server
