@@ -13,7 +13,8 @@ namespace download {
 class TransferRate
 {
 public:
-    explicit TransferRate(qint64 windowMs = 3000) : mWindowMs(windowMs) {}
+    static constexpr qint64 kWindowMs = 3000; // the last seconds a speed is taken over
+    explicit TransferRate(qint64 windowMs = kWindowMs) : mWindowMs(windowMs) {}
 
     void clear();
     // The file's bytes so far and in all (-1 when no length was given) at `ms`, a time from
