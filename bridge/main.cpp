@@ -215,11 +215,9 @@ int main(int argc, char* argv[])
         u"port"_s, u"9222"_s);
     const QCommandLineOption chromiumOption(
         u"chromium-profile"_s,
-        u"Chromium / Chrome profile folder (default: ~/.config/chromium/Default or google-chrome's)."_s,
-        u"dir"_s);
+        u"Chromium-family profile folder (default: the one in use of any install)."_s, u"dir"_s);
     const QCommandLineOption firefoxOption(
-        u"firefox-profile"_s,
-        u"Firefox profile folder (default: the default profile of ~/.mozilla/firefox/profiles.ini)."_s,
+        u"firefox-profile"_s, u"Firefox profile folder (default: the one in use of any install)."_s,
         u"dir"_s);
     const QCommandLineOption printOption(
         u"print-front-url"_s,

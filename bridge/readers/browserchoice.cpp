@@ -21,7 +21,8 @@ BrowserFamily browserFamilyOfDesktopFile(QStringView desktopFile)
         return false;
     };
     // Debian's, the upstream and snap ("firefox_firefox") names, and the Flatpak ids.
-    if (any({"firefox", "iceweasel", "org.mozilla.firefox"}))
+    if (any({"firefox", "iceweasel", "org.mozilla.firefox", "librewolf",
+             "io.gitlab.librewolf-community"}))
         return BrowserFamily::Firefox;
     if (name == QLatin1String("chrome") ||
         any({"chromium", "google-chrome", "org.chromium.chromium", "com.google.chrome", "brave",

@@ -28,8 +28,10 @@ public:
 struct Options
 {
     int devtoolsPort = 9222;
-    QString chromiumProfile; // a profile folder such as ~/.config/chromium/Default; empty: the usual ones
-    QString firefoxProfile;  // a profile folder; empty: the default profile of profiles.ini
+    // Profile folders such as ~/.config/chromium/Default; empty: the one in use of any install
+    // that browserprofiles.h knows.
+    QString chromiumProfile;
+    QString firefoxProfile;
 };
 
 // Chromium / Chrome: the DevTools endpoint when it answers, else the profile's session file.

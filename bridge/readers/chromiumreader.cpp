@@ -1,3 +1,4 @@
+#include "readers/browserprofiles.h"
 #include "readers/browserreader.h"
 #include "readers/chromium.h"
 
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
@@ -70,16 +70,14 @@ bool profileInUse(const QString& profile)
     return holder && isProcessAlive(*holder);
 }
 
-// The usual profile of the Chromium or Chrome that runs: a folder left by the one not in use
-// must not hide the other.
+// The profile of the Chromium-family browser that runs, of any install: a folder left by one
+// not in use must not hide another.
 QString runningDefaultProfile()
 {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    for (const char* browser : {"chromium", "google-chrome"}) {
-        const QString profile =
-            config + QLatin1Char('/') + QLatin1String(browser) + QLatin1String("/Default");
-        if (profileInUse(profile))
-            return profile;
+    for (const profiles::Profile& profile :
+         profiles::installedProfiles(profiles::Family::Chromium)) {
+        if (profile.inUse)
+            return profile.path;
     }
     return {};
 }

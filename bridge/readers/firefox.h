@@ -61,4 +61,13 @@ QStringList profileCandidates(QByteArrayView iniText, const QString& iniFolder);
 // The process that holds a profile, from its "lock" symlink's target ("<address>:+<pid>").
 std::optional<qint64> lockOwner(QByteArrayView target);
 
+// A profile held by a running Firefox: its process, and when it took the lock (the lock
+// symlink's time). A Firefox that crashed leaves its lock naming a process that is gone.
+struct Lock
+{
+    qint64 pid = 0;
+    qint64 sinceMs = 0;
+};
+std::optional<Lock> heldLock(const QString& profile);
+
 } // namespace bridge::firefox

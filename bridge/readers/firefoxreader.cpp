@@ -1,3 +1,4 @@
+#include "readers/browserprofiles.h"
 #include "readers/browserreader.h"
 #include "readers/firefox.h"
 
@@ -12,8 +13,6 @@ namespace bridge {
 
 namespace {
 
-constexpr qint64 kMaxIniSize = 1024 * 1024;
-
 std::optional<QByteArray> readBounded(const QString& path, qint64 limit)
 {
     QFile file(path);
@@ -27,58 +26,11 @@ std::optional<QByteArray> readBounded(const QString& path, qint64 limit)
     return content;
 }
 
-// Firefox keeps its profiles in ~/.mozilla/firefox where that folder exists (every profile
-// made before version 147), else under the XDG configuration folder.
-QStringList profilesIniFiles()
-{
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return {QDir::homePath() + QStringLiteral("/.mozilla/firefox/profiles.ini"),
-            config + QStringLiteral("/mozilla/firefox/profiles.ini")};
-}
-
-QStringList defaultProfiles()
-{
-    QStringList profiles;
-    for (const QString& ini : profilesIniFiles()) {
-        if (const std::optional<QByteArray> text = readBounded(ini, kMaxIniSize))
-            profiles += firefox::profileCandidates(*text, QFileInfo(ini).absolutePath());
-    }
-    profiles.removeDuplicates();
-    return profiles;
-}
-
-struct Lock
-{
-    qint64 pid = 0;
-    qint64 sinceMs = 0;
-};
-
-// When the profile is held by a running Firefox, its process and the time it took the lock.
-// A running Firefox on Linux keeps a symlink "lock" whose target names its process; one that
-// crashed leaves it behind, naming a process that is gone.
-std::optional<Lock> heldLock(const QString& profile)
-{
-    const QByteArray lock = QFile::encodeName(profile + QStringLiteral("/lock"));
-    struct stat info;
-    if (::lstat(lock.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return std::nullopt;
-    char target[256];
-    const ssize_t length = ::readlink(lock.constData(), target, sizeof target);
-    if (length <= 0 || length == ssize_t(sizeof target))
-        return std::nullopt;
-    const std::optional<qint64> pid = firefox::lockOwner(QByteArrayView(target, length));
-    if (!pid || !isProcessAlive(*pid))
-        return std::nullopt;
-    return Lock{*pid, qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000};
-}
-
 // Firefox writes recovery.jsonlz4 while it runs (every 15 seconds by default) and keeps
 // the one before as recovery.baklz4. A file older than the lock was left by an earlier run
 // and says nothing of the windows now open. A focus change does not make Firefox write it,
 // so the window manager, where there is one, tells which of its windows is in front.
-QStringList sessionAddresses(const QString& profile, const Lock& lock)
+QStringList sessionAddresses(const QString& profile, const firefox::Lock& lock)
 {
     for (const char* name : {"recovery.jsonlz4", "recovery.baklz4"}) {
         const QString path =
@@ -108,12 +60,17 @@ public:
 
     Windows read() override
     {
-        // Of several profiles (Firefox and Firefox ESR side by side, say) the one that runs
-        // answers; the default one first should more than one run.
-        const QStringList profiles =
-            m_profile.isEmpty() ? defaultProfiles() : QStringList{m_profile};
-        for (const QString& profile : profiles) {
-            if (const std::optional<Lock> lock = heldLock(profile))
+        // Of several profiles (Firefox and Firefox ESR side by side, a snap beside a package,
+        // LibreWolf) the one that runs answers; the first listed should more than one run.
+        QStringList folders{m_profile};
+        if (m_profile.isEmpty()) {
+            folders.clear();
+            for (const profiles::Profile& profile :
+                 profiles::installedProfiles(profiles::Family::Firefox))
+                folders.append(profile.path);
+        }
+        for (const QString& profile : folders) {
+            if (const std::optional<firefox::Lock> lock = firefox::heldLock(profile))
                 return {true, sessionAddresses(profile, *lock)};
         }
         return {};
@@ -124,6 +81,22 @@ private:
 };
 
 } // namespace
+
+std::optional<firefox::Lock> firefox::heldLock(const QString& profile)
+{
+    const QByteArray lock = QFile::encodeName(profile + QStringLiteral("/lock"));
+    struct stat info;
+    if (::lstat(lock.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return std::nullopt;
+    char target[256];
+    const ssize_t length = ::readlink(lock.constData(), target, sizeof target);
+    if (length <= 0 || length == ssize_t(sizeof target))
+        return std::nullopt;
+    const std::optional<qint64> pid = lockOwner(QByteArrayView(target, length));
+    if (!pid || !isProcessAlive(*pid))
+        return std::nullopt;
+    return Lock{*pid, qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000};
+}
 
 std::unique_ptr<BrowserReader> makeFirefoxReader(const Options& options)
 {
