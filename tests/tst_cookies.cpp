@@ -114,6 +114,7 @@ void TestCookies::readers_data()
     row("chromium v11 value without a keyring", "chromium", "both", "v11", captured,
         without(chromiumCaptured, "keep"), 1, true);
     row("chromium database cut short", "chromium", "both", "truncate", captured, {}, 0, true);
+    row("chromium database beyond 256 MiB", "chromium", "both", "huge", captured, {}, 0, true);
     row("chromium missing profile", "chromium", "no profile", "", captured, {}, 0, true);
 }
 
@@ -146,6 +147,8 @@ void TestCookies::readers()
         QVERIFY(writeFile(database, QByteArray(4096, 'x')));
     else if (damage == u"truncate")
         QVERIFY(writeFile(database, fileBytes(database).first(5000)));
+    else if (damage == u"huge")
+        QVERIFY(QFile::resize(database, (qint64(256) << 20) + 1)); // sparse: nothing written
     else if (damage == u"alter")
         QVERIFY(alterValue(database, "www.stepgrab.testkeep", 3 + 5, '\x55'));
     else if (damage == u"v11")

@@ -145,6 +145,14 @@ std::unique_ptr<Copy> copyDatabase(const QString& database, QString& problem)
     copy->path = copy->dir.filePath(QFileInfo(database).fileName());
     qint64 budget = maxDatabaseBytes;
     QString error;
+    // Refused before a byte is copied when it is already too large; the copy keeps the
+    // bound for a file that grows meanwhile.
+    if (QFileInfo(database).size() > budget) {
+        problem = localizedFormat(
+            "CookiesNotCopied", database,
+            localizedFormat("CookiesTooLarge", QString::number(maxDatabaseBytes >> 20)));
+        return nullptr;
+    }
     if (!copyBounded(database, copy->path, budget, error)) {
         problem = localizedFormat("CookiesNotCopied", database, error);
         return nullptr;

@@ -2,13 +2,20 @@
 # Makes firefox/ and chromium/ here again from the real browsers: each opens a page on
 # 127.0.0.1 that sets cookies of every kind the readers tell apart, then the databases
 # are copied while the browser still runs (Firefox's fresh rows are in the -wal file).
-# Needs firefox-esr, chromium, xvfb-run and python3. Usage: tests/data/cookies/capture.sh
+# Needs firefox-esr, chromium, xvfb-run and python3.
+# Usage: tests/data/cookies/capture.sh [FOLDER]   (default: this script's folder)
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+here=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)}
 work=$(mktemp -d)
 pids=()
+# Each program runs in a process group of its own, ended whole: a browser's helpers and
+# xvfb-run's X server go with it.
+start() {
+    setsid "$@" >/dev/null 2>&1 &
+    pids+=($!)
+}
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -42,7 +49,7 @@ s = http.server.HTTPServer(("127.0.0.1", 0), Handler)
 print(s.server_address[1], flush=True)
 s.serve_forever()
 PY
-python3 "$work/server.py" >"$work/port" &
+setsid python3 "$work/server.py" >"$work/port" &
 pids+=($!)
 for _ in $(seq 50); do [[ -s $work/port ]] && break; sleep 0.1; done
 port=$(cat "$work/port")
@@ -51,15 +58,13 @@ local="http://localhost:$port/"
 
 mkdir -p "$work/ff"
 echo "user_pref(\"network.dns.localDomains\", \"www.stepgrab.test\");" >"$work/ff/user.js"
-firefox-esr --headless -no-remote -profile "$work/ff" "$site" "$local" >/dev/null 2>&1 &
-pids+=($!)
+start firefox-esr --headless -no-remote -profile "$work/ff" "$site" "$local"
 # chromium refuses to run as root inside its sandbox.
 sandbox=()
 ((EUID == 0)) && sandbox=(--no-sandbox)
-xvfb-run -a chromium "${sandbox[@]}" --password-store=basic --user-data-dir="$work/cr" \
+start xvfb-run -a chromium "${sandbox[@]}" --password-store=basic --user-data-dir="$work/cr" \
     --no-first-run --no-default-browser-check \
-    --host-resolver-rules="MAP www.stepgrab.test 127.0.0.1" "$site" "$local" >/dev/null 2>&1 &
-pids+=($!)
+    --host-resolver-rules="MAP www.stepgrab.test 127.0.0.1" "$site" "$local"
 # Chromium writes a new cookie about 30 s after it was set.
 sleep 40
 mkdir -p "$here/firefox" "$here/chromium"
