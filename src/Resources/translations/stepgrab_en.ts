@@ -627,5 +627,37 @@
         <source>FailureBridgeMissing</source>
         <translation>The browser helper stepgrab-browser-bridge could not be started on the desktop’s session bus, so no browser can be asked. Install Stepgrab (its package or “cmake --install”), or copy the service files of a build (build/bridge/services/*.service) into ~/.local/share/dbus-1/services, then try again.</translation>
     </message>
+    <message id="CookiesNoProfile">
+        <source>CookiesNoProfile</source>
+        <translation>The browser profile folder %1 was not found, so no cookies were read from it.</translation>
+    </message>
+    <message id="CookiesNoDatabase">
+        <source>CookiesNoDatabase</source>
+        <translation>The browser profile folder %1 holds no cookie database.</translation>
+    </message>
+    <message id="CookiesTooLarge">
+        <source>CookiesTooLarge</source>
+        <translation>the file is larger than %1 MiB</translation>
+    </message>
+    <message id="CookiesNotCopied">
+        <source>CookiesNotCopied</source>
+        <translation>The cookie database %1 could not be copied for reading: %2.</translation>
+    </message>
+    <message id="CookiesNotRead">
+        <source>CookiesNotRead</source>
+        <translation>The cookie database %1 could not be read: %2.</translation>
+    </message>
+    <message id="CookiesNoKeyringItem">
+        <source>CookiesNoKeyringItem</source>
+        <translation>the desktop's keyring holds no password for %1</translation>
+    </message>
+    <message id="CookiesNotDecrypted">
+        <source>CookiesNotDecrypted</source>
+        <translation>%1 cookies of %2 could not be decrypted and were left out.</translation>
+    </message>
+    <message id="CookiesNoKeyring">
+        <source>CookiesNoKeyring</source>
+        <translation>%1 cookies could not be decrypted and were left out: their key is kept in the desktop's keyring for %2, which could not be read (%3).</translation>
+    </message>
 </context>
 </TS>

@@ -624,5 +624,37 @@
         <source>FailureBridgeMissing</source>
         <translation>ブラウザ補助プログラム stepgrab-browser-bridge をデスクトップのセッションバス上で起動できなかったため、ブラウザに問い合わせられません。Stepgrab をインストールする(パッケージまたは「cmake --install」)か、ビルドのサービスファイル(build/bridge/services/*.service)を ~/.local/share/dbus-1/services にコピーしてから、もう一度試してください。</translation>
     </message>
+    <message id="CookiesNoProfile">
+        <source>CookiesNoProfile</source>
+        <translation>ブラウザのプロファイルフォルダ %1 が見つからないため、Cookie を読み込めませんでした。</translation>
+    </message>
+    <message id="CookiesNoDatabase">
+        <source>CookiesNoDatabase</source>
+        <translation>ブラウザのプロファイルフォルダ %1 に Cookie データベースがありません。</translation>
+    </message>
+    <message id="CookiesTooLarge">
+        <source>CookiesTooLarge</source>
+        <translation>ファイルが %1 MiB を超えています</translation>
+    </message>
+    <message id="CookiesNotCopied">
+        <source>CookiesNotCopied</source>
+        <translation>Cookie データベース %1 を読み込み用にコピーできませんでした: %2。</translation>
+    </message>
+    <message id="CookiesNotRead">
+        <source>CookiesNotRead</source>
+        <translation>Cookie データベース %1 を読み込めませんでした: %2。</translation>
+    </message>
+    <message id="CookiesNoKeyringItem">
+        <source>CookiesNoKeyringItem</source>
+        <translation>デスクトップのキーリングに %1 のパスワードがありません</translation>
+    </message>
+    <message id="CookiesNotDecrypted">
+        <source>CookiesNotDecrypted</source>
+        <translation>%2 の Cookie のうち %1 件を復号できなかったため、除外しました。</translation>
+    </message>
+    <message id="CookiesNoKeyring">
+        <source>CookiesNoKeyring</source>
+        <translation>%1 件の Cookie を復号できなかったため、除外しました。その鍵はデスクトップのキーリングに %2 用として保存されていますが、読み出せませんでした(%3)。</translation>
+    </message>
 </context>
 </TS>
