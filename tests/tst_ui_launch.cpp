@@ -58,6 +58,10 @@ struct Desk
     {
         server.addSeries(u"d"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
                          kSize);
+        // The same series behind a login: a page for whoever does not send the cookie.
+        server.addSeries(u"m"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
+                         kSize);
+        server.requireCookie(u"m"_s, "sid=abc");
         QDir().mkdir(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s})
             env.insert(name, home.path());
@@ -122,6 +126,14 @@ private slots:
         row("a failing address, going on", u"l=@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s,
             "--url-list l --keep-going", 1, 13);
         row("no address", u"l= \n"_s, "--url-list l", 1, 11, "l holds no address");
+        const QString jar =
+            u"c=# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\n"_s;
+        row("behind a login, with its cookie file", jar, "--cookies c --start @/m/pic012.jpg", 0,
+            13);
+        row("behind a login, without cookies", jar, "--start @/m/pic012.jpg", 1, 11,
+            "the server sent a web page");
+        row("cookie file missing: the run goes on without", jar,
+            "--cookies none --start @/d/pic012.jpg", 0, 13, "cannot read the cookie file");
     }
     void batch()
     {
