@@ -109,7 +109,7 @@ private slots:
     void batch_data()
     {
         // file: name=content (@: the server); last: the last number written into %out; error:
-        // part of the standard error
+        // part of the standard error or of the log
         columns<QString, QString, int, int, QString>("file", "options", "exitCode", "last",
                                                      "error");
         auto row = [](const char* name, const QString& file, const char* options, int exitCode,
@@ -144,7 +144,9 @@ private slots:
         const QByteArray text = desk.write(file);
         QVERIFY(text != "-");
         QTEST(desk.launch(options, text), "exitCode");
-        const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+        // The log, mirrored, is on standard output.
+        const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError() +
+                                                          desk.run.readAllStandardOutput());
         QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
         QFETCH(int, last);
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));
