@@ -71,11 +71,13 @@ Controller::openCookieJar(const std::function<void(const QString&)>& report) con
         return {};
     const cookies::Jar jar = runCookies();
     // Never the cookies themselves: only where they were to come from, and why they did not.
-    if (!jar.problem.isEmpty()) {
+    // Some that could not be read leave the others to be sent.
+    if (jar.unreadable > 0) {
+        report(localizedFormat("CookiesUnreadable", QString::number(jar.unreadable), jar.problem)
+                   .trimmed());
+    } else if (!jar.problem.isEmpty()) {
         report(localizedFormat("CookiesUnavailable", jar.problem));
         return {};
     }
-    if (jar.unreadable > 0)
-        report(localizedFormat("CookiesUnreadable", QString::number(jar.unreadable)));
     return std::make_shared<download::CookieJar>(jar.lines);
 }

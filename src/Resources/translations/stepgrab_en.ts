@@ -575,6 +575,34 @@
         <source>PrefsSendReferer</source>
         <translation>Send the page an address came from (Referer)</translation>
     </message>
+    <message id="PrefsUseBrowserCookies">
+        <source>PrefsUseBrowserCookies</source>
+        <translation>Use the browser's cookies</translation>
+    </message>
+    <message id="CookiesUnavailable">
+        <source>CookiesUnavailable</source>
+        <translation>No cookies are sent: %1</translation>
+    </message>
+    <message id="CookiesUnreadable">
+        <source>CookiesUnreadable</source>
+        <translation>Some cookies (%1) could not be read and are not sent. %2</translation>
+    </message>
+    <message id="CookieFileUnreadable">
+        <source>CookieFileUnreadable</source>
+        <translation>cannot read the cookie file %1: %2</translation>
+    </message>
+    <message id="ReasonCookieFileTooLarge">
+        <source>ReasonCookieFileTooLarge</source>
+        <translation>larger than %1 MiB</translation>
+    </message>
+    <message id="OptionCookiesFromBrowser">
+        <source>OptionCookiesFromBrowser</source>
+        <translation>Send the cookies of BROWSER (firefox, chromium or default) in this launch, whatever the preference.</translation>
+    </message>
+    <message id="OptionCookies">
+        <source>OptionCookies</source>
+        <translation>Send the cookies of FILE, a Netscape-format cookie file (as curl -b reads), read at each run.</translation>
+    </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>
@@ -626,34 +654,6 @@
     <message id="FailureBridgeMissing">
         <source>FailureBridgeMissing</source>
         <translation>The browser helper stepgrab-browser-bridge could not be started on the desktop’s session bus, so no browser can be asked. Install Stepgrab (its package or “cmake --install”), or copy the service files of a build (build/bridge/services/*.service) into ~/.local/share/dbus-1/services, then try again.</translation>
-    </message>
-    <message id="PrefsUseBrowserCookies">
-        <source>PrefsUseBrowserCookies</source>
-        <translation>Use the browser's cookies</translation>
-    </message>
-    <message id="CookiesUnavailable">
-        <source>CookiesUnavailable</source>
-        <translation>No cookies are sent: %1</translation>
-    </message>
-    <message id="CookiesUnreadable">
-        <source>CookiesUnreadable</source>
-        <translation>Some cookies could not be read (%1) and are not sent.</translation>
-    </message>
-    <message id="CookieFileUnreadable">
-        <source>CookieFileUnreadable</source>
-        <translation>cannot read the cookie file %1: %2</translation>
-    </message>
-    <message id="ReasonCookieFileTooLarge">
-        <source>ReasonCookieFileTooLarge</source>
-        <translation>larger than %1 MiB</translation>
-    </message>
-    <message id="OptionCookiesFromBrowser">
-        <source>OptionCookiesFromBrowser</source>
-        <translation>Send the cookies of BROWSER (firefox, chromium or default) in this launch, whatever the preference.</translation>
-    </message>
-    <message id="OptionCookies">
-        <source>OptionCookies</source>
-        <translation>Send the cookies of FILE, a Netscape-format cookie file (as curl -b reads), read at each run.</translation>
     </message>
 </context>
 </TS>

@@ -34,7 +34,7 @@ bool fetchInto(Fetcher& fetcher, const QUrl& url, const QString& path)
 
 } // namespace
 
-class TestCookies : public QObject
+class TestCookieJar : public QObject
 {
     Q_OBJECT
 
@@ -129,5 +129,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCookies)
-#include "tst_cookies.moc"
+QTEST_GUILESS_MAIN(TestCookieJar)
+#include "tst_cookiejar.moc"
