@@ -26,6 +26,10 @@ static QString describe(const std::variant<launchoptions::Options, launchoptions
         text += u" output="_s + *options.output;
     if (options.list)
         text += u" list(%1)="_s.arg(options.listName) + *options.list;
+    if (options.cookiesFromBrowser)
+        text += u" cookies-from="_s + *options.cookiesFromBrowser;
+    if (options.cookies)
+        text += u" cookies="_s + *options.cookies;
     if (!options.warnings.isEmpty())
         text += u" warn="_s + options.warnings.join(QString());
     return text;
@@ -88,6 +92,15 @@ private slots:
             u"2 stderr: stepgrab: only one ADDRESS can be given"_s + tryHelp, false);
         row("unknown option", "--frob", u"2 stderr: stepgrab: Unknown option 'frob'."_s + tryHelp,
             true);
+        row("cookies of a browser and of a file", "--cookies-from-browser chromium --cookies=%d/c",
+            u"raise cookies-from=chromium cookies=%d/c"_s, false);
+        row("cookie file before an address", "--cookies %d/c http://h/p1.jpg",
+            u"typed http://h/p1.jpg cookies=%d/c"_s, false);
+        row("a browser without cookies", "--cookies-from-browser safari",
+            u"2 stderr: stepgrab: --cookies-from-browser takes firefox, chromium or default, "
+            u"not 'safari'"_s +
+                tryHelp,
+            false);
         row("help", "--help", u"0 stdout: Usage: …"_s, true);
         row("help with Qt's options", "--log --help-all", u"0 stdout: Usage: …"_s, true);
         row("version", "--version --start", u"0 stdout: Stepgrab 9.8\n"_s, true);

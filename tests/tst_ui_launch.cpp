@@ -58,6 +58,10 @@ struct Desk
     {
         server.addSeries(u"d"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
                          kSize);
+        // The same series behind a login: a page for whoever does not send the cookie.
+        server.addSeries(u"m"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
+                         kSize);
+        server.requireCookie(u"m"_s, "sid=abc");
         QDir().mkdir(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         for (const QString& name : {u"HOME"_s, u"XDG_CONFIG_HOME"_s})
             env.insert(name, home.path());
@@ -105,7 +109,7 @@ private slots:
     void batch_data()
     {
         // file: name=content (@: the server); last: the last number written into %out; error:
-        // part of the standard error
+        // part of the standard error or of the log
         columns<QString, QString, int, int, QString>("file", "options", "exitCode", "last",
                                                      "error");
         auto row = [](const char* name, const QString& file, const char* options, int exitCode,
@@ -122,6 +126,14 @@ private slots:
         row("a failing address, going on", u"l=@/d/pic012.jpg\n@/x/none.jpg\n@/d/pic013.jpg"_s,
             "--url-list l --keep-going", 1, 13);
         row("no address", u"l= \n"_s, "--url-list l", 1, 11, "l holds no address");
+        const QString jar =
+            u"c=# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\n"_s;
+        row("behind a login, with its cookie file", jar, "--cookies c --start @/m/pic012.jpg", 0,
+            13);
+        row("behind a login, without cookies", jar, "--start @/m/pic012.jpg", 1, 11,
+            "the server sent a web page");
+        row("cookie file missing: the run goes on without", jar,
+            "--cookies none --start @/d/pic012.jpg", 0, 13, "cannot read the cookie file");
     }
     void batch()
     {
@@ -132,7 +144,9 @@ private slots:
         const QByteArray text = desk.write(file);
         QVERIFY(text != "-");
         QTEST(desk.launch(options, text), "exitCode");
-        const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError());
+        // The log, mirrored, is on standard output.
+        const QString stderrText = QString::fromLocal8Bit(desk.run.readAllStandardError() +
+                                                          desk.run.readAllStandardOutput());
         QVERIFY2(stderrText.contains(error), qPrintable(stderrText));
         QFETCH(int, last);
         QCOMPARE(seriesFilesBelow(desk.out2.path(), kSize), names(12, last));

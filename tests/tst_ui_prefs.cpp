@@ -32,13 +32,14 @@ const bool kLaidOut = [] {
 }();
 
 const QStringList kBoxes{u"create_folder"_s, u"open_folder"_s,     u"notice_docking"_s,
-                         u"notice_sound"_s,  u"keep_downloaded"_s, u"send_referer"_s};
+                         u"notice_sound"_s,  u"keep_downloaded"_s, u"send_referer"_s,
+                         u"use_cookies"_s};
 struct Window : RecordingHost
 {
     Controller c{this};
     Window() { c.applicationDidFinishLaunching(); }
 
-    // Browser | output | create, open, docking, sound, keep, referer | missing in a row |
+    // Browser | output | create, open, docking, sound, keep, referer, cookies | missing in a row |
     // pop-up's title | sheet up or down.
     QString sheet() const
     {
@@ -53,15 +54,16 @@ struct Window : RecordingHost
                            in<QDialog>({})->isVisible() ? u"up"_s : u"down"_s}
             .join(u'|');
     }
-    // Browser | output | create, open, docking, sound, keep, referer | missing | sound name.
+    // Browser | output | create, open, docking, sound, keep, referer, cookies | missing | sound
+    // name.
     QString fields() const
     {
-        return QStringList{QString::number(int(c.mWebBrowser)),
-                           QString(c.mOutputDirectory).replace(kUser, u"~"_s),
-                           QString::asprintf("%d%d%d%d%d%d", c.mCreateNewFolder, c.mOpenFolder,
-                                             c.mNoticeDockingAction, c.mNoticeSoundAlert,
-                                             c.mKeepDownloaded, c.mSendReferer),
-                           QString::number(c.mMissingInRow), c.mNoticeSound}
+        return QStringList{
+            QString::number(int(c.mWebBrowser)), QString(c.mOutputDirectory).replace(kUser, u"~"_s),
+            QString::asprintf("%d%d%d%d%d%d%d", c.mCreateNewFolder, c.mOpenFolder,
+                              c.mNoticeDockingAction, c.mNoticeSoundAlert, c.mKeepDownloaded,
+                              c.mSendReferer, c.mUseBrowserCookies),
+            QString::number(c.mMissingInRow), c.mNoticeSound}
             .join(u'|');
     }
     // The sheet itself for no name.
@@ -102,22 +104,26 @@ private slots:
                                {"SGNoticeSoundName", "bell"}, {"SGMissingInRow", 3},
                                {"SGSendReferer", false}};
         row("first launch: OK untouched takes the pop-up's title; a sound off is not played", none,
-            "ok;show;listen;ok;end", {"0|~|000001|0|mine|up", "0|~|000001|0|mine|up"},
-            "0|~|000001|0|bell", {"sound bell"});
+            "ok;show;listen;ok;end", {"0|~|0000010|0|mine|up", "0|~|0000010|0|mine|up"},
+            "0|~|0000010|0|bell", {"sound bell"});
         row("first launch, Cancel drops every change and no sound is written", none,
             "browser=3;output=/x;create;open;docking;sound;keep;referer;missing=7;pick=complete;"
             "cancel",
-            {"0|~|000001|0|mine|up"}, "0|~|000001|0|");
+            {"0|~|0000010|0|mine|up"}, "0|~|0000010|0|");
         row("every control taken over by OK, and shown so next time", none,
             "browser=2;output=/x/y;create;open;docking;sound;keep;referer;missing=12;pick=complete;"
             "ok;show;cancel",
-            {"0|~|000001|0|mine|up", "2|/x/y|111110|12|complete|up"}, "2|/x/y|111110|12|complete");
+            {"0|~|0000010|0|mine|up", "2|/x/y|1111100|12|complete|up"},
+            "2|/x/y|1111100|12|complete");
         row("a chosen folder reaches the output with OK; a missing count typed past 99 stops there",
-            some, "choose=Pictures;keep;referer;missing=990;ok", {"1|/data|100100|3|bell|up"},
-            "1|~/Pictures|100111|99|bell");
+            some, "choose=Pictures;keep;referer;missing=990;ok", {"1|/data|1001000|3|bell|up"},
+            "1|~/Pictures|1001110|99|bell");
         row("listening plays each chosen title; the end of a run the accepted one", some,
-            "listen;ok;end", {"1|/data|100100|3|bell|up"}, "1|/data|100100|3|complete",
+            "listen;ok;end", {"1|/data|1001000|3|bell|up"}, "1|/data|1001000|3|complete",
             {"sound complete", "sound complete"});
+        row("the browser's cookies taken by OK, and shown so next time", none,
+            "cookies;ok;show;cancel", {"0|~|0000010|0|mine|up", "0|~|0000011|0|mine|up"},
+            "0|~|0000011|0|mine");
     }
 
     void sheet()
@@ -135,8 +141,10 @@ private slots:
                 const auto box = std::find_if(kBoxes.cbegin(), kBoxes.cend(),
                                               [&](const QString& b) { return b.contains(key); });
                 // Buttons and boxes by their name or a word of it, pressed as a user would.
-                if (auto* button =
-                        w.in<QAbstractButton>(u"mPrefs_"_s + (box == kBoxes.cend() ? key : *box)))
+                auto* button = w.in<QAbstractButton>(u"mPrefs_"_s + key);
+                if (!button && box != kBoxes.cend())
+                    button = w.in<QAbstractButton>(u"mPrefs_"_s + *box);
+                if (button)
                     qobject_cast<QCheckBox*>(button) ? QTest::keyClick(button, Qt::Key_Space)
                                                      : QTest::mouseClick(button, Qt::LeftButton);
                 if (key == u"browser")
@@ -185,7 +193,7 @@ private slots:
         QString flags;
         for (const char* key :
              {"SGCreateNewFolder", "SGOpenOutputDirectory", "SGNoticeDockingAction",
-              "SGNoticeSoundAlert", "SGKeepDownloaded", "SGSendReferer"})
+              "SGNoticeSoundAlert", "SGKeepDownloaded", "SGSendReferer", "SGUseBrowserCookies"})
             flags += QString::number(at(key).toBool());
         QCOMPARE(QStringList({at("SGWebBrowser").toString(),
                               at("SGOutputDirectory").toString().replace(kUser, u"~"_s), flags,

@@ -39,6 +39,12 @@ class QThreadPool;
 class QTimer;
 class QToolButton;
 class WorkerThread;
+namespace cookies {
+struct Jar;
+}
+namespace download {
+class CookieJar;
+}
 
 // What the window is doing; a sheet or alert over it is told apart (Controller::isSheetUp).
 enum class WindowState { Idle, Querying, Running, Stopping };
@@ -223,6 +229,14 @@ public:
     // The policy of a run starting now: the timings above with the preferences' choices and
     // the page the address came from.
     download::Policy runPolicy() const;
+    // Cookies for this launch: a browser's (--cookies-from-browser), whatever the preference,
+    // and not the Web button's choice; or a cookie file's (--cookies), before any browser.
+    void setCookieBrowserForLaunch(WebBrowser browser) { mCookieBrowserForLaunch = browser; }
+    void setCookieFileForLaunch(const QString& path) { mCookieFileForLaunch = path; }
+    // The cookies a run or a link search starting now carries, read afresh; a problem says
+    // why there are none. Empty when none are asked for.
+    cookies::Jar runCookies() const;
+    bool wantsCookies() const;
 
     // Preference values (read at start-up, written at quit).
     // Any stored integer is kept, as stored; one outside the four asks nothing.
@@ -237,6 +251,9 @@ public:
     bool mKeepDownloaded = false; // SGKeepDownloaded
     bool mSendReferer = true;     // SGSendReferer
     bool mListGoOn = false;       // SGListGoOn, the URL-list sheet's check box
+
+    // SGUseBrowserCookies: runs and link searches carry the chosen browser's cookies.
+    bool mUseBrowserCookies = false;
 
 public slots:
     void enter_location();
@@ -396,6 +413,7 @@ private:
     QSpinBox* mPrefs_missing_in_row = nullptr;
     QCheckBox* mPrefs_keep_downloaded = nullptr;
     QCheckBox* mPrefs_send_referer = nullptr;
+    QCheckBox* mPrefs_use_cookies = nullptr;
     void createPreferencesSheet();
 
     QThreadPool* mQueryThread = nullptr;
@@ -415,4 +433,12 @@ private:
     QUrl mRefererPage;
     // The searched page of the list Download All made; empty for any other list.
     QUrl mListRefererPage;
+    std::optional<WebBrowser> mCookieBrowserForLaunch;
+    QString mCookieFileForLaunch;
+    // The current run's cookies, shared by its first fetch and its worker.
+    std::shared_ptr<download::CookieJar> mRunCookies;
+    // A fresh jar of runCookies(), its problem or unreadable cookies told through `report`;
+    // null when none is asked for or none could be had.
+    std::shared_ptr<download::CookieJar>
+    openCookieJar(const std::function<void(const QString&)>& report) const;
 };

@@ -37,6 +37,7 @@ void Controller::readPreferences()
     mKeepDownloaded = settings.value(QStringLiteral("SGKeepDownloaded"), false).toBool();
     mSendReferer = settings.value(QStringLiteral("SGSendReferer"), true).toBool();
     mListGoOn = settings.value(QStringLiteral("SGListGoOn"), false).toBool();
+    mUseBrowserCookies = settings.value(QStringLiteral("SGUseBrowserCookies"), false).toBool();
     // The saved size is the window's with the log as it was then: the two come back together.
     if (settings.value(QStringLiteral("StepgrabLogOpen"), false).toBool())
         mDrawer->showOpen();
@@ -64,6 +65,7 @@ void Controller::updatePreferences()
     settings.setValue(QStringLiteral("SGKeepDownloaded"), mKeepDownloaded);
     settings.setValue(QStringLiteral("SGSendReferer"), mSendReferer);
     settings.setValue(QStringLiteral("SGListGoOn"), mListGoOn);
+    settings.setValue(QStringLiteral("SGUseBrowserCookies"), mUseBrowserCookies);
     writeWindowFrame(settings);
     settings.sync();
 }
@@ -109,6 +111,7 @@ void Controller::createPreferencesSheet()
     mPrefs_missing_in_row = ui.mPrefs_missing_in_row;
     mPrefs_keep_downloaded = ui.mPrefs_keep_downloaded;
     mPrefs_send_referer = ui.mPrefs_send_referer;
+    mPrefs_use_cookies = ui.mPrefs_use_cookies;
     connect(ui.mPrefs_ok, &QPushButton::clicked, this, &Controller::sheet_prefs_ok);
     connect(ui.mPrefs_cancel, &QPushButton::clicked, this, &Controller::sheet_prefs_cancel);
     connect(ui.mPrefs_choose, &QPushButton::clicked, this, &Controller::sheet_prefs_select);
@@ -129,6 +132,7 @@ void Controller::showPreferences()
     mPrefs_missing_in_row->setValue(mMissingInRow);
     mPrefs_keep_downloaded->setChecked(mKeepDownloaded);
     mPrefs_send_referer->setChecked(mSendReferer);
+    mPrefs_use_cookies->setChecked(mUseBrowserCookies);
     // A stored name that the pop-up does not hold (its file was removed since) leaves the
     // pop-up as it is: OK then stores the title it shows, so the name still plays something.
     if (!mNoticeSound.isEmpty()) {
@@ -164,6 +168,7 @@ void Controller::sheetPrefsDidEnd(int returnCode)
     mMissingInRow = mPrefs_missing_in_row->value();
     mKeepDownloaded = mPrefs_keep_downloaded->isChecked();
     mSendReferer = mPrefs_send_referer->isChecked();
+    mUseBrowserCookies = mPrefs_use_cookies->isChecked();
     // Taken whether or not the sound is on; no selected item gives no name.
     mNoticeSound = mPrefs_sound_popup->currentText();
 }

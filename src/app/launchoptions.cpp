@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 
 namespace launchoptions {
 
@@ -95,7 +96,13 @@ std::variant<Options, Exit> parse(const QStringList& arguments, QIODevice* stand
     const QCommandLineOption urlList(QStringLiteral("url-list"), localized("OptionURLList"),
                                      QStringLiteral("FILE"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"), localized("OptionKeepGoing"));
-    parser.addOptions({start, quitWhenDone, log, output, urlList, keepGoing});
+    const QCommandLineOption cookiesFromBrowser(QStringLiteral("cookies-from-browser"),
+                                                localized("OptionCookiesFromBrowser"),
+                                                QStringLiteral("BROWSER"));
+    const QCommandLineOption cookies(QStringLiteral("cookies"), localized("OptionCookies"),
+                                     QStringLiteral("FILE"));
+    parser.addOptions(
+        {start, quitWhenDone, log, output, urlList, keepGoing, cookiesFromBrowser, cookies});
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), localized("ArgumentAddress"),
                                  QStringLiteral("[ADDRESS]"));
     if (!parser.parse(arguments))
@@ -133,23 +140,41 @@ std::variant<Options, Exit> parse(const QStringList& arguments, QIODevice* stand
     options.keepGoing = parser.isSet(keepGoing);
     if (parser.isSet(output))
         options.output = parser.value(output);
+    if (parser.isSet(cookiesFromBrowser)) {
+        const QString browser = parser.value(cookiesFromBrowser);
+        if (browser != u"firefox" && browser != u"chromium" && browser != u"default")
+            return badCommandLine(
+                QStringLiteral(
+                    "--cookies-from-browser takes firefox, chromium or default, not '%1'")
+                    .arg(browser));
+        options.cookiesFromBrowser = browser;
+    }
+    // Read at the start of each run, so that it may change while the window is up.
+    if (parser.isSet(cookies))
+        options.cookies = parser.value(cookies);
     return options;
 }
 
 bool needsNoWindow(const QByteArrayList& arguments)
 {
-    static const QByteArrayList windowOptions = {"--start", "--log", "--output", "--url-list",
-                                                 "--keep-going"};
+    static const QByteArrayList windowOptions = {
+        "--start",  "--log", "--output", "--url-list", "--keep-going", "--cookies-from-browser",
+        "--cookies"};
+    static const QByteArrayList withValue = {"--output", "--url-list", "--cookies-from-browser",
+                                             "--cookies"};
+    const auto inOneWord = [](const QByteArray& arg) {
+        return std::any_of(withValue.begin(), withValue.end(),
+                           [&](const QByteArray& option) { return arg.startsWith(option + '='); });
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QByteArray& arg = arguments[i];
         // An option's value is no option, even "-" for standard input.
-        if (arg == "--output" || arg == "--url-list") {
+        if (withValue.contains(arg)) {
             ++i;
             continue;
         }
         if (arg == "--quit-when-done" ||
-            (arg.startsWith('-') && !windowOptions.contains(arg) && !arg.startsWith("--output=") &&
-             !arg.startsWith("--url-list=")))
+            (arg.startsWith('-') && !windowOptions.contains(arg) && !inOneWord(arg)))
             return true;
     }
     return false;

@@ -25,6 +25,10 @@ struct Options
     std::optional<QString> list;   // and its text
     QStringList warnings;          // lines for standard error; the launch goes on
 
+    // --cookies-from-browser: "firefox", "chromium" or "default"; --cookies FILE as given.
+    std::optional<QString> cookiesFromBrowser;
+    std::optional<QString> cookies;
+
     // A batch run, or a list run, is the caller's own: it neither hands over nor takes others'
     // addresses.
     bool handsOver() const { return !quitWhenDone && !list; }

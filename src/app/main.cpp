@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -129,6 +130,13 @@ int main(int argc, char* argv[])
         controller.setOutputDirectoryForLaunch(*options.output);
     controller.setLogMirror(options.log);
     controller.setListGoOnForLaunch(options.keepGoing);
+    if (options.cookiesFromBrowser)
+        controller.setCookieBrowserForLaunch(
+            *options.cookiesFromBrowser == u"firefox"    ? WebBrowser::Firefox
+            : *options.cookiesFromBrowser == u"chromium" ? WebBrowser::Chromium
+                                                         : WebBrowser::Default);
+    if (options.cookies)
+        controller.setCookieFileForLaunch(QFileInfo(*options.cookies).absoluteFilePath());
     // SIGTERM, SIGINT and SIGHUP close the window, as Quit does, so that the run ends and the
     // preferences are kept; the exit status is then what Quit would give.
     SignalQuit signalQuit;

@@ -39,6 +39,7 @@ download::Policy Controller::runPolicy() const
     policy.keepExisting = mKeepDownloaded;
     policy.listGoesOn = mListGoOn;
     policy.referrer = mSendReferer ? mRefererPage : QUrl();
+    policy.cookies = mRunCookies;
     return policy;
 }
 
@@ -76,6 +77,8 @@ void Controller::beginRun(const QString& firstLine)
     if (!firstLine.isEmpty())
         writeLogView(firstLine);
     writeLogView(localized("StartedDownload") + u'\n');
+    // Read afresh for each run; the run goes on without them when they cannot be had.
+    mRunCookies = openCookieJar([this](const QString& line) { writeLogView(line + u'\n'); });
     mRunFolder.reset();
     mRunFolderRefusal.clear();
     // Opened once for the whole run: the files land in this folder, whatever becomes of its
@@ -260,6 +263,9 @@ void Controller::stop_download()
     mRunFolder.reset();
     if (mFirstFetch->isRunning())
         mFirstFetch->abort();
+    // The worker lets go of its share of the cookies as it ends.
+    mRunCookies.reset();
+    mFirstFetch->setPolicy(mPolicy);
     if (mWorker)
         mWorker->abort();
     writeLogView(u'\n' + localized("FinishedDownload") + u'\n');

@@ -1,5 +1,6 @@
 #include "fetcher.h"
 
+#include "cookiejar.h"
 #include "downloadfolder.h"
 #include "host/localized.h"
 #include "pagecheck.h"
@@ -307,6 +308,7 @@ void Fetcher::begin(const QUrl& url, const QString& path, const QString& name,
     curl_easy_setopt(mEasy, CURLOPT_LOW_SPEED_TIME, long((mPolicy.speedWindowMs + 999) / 1000));
     // The activity check reports a silent connect in the same words as a silent transfer.
     curl_easy_setopt(mEasy, CURLOPT_CONNECTTIMEOUT_MS, long(mPolicy.inactivityMs + 1000));
+    joinJar();
     attempt();
 }
 
@@ -779,10 +781,35 @@ void Fetcher::discardFile()
     mWritten = 0;
 }
 
+// A run's cookies are its own: the handle joins the run's jar for a fetch and leaves it after,
+// and without a jar its cookie engine is off, so that nothing a server set in one run goes
+// with the next.
+void Fetcher::joinJar()
+{
+    leaveJar();
+    if (!mPolicy.cookies || !mPolicy.cookies->share())
+        return;
+    mJoinedJar = mPolicy.cookies;
+    curl_easy_setopt(mEasy, CURLOPT_SHARE, mJoinedJar->share());
+    // Reads no file: the empty name only turns the engine on for this handle.
+    curl_easy_setopt(mEasy, CURLOPT_COOKIEFILE, "");
+}
+
+void Fetcher::leaveJar()
+{
+    if (!mJoinedJar)
+        return;
+    curl_easy_setopt(mEasy, CURLOPT_SHARE, nullptr);
+    // Else the next fetch would start an engine of its own, and keep what servers set.
+    curl_easy_setopt(mEasy, CURLOPT_COOKIEFILE, nullptr);
+    mJoinedJar.reset();
+}
+
 void Fetcher::finish(Outcome outcome, const QString& reason)
 {
     mRetryWait.stop();
     detach();
+    leaveJar();
     mResult.writeErrno = outcome == Outcome::WriteError && mFile ? mFile->errorCode() : 0;
     if (outcome != Outcome::Written)
         discardFile();

@@ -128,8 +128,12 @@ private:
     void finish(Outcome outcome, const QString& reason = {});
     void detach();
     void discardFile();
+    void joinJar();
+    void leaveJar();
 
     download::Policy mPolicy;
+    // The jar the easy handle is joined to, held until it has left.
+    std::shared_ptr<download::CookieJar> mJoinedJar;
     Options mOptions;
     void* mMulti = nullptr;
     void* mEasy = nullptr;

@@ -2,8 +2,11 @@
 
 #include <QList>
 #include <QUrl>
+#include <memory>
 
 namespace download {
+
+class CookieJar;
 
 // The timings, bounds and choices of a run's transfers and steps. One value travels from the
 // window (or a test, or a benchmark) to the fetchers and the worker, so that two runs in one
@@ -28,6 +31,8 @@ struct Policy
     bool listGoesOn = false;
     // The page the run's addresses came from, sent as a browser would send it; empty for none.
     QUrl referrer;
+    // The run's cookies, shared by all its fetchers; none: no Cookie is sent and none kept.
+    std::shared_ptr<CookieJar> cookies;
 };
 
 } // namespace download

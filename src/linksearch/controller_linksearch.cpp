@@ -49,6 +49,9 @@ void Controller::saveHTMLSearchFile(const QString& address, std::function<void(b
         done(false);
         return;
     }
+    // The search goes on without cookies when they cannot be had; the alert says why.
+    mPageFetch->setCookies(
+        openCookieJar([this](const QString& message) { showAlertSheet(message); }));
     mPageFetch->fetch(QUrl(address), path, mPageFetchTimeoutMs,
                       [this, path, done](bool saved, const QByteArray& contentType) {
                           if (saved) {

@@ -3,6 +3,7 @@
 PageFetcher::PageFetcher(QObject* parent) : QObject(parent), mFetcher(download::Policy{}, this)
 {
     connect(&mFetcher, &Fetcher::finished, this, [this](const Fetcher::Result& result) {
+        setCookies({});
         if (auto done = std::exchange(mDone, {});
             done && result.outcome != Fetcher::Outcome::Aborted)
             done(result.outcome == Fetcher::Outcome::Written, result.contentType);
@@ -26,4 +27,11 @@ void PageFetcher::fetch(const QUrl& url, const QString& path, int totalMs,
     options.maxBytes = kLargestPage;
     options.totalMs = totalMs;
     mFetcher.start(url, path, options);
+}
+
+void PageFetcher::setCookies(std::shared_ptr<download::CookieJar> jar)
+{
+    download::Policy policy = mFetcher.policy();
+    policy.cookies = std::move(jar);
+    mFetcher.setPolicy(policy);
 }

@@ -23,6 +23,8 @@ public:
     void fetch(const QUrl& url, const QString& path, int totalMs,
                std::function<void(bool saved, const QByteArray& contentType)> done);
     bool isRunning() const { return mFetcher.isRunning(); }
+    // The cookies of the next fetch (null: none); dropped once it is over.
+    void setCookies(std::shared_ptr<download::CookieJar> jar);
 
 private:
     Fetcher mFetcher;

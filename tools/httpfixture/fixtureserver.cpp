@@ -344,6 +344,7 @@ public:
     std::thread thread;
     std::atomic<bool> listenReturned{false};
     int port = 0;
+    QString host;
 
     mutable std::mutex mutex;
     std::map<QString, Handler> routes;
@@ -355,6 +356,7 @@ public:
     QHash<QString, QList<QByteArray>> ranges;
     QHash<QString, QList<httplib::Headers>> headers;
     QHash<QString, qint64> sent;
+    std::vector<std::pair<QString, QByteArray>> guards; // directory with its slash, cookie
 
     socket_t refusing = INVALID_SOCKET;
     int refusingPort = 0;
@@ -426,6 +428,14 @@ public:
             else
                 allSeries = series;
             dir = directory;
+            for (const auto& [below, pair] : guards)
+                if (path.startsWith(below) && !sendsCookie(req, pair))
+                    route = [](const httplib::Request&, httplib::Response& login) {
+                        serveBytes(login, 200,
+                                   "<html><head><title>Log in</title></head>"
+                                   "<body><form method=post>Members only</form></body></html>\n",
+                                   "text/html");
+                    };
         }
         if (route)
             route(req, res);
@@ -436,6 +446,15 @@ public:
 
         // The request object httplib hands out is not itself const.
         fitRanges(const_cast<httplib::Request&>(req), res);
+    }
+
+    static bool sendsCookie(const httplib::Request& req, const QByteArray& pair)
+    {
+        const QByteArray header = QByteArray::fromStdString(req.get_header_value("Cookie"));
+        for (const QByteArray& each : header.split(';'))
+            if (each.trimmed() == pair)
+                return true;
+        return false;
     }
 
     static bool serveSeries(const Series& s, const QString& path, httplib::Response& res)
@@ -486,7 +505,7 @@ public:
     }
 };
 
-FixtureServer::FixtureServer(int port) : d(std::make_unique<Impl>())
+FixtureServer::FixtureServer(int port, const QString& host) : d(std::make_unique<Impl>())
 {
     d->http.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     d->http.set_keep_alive_max_count(100);
@@ -500,11 +519,13 @@ FixtureServer::FixtureServer(int port) : d(std::make_unique<Impl>())
         impl->handle(req, res);
     });
 
-    const char* host = "127.0.0.1";
-    d->port =
-        port == 0 ? d->http.bind_to_any_port(host) : (d->http.bind_to_port(host, port) ? port : -1);
+    d->host = host;
+    const std::string address = host.toStdString();
+    d->port = port == 0 ? d->http.bind_to_any_port(address)
+                        : (d->http.bind_to_port(address, port) ? port : -1);
     if (d->port <= 0)
-        throw std::runtime_error("FixtureServer: cannot bind 127.0.0.1:" + std::to_string(port));
+        throw std::runtime_error("FixtureServer: cannot bind " + address + ':' +
+                                 std::to_string(port));
 
     d->thread = std::thread([impl = d.get()] {
         impl->http.listen_after_bind();
@@ -536,7 +557,7 @@ int FixtureServer::port() const
 
 QString FixtureServer::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(d->port);
+    return QStringLiteral("http://%1:%2").arg(d->host).arg(d->port);
 }
 
 void FixtureServer::addSeries(const QString& dir, const QString& prefix, int first, int last,
@@ -658,6 +679,13 @@ int FixtureServer::hits(const QString& path) const
 {
     std::lock_guard lock(d->mutex);
     return d->hitCount.value(path);
+}
+
+void FixtureServer::requireCookie(const QString& dir, const QByteArray& pair)
+{
+    const QString below = QDir::cleanPath(QLatin1Char('/') + dir) + QLatin1Char('/');
+    std::lock_guard lock(d->mutex);
+    d->guards.emplace_back(below, pair);
 }
 
 QStringList FixtureServer::requestLog() const

@@ -14,7 +14,9 @@ class FixtureServer
 {
 public:
     // Port 0 picks a free port. Throws std::runtime_error when the port cannot be bound.
-    explicit FixtureServer(int port = 0);
+    // Another loopback address (127.0.0.2) is another host to a client: not "localhost",
+    // which libcurl counts as secure as https.
+    explicit FixtureServer(int port = 0, const QString& host = QStringLiteral("127.0.0.1"));
     ~FixtureServer();
 
     FixtureServer(const FixtureServer&) = delete;
@@ -150,6 +152,10 @@ public:
     int refusingPort() const;
     // Serves the regular files below localDir under "/", after the routes and series.
     void serveDirectory(const QString& localDir);
+
+    // Requests below `dir` ("/members") that do not send the cookie `pair` ("sid=abc") in their
+    // Cookie header get a 200 login page instead, whatever route or series would answer.
+    void requireCookie(const QString& dir, const QByteArray& pair);
 
     // Counts every request (GET and HEAD), keyed by the decoded path without query.
     int hits(const QString& path) const;

@@ -575,6 +575,34 @@
         <source>PrefsSendReferer</source>
         <translation>Send the page an address came from (Referer)</translation>
     </message>
+    <message id="PrefsUseBrowserCookies">
+        <source>PrefsUseBrowserCookies</source>
+        <translation>Use the browser's cookies</translation>
+    </message>
+    <message id="CookiesUnavailable">
+        <source>CookiesUnavailable</source>
+        <translation>No cookies are sent: %1</translation>
+    </message>
+    <message id="CookiesUnreadable">
+        <source>CookiesUnreadable</source>
+        <translation>Some cookies (%1) could not be read and are not sent. %2</translation>
+    </message>
+    <message id="CookieFileUnreadable">
+        <source>CookieFileUnreadable</source>
+        <translation>cannot read the cookie file %1: %2</translation>
+    </message>
+    <message id="ReasonCookieFileTooLarge">
+        <source>ReasonCookieFileTooLarge</source>
+        <translation>larger than %1 MiB</translation>
+    </message>
+    <message id="OptionCookiesFromBrowser">
+        <source>OptionCookiesFromBrowser</source>
+        <translation>Send the cookies of BROWSER (firefox, chromium or default) in this launch, whatever the preference.</translation>
+    </message>
+    <message id="OptionCookies">
+        <source>OptionCookies</source>
+        <translation>Send the cookies of FILE, a Netscape-format cookie file (as curl -b reads), read at each run.</translation>
+    </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>Download the addresses listed in FILE, one per line (- reads standard input).</translation>

@@ -572,6 +572,34 @@
         <source>PrefsSendReferer</source>
         <translation>リンク元のページを送信する (Referer)</translation>
     </message>
+    <message id="PrefsUseBrowserCookies">
+        <source>PrefsUseBrowserCookies</source>
+        <translation>ブラウザの Cookie を使う</translation>
+    </message>
+    <message id="CookiesUnavailable">
+        <source>CookiesUnavailable</source>
+        <translation>Cookie は送信されません: %1</translation>
+    </message>
+    <message id="CookiesUnreadable">
+        <source>CookiesUnreadable</source>
+        <translation>一部の Cookie (%1 件) を読み取れなかったため、送信しません。%2</translation>
+    </message>
+    <message id="CookieFileUnreadable">
+        <source>CookieFileUnreadable</source>
+        <translation>Cookie ファイル %1 を読み込めません: %2</translation>
+    </message>
+    <message id="ReasonCookieFileTooLarge">
+        <source>ReasonCookieFileTooLarge</source>
+        <translation>%1 MiB を超えています</translation>
+    </message>
+    <message id="OptionCookiesFromBrowser">
+        <source>OptionCookiesFromBrowser</source>
+        <translation>この起動では、環境設定にかかわらず BROWSER (firefox、chromium、default のいずれか) の Cookie を送信します。</translation>
+    </message>
+    <message id="OptionCookies">
+        <source>OptionCookies</source>
+        <translation>FILE (Netscape 形式の Cookie ファイル、curl -b が読む形式) の Cookie を送信します。実行のたびに読み込みます。</translation>
+    </message>
     <message id="OptionURLList">
         <source>OptionURLList</source>
         <translation>FILE に 1 行に 1 つずつ書かれたアドレスをダウンロードする (- は標準入力)。</translation>
