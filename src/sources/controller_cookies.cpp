@@ -1,10 +1,14 @@
 #include "app/controller.h"
 #include "download/cookiejar.h"
 #include "host/localized.h"
+#include "readers/browserchoice.h"
+#include "readers/browserprofiles.h"
 #include "sources/browsercookies.h"
 
 #include <QByteArrayList>
 #include <QFile>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,6 +49,59 @@ cookies::Jar readCookieFile(const QString& path)
     return jar;
 }
 
+// The families a choice may stand for, most likely first: a default browser of no known
+// family may still keep its cookies where one of them does, as its session is found.
+QList<profiles::Family> familiesOf(WebBrowser browser, QString& problem)
+{
+    using enum profiles::Family;
+    switch (browser) {
+    case WebBrowser::Firefox:
+        return {Firefox};
+    case WebBrowser::Chromium:
+        return {Chromium};
+    case WebBrowser::Default:
+        switch (bridge::browserFamilyOfDesktopFile(bridge::defaultBrowserDesktopFile())) {
+        case bridge::BrowserFamily::Firefox:
+            return {Firefox};
+        case bridge::BrowserFamily::Chromium:
+            return {Chromium};
+        case bridge::BrowserFamily::Unknown:
+            return {Firefox, Chromium};
+        }
+        break;
+    case WebBrowser::Script:
+        break;
+    }
+    problem = localized("CookiesNoBrowser");
+    return {};
+}
+
+// The cookies of the profile the browser query would read: the one in use first.
+cookies::Jar readBrowser(WebBrowser browser)
+{
+    cookies::Jar jar;
+    const QList<profiles::Family> families = familiesOf(browser, jar.problem);
+    std::optional<profiles::Profile> chosen;
+    for (const profiles::Family family : families) {
+        const std::optional<profiles::Profile> profile = profiles::chosenProfile(family);
+        if (profile && (!chosen || (profile->inUse && !chosen->inUse)))
+            chosen = profile;
+    }
+    if (!chosen) {
+        if (jar.problem.isEmpty())
+            jar.problem = localizedFormat(
+                "CookiesNoBrowserProfile",
+                families.value(0) == profiles::Family::Chromium ? u"Chromium"_s : u"Firefox"_s);
+        return jar;
+    }
+    const bool firefox = chosen->browser == u"firefox" || chosen->browser == u"librewolf";
+    jar = firefox ? cookies::readFirefox(chosen->path)
+                  : cookies::readChromium(chosen->path, chosen->browser);
+    if (!jar.problem.isEmpty())
+        jar.problem = chosen->browser + u": "_s + jar.problem;
+    return jar;
+}
+
 } // namespace
 
 bool Controller::wantsCookies() const
@@ -58,10 +115,7 @@ cookies::Jar Controller::runCookies() const
         return readCookieFile(mCookieFileForLaunch);
     if (!wantsCookies())
         return {};
-    const WebBrowser browser = mCookieBrowserForLaunch.value_or(mWebBrowser);
-    // The browser's own store: read by cookies::readFirefox / readChromium
-    Q_UNUSED(browser);
-    return {};
+    return readBrowser(mCookieBrowserForLaunch.value_or(mWebBrowser));
 }
 
 std::shared_ptr<download::CookieJar>

@@ -579,6 +579,14 @@
         <source>PrefsUseBrowserCookies</source>
         <translation>Use the browser's cookies</translation>
     </message>
+    <message id="CookiesNoBrowser">
+        <source>CookiesNoBrowser</source>
+        <translation>The Web button asks a script, which keeps no cookies: choose Firefox, Chromium or the default browser in the preferences to send a browser's cookies.</translation>
+    </message>
+    <message id="CookiesNoBrowserProfile">
+        <source>CookiesNoBrowserProfile</source>
+        <translation>No profile of %1 was found in any of the places it is installed to.</translation>
+    </message>
     <message id="CookiesUnavailable">
         <source>CookiesUnavailable</source>
         <translation>No cookies are sent: %1</translation>

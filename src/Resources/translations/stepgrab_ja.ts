@@ -576,6 +576,14 @@
         <source>PrefsUseBrowserCookies</source>
         <translation>ブラウザの Cookie を使う</translation>
     </message>
+    <message id="CookiesNoBrowser">
+        <source>CookiesNoBrowser</source>
+        <translation>Web ボタンはスクリプトに問い合わせる設定のため、Cookie はありません。ブラウザの Cookie を送るには、環境設定で Firefox、Chromium またはデフォルトのブラウザを選んでください。</translation>
+    </message>
+    <message id="CookiesNoBrowserProfile">
+        <source>CookiesNoBrowserProfile</source>
+        <translation>%1 のプロファイルが、インストール先のどこにも見つかりません。</translation>
+    </message>
     <message id="CookiesUnavailable">
         <source>CookiesUnavailable</source>
         <translation>Cookie は送信されません: %1</translation>
