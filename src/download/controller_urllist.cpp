@@ -20,7 +20,8 @@ void Controller::downloadText()
 
 void Controller::start_downloadText()
 {
-    if (isRunning() || mHTMLURLArray.isEmpty())
+    // Its sheet has closed: a list starts where Start would, on a window that is free.
+    if (!allows(Command::AddressList) || mHTMLURLArray.isEmpty())
         return;
     retireWorker();
     beginRun();

@@ -68,7 +68,8 @@ void Controller::openBookmark()
 
 void Controller::didEndOpenSheet(int returnCode, const QString& path)
 {
-    if (returnCode != 1 || isRunning())
+    // The dialog has closed: the window's own state decides, as for any address put in.
+    if (returnCode != 1 || !allows(Command::OpenBookmark))
         return;
     const std::optional<QString> address = bookmark::readFile(path);
     if (!address)
