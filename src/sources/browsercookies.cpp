@@ -212,6 +212,29 @@ QString findDatabase(const QString& profileDir, std::initializer_list<const char
     return {};
 }
 
+// A profile's database, found, copied and opened; `database` is the browser's own file, which
+// is what the user is told of. The copy goes once the database is closed.
+struct Opened
+{
+    QString database;
+    std::unique_ptr<Copy> copy;
+    Sqlite sql;
+};
+
+std::unique_ptr<Opened> openProfileDatabase(const QString& profileDir,
+                                            std::initializer_list<const char*> names,
+                                            QString& problem)
+{
+    auto opened = std::make_unique<Opened>();
+    opened->database = findDatabase(profileDir, names, problem);
+    if (opened->database.isEmpty())
+        return {};
+    opened->copy = copyDatabase(opened->database, problem);
+    if (!opened->copy || !openDatabase(opened->copy->path, opened->database, opened->sql, problem))
+        return {};
+    return opened;
+}
+
 void add(Jar& jar, const Row& row, qint64 now)
 {
     if (const auto line = netscapeLine(row, now))
@@ -370,15 +393,11 @@ Jar parseNetscape(QByteArrayView text)
 Jar readFirefoxAt(const QString& profileDir, qint64 now)
 {
     Jar jar;
-    const QString database = findDatabase(profileDir, {"cookies.sqlite"}, jar.problem);
-    if (database.isEmpty())
+    const auto opened = openProfileDatabase(profileDir, {"cookies.sqlite"}, jar.problem);
+    if (!opened)
         return jar;
-    const auto copy = copyDatabase(database, jar.problem);
-    if (!copy)
-        return jar;
-    Sqlite sql;
-    if (!openDatabase(copy->path, database, sql, jar.problem))
-        return jar;
+    const QString& database = opened->database;
+    const Sqlite& sql = opened->sql;
     Statement st;
     QString error;
     // Rows with origin attributes belong to containers, private windows or another site's
@@ -419,15 +438,12 @@ Jar readFirefox(const QString& profileDir)
 Jar readChromiumAt(const QString& profileDir, const QString& browser, qint64 now)
 {
     Jar jar;
-    const QString database = findDatabase(profileDir, {"Cookies", "Network/Cookies"}, jar.problem);
-    if (database.isEmpty())
+    const auto opened =
+        openProfileDatabase(profileDir, {"Cookies", "Network/Cookies"}, jar.problem);
+    if (!opened)
         return jar;
-    const auto copy = copyDatabase(database, jar.problem);
-    if (!copy)
-        return jar;
-    Sqlite sql;
-    if (!openDatabase(copy->path, database, sql, jar.problem))
-        return jar;
+    const QString& database = opened->database;
+    const Sqlite& sql = opened->sql;
 
     int version = 0;
     {
