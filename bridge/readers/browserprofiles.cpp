@@ -65,15 +65,6 @@ constexpr Install kInstalls[] = {
 constexpr qint64 kMaxIniSize = 1024 * 1024;
 constexpr qint64 kMaxLocalStateSize = 16 * 1024 * 1024;
 
-QByteArray readBounded(const QString& path, qint64 limit)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray content = file.read(limit + 1);
-    return content.size() > limit ? QByteArray() : content;
-}
-
 // The user's own XDG_CONFIG_HOME belongs to the user's own home only.
 QString configFolder(const QString& home)
 {
@@ -101,7 +92,8 @@ bool chromiumInUse(const QString& userData)
 QString chromiumProfile(const QString& userData)
 {
     const QJsonDocument state = QJsonDocument::fromJson(
-        readBounded(userData + QStringLiteral("/Local State"), kMaxLocalStateSize));
+        bridge::readBounded(userData + QStringLiteral("/Local State"), kMaxLocalStateSize)
+            .value_or(QByteArray()));
     const QString lastUsed = state.object()
                                  .value(QStringLiteral("profile"))
                                  .toObject()
@@ -129,16 +121,17 @@ QList<Profile> installedProfiles(Family family, const QString& home)
         const QString browser = QLatin1String(install.browser);
         if (family == Family::Firefox) {
             const QByteArray ini =
-                readBounded(folder + QStringLiteral("/profiles.ini"), kMaxIniSize);
+                bridge::readBounded(folder + QStringLiteral("/profiles.ini"), kMaxIniSize)
+                    .value_or(QByteArray());
             for (const QString& path : bridge::firefox::profileCandidates(ini, folder)) {
                 const bool listed =
                     std::any_of(found.cbegin(), found.cend(),
                                 [&path](const Profile& p) { return p.path == path; });
                 if (!listed && QFileInfo(path).isDir())
-                    found.append({browser, path, firefoxInUse(path)});
+                    found.append({browser, path, firefoxInUse(path), family});
             }
         } else if (const QString path = chromiumProfile(folder); !path.isEmpty()) {
-            found.append({browser, path, chromiumInUse(folder)});
+            found.append({browser, path, chromiumInUse(folder), family});
         }
     }
     return found;

@@ -22,6 +22,7 @@ struct Profile
     // folder that holds cookies.sqlite, for the Chromium family e.g. .../chromium/Default.
     QString path;
     bool inUse = false; // its lock names a process that is alive
+    Family family = Family::Firefox;
 };
 
 // Every existing profile of the family under home, in the order the installs are listed in

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 // What stepgrab-browser-bridge learns of one browser. Each reader reads the browser's
 // state afresh on every call, from what the browser itself keeps (a debugging endpoint,
@@ -43,5 +44,8 @@ std::unique_ptr<BrowserReader> makeDefaultBrowserReader(const Options& options);
 
 // Whether a process of that id exists (a browser's lock names the process that holds it).
 bool isProcessAlive(qint64 pid);
+
+// A browser's file of at most `limit` bytes; none when it cannot be read or is larger.
+std::optional<QByteArray> readBounded(const QString& path, qint64 limit);
 
 } // namespace bridge

@@ -13,19 +13,6 @@ namespace bridge {
 
 namespace {
 
-std::optional<QByteArray> readBounded(const QString& path, qint64 limit)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    // One byte more than allowed tells a file at the limit from a larger one, also for a
-    // file that grows while it is read.
-    QByteArray content = file.read(limit + 1);
-    if (content.size() > limit)
-        return std::nullopt;
-    return content;
-}
-
 // Firefox writes recovery.jsonlz4 while it runs (every 15 seconds by default) and keeps
 // the one before as recovery.baklz4. A file older than the lock was left by an earlier run
 // and says nothing of the windows now open. A focus change does not make Firefox write it,

@@ -261,7 +261,7 @@ std::optional<QString> GrabURLInfoFromBrowswer(int browser, bool* bridgeMissing)
     CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
     const OSErr sent = AESend(request, &reply);
     if ((sent == procNotFound || sent == errAETimeout) && !cancelled() && peerGone(psn)) {
-        if (!FindAProcess(fourCharCode("APPL"), creator, &psn))
+        if (!findProcess(fourCharCode("APPL"), creator, &psn, bridgeMissing))
             return std::nullopt;
         CreateAppleEvent(fourCharCode("WWW!"), fourCharCode("LSTW"), &request, psn);
         AESend(request, &reply);

@@ -94,9 +94,9 @@ cookies::Jar readBrowser(WebBrowser browser)
                 families.value(0) == profiles::Family::Chromium ? u"Chromium"_s : u"Firefox"_s);
         return jar;
     }
-    const bool firefox = chosen->browser == u"firefox" || chosen->browser == u"librewolf";
-    jar = firefox ? cookies::readFirefox(chosen->path)
-                  : cookies::readChromium(chosen->path, chosen->browser);
+    jar = chosen->family == profiles::Family::Firefox
+              ? cookies::readFirefox(chosen->path)
+              : cookies::readChromium(chosen->path, chosen->browser);
     if (!jar.problem.isEmpty())
         jar.problem = chosen->browser + u": "_s + jar.problem;
     return jar;
