@@ -1,5 +1,7 @@
 #include "cookiejar.h"
 
+#include "fetcher.h"
+
 #include <QByteArrayList>
 #include <curl/curl.h>
 
@@ -16,9 +18,7 @@ bool isCookieLine(QByteArrayView line)
 
 CookieJar::CookieJar(const QByteArray& lines)
 {
-    // Before any handle exists; libcurl counts the calls.
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    Q_UNUSED(initialised);
+    initCurl();
     CURLSH* share = curl_share_init();
     mShare = share;
     if (!share)

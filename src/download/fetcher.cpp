@@ -37,13 +37,6 @@ bool isTransient(int status)
            status == 504;
 }
 
-// What this engine fetches from: http and https addresses that name a host.
-bool isFetchable(const QUrl& url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == u"http" || url.scheme() == u"https");
-}
-
 QString statusReason(int status)
 {
     if (status == 408)
@@ -92,13 +85,6 @@ bool isEntityTag(QByteArrayView tag)
 QByteArray originOf(const QUrl& url)
 {
     return url.adjusted(QUrl::RemoveUserInfo).toEncoded();
-}
-
-void initCurl()
-{
-    // Before any thread uses libcurl; a function-local static is initialised once.
-    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    Q_UNUSED(done);
 }
 
 } // namespace
@@ -157,7 +143,7 @@ Fetcher::Fetcher(const download::Policy& policy, QObject* parent)
     : QObject(parent), mPolicy(policy), mCurlTimer(this), mRetryWait(this), mActivity(this)
 {
     qRegisterMetaType<Fetcher::Result>();
-    initCurl();
+    download::initCurl();
     mCurlTimer.setSingleShot(true);
     connect(&mCurlTimer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
     mRetryWait.setSingleShot(true);
@@ -433,7 +419,8 @@ bool Fetcher::headDone()
             return false;
         }
         // libcurl would follow https to http; a file asked for privately stays private.
-        if (!isFetchable(target) || (from.scheme() == u"https" && target.scheme() != u"https")) {
+        if (!download::isFetchable(target) ||
+            (from.scheme() == u"https" && target.scheme() != u"https")) {
             stopWith(Stop::Fail, Outcome::NetworkError,
                      localizedFormat("ReasonRedirectRefused",
                                      download::printable(target.toDisplayString())));
@@ -588,6 +575,12 @@ void Fetcher::stopWith(Stop stop, Outcome outcome, const QString& reason, int re
     mStopRetryAfterMs = retryAfterMs;
 }
 
+void Fetcher::followRedirect()
+{
+    ++mRedirects;
+    send(std::exchange(mRedirect, QUrl()));
+}
+
 void Fetcher::transferDone(int code)
 {
     curl_off_t retryAfter = 0;
@@ -627,8 +620,7 @@ void Fetcher::transferDone(int code)
         restartFromZero();
         return;
     case Stop::Follow:
-        ++mRedirects;
-        send(std::exchange(mRedirect, QUrl()));
+        followRedirect();
         return;
     case Stop::None:
         break;
@@ -679,8 +671,7 @@ void Fetcher::transferDone(int code)
     }
 
     if (!mRedirect.isEmpty()) {
-        ++mRedirects;
-        send(std::exchange(mRedirect, QUrl()));
+        followRedirect();
         return;
     }
     if (mResult.status == 304) {
@@ -820,6 +811,13 @@ void Fetcher::finish(Outcome outcome, const QString& reason)
 }
 
 namespace download {
+
+void initCurl()
+{
+    // Before any thread uses libcurl; a function-local static is initialised once.
+    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    Q_UNUSED(done);
+}
 
 QUrl urlOf(const QString& address)
 {

@@ -121,6 +121,7 @@ private:
     bool decide();
     bool keep(const char* data, qsizetype size);
     void transferDone(int code);
+    void followRedirect();
     void checkActivity();
     void stopWith(Stop stop, Outcome outcome, const QString& reason, int retryAfterMs = -1);
     void retryOrFail(const QString& reason, int retryAfterMs = -1);
@@ -186,6 +187,9 @@ private:
 Q_DECLARE_METATYPE(Fetcher::Result)
 
 namespace download {
+
+// Once per process, before any thread uses libcurl.
+void initCurl();
 
 // The URL of a full address, or an invalid URL when the text cannot be fetched
 // (malformed, no host, or a scheme other than http and https).

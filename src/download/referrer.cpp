@@ -8,12 +8,6 @@ namespace {
 // still names its site.
 constexpr qsizetype kLongestReferrer = 4096;
 
-bool isWeb(const QUrl& url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == u"http" || url.scheme() == u"https");
-}
-
 int defaultPort(const QUrl& url)
 {
     return url.scheme() == u"https" ? 443 : 80;
@@ -37,9 +31,15 @@ bool isHeaderSafe(const QByteArray& value)
 
 namespace download {
 
+bool isFetchable(const QUrl& url)
+{
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == u"http" || url.scheme() == u"https");
+}
+
 QByteArray referrerFor(const QUrl& page, const QUrl& request)
 {
-    if (!isWeb(page) || !isWeb(request))
+    if (!isFetchable(page) || !isFetchable(request))
         return {};
     // The page's address as a browser writes it: no credentials, no fragment, no default
     // port, a root path at least.

@@ -12,4 +12,8 @@ namespace download {
 // host sends nothing, and neither does any address that is not one. Empty for none.
 QByteArray referrerFor(const QUrl& page, const QUrl& request);
 
+// What the engine fetches from, and what a page may be: http and https addresses that name a
+// host.
+bool isFetchable(const QUrl& url);
+
 } // namespace download
