@@ -56,8 +56,6 @@ private slots:
             u"sid=abc; lang=ja"_s);
         row("another host's", "example.org\tFALSE\t/\tFALSE\t0\tsid\tabc\n", QString());
         row("a Secure one over http", "@\tFALSE\t/\tTRUE\t0\tsid\tabc\n", QString());
-        row("an expired one", "@\tFALSE\t/\tFALSE\t1000000000\tsid\tabc\n", QString());
-        row("another path's", "@\tFALSE\t/g\tFALSE\t0\tsid\tabc\n", QString());
         // libcurl takes a header line as a cookie too, and words such as RELOAD as commands.
         row("lines that are no cookie", "Set-Cookie: sid=abc\nRELOAD\nsid\tabc\n", QString());
         row("no jar", QByteArray(), QString());

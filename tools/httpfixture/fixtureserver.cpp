@@ -353,7 +353,6 @@ public:
     QStringList log;
     QHash<QString, int> hitCount;
     QHash<QString, int> reusedCount;
-    QHash<QString, QList<QByteArray>> ranges;
     QHash<QString, QList<httplib::Headers>> headers;
     QHash<QString, qint64> sent;
     std::vector<std::pair<QString, QByteArray>> guards; // directory with its slash, cookie
@@ -421,7 +420,6 @@ public:
             ++hitCount[path];
             if (currentRequestIndex > 0)
                 ++reusedCount[path];
-            ranges[path].append(QByteArray::fromStdString(req.get_header_value("Range")));
             headers[path].append(req.headers);
             if (auto it = routes.find(path); it != routes.end())
                 route = it->second;
@@ -976,8 +974,7 @@ QList<QByteArray> FixtureServer::headerValues(const QString& path, const QByteAr
 
 QList<QByteArray> FixtureServer::rangeHeaders(const QString& path) const
 {
-    std::lock_guard lock(d->mutex);
-    return d->ranges.value(path);
+    return headerValues(path, "Range");
 }
 
 int FixtureServer::reusedHits(const QString& path) const
