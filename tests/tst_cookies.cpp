@@ -243,7 +243,7 @@ void TestCookies::netscape_data()
                                        << QByteArray("a.test\tFALSE\t/\tFALSE\t0\tn\tv\n") << 0;
     QTest::newRow("expired dropped") << QByteArray("a.test\tFALSE\t/\tFALSE\t999\tn\tv\n"
                                                    "a.test\tFALSE\t/\tFALSE\t1001\tn\tv\n")
-                                     << QByteArray("a.test\tFALSE\t/\tFALSE\t1001\tn\tv\n") << 1;
+                                     << QByteArray("a.test\tFALSE\t/\tFALSE\t1001\tn\tv\n") << 0;
     QTest::newRow("six fields") << QByteArray("a.test\tFALSE\t/\tFALSE\t0\tn\n") << QByteArray()
                                 << 1;
     QTest::newRow("flag not TRUE or FALSE")

@@ -131,6 +131,8 @@ private slots:
             u"c=# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\n"_s;
         row("behind a login, with its cookie file", jar, "--cookies c --start @/m/pic012.jpg", 0,
             13);
+        row("a line that is no cookie: said, the others sent", jar + u"junk\n"_s,
+            "--cookies c --start @/m/pic012.jpg", 0, 13, "Some cookies (1) could not be read");
         row("behind a login, without cookies", jar, "--start @/m/pic012.jpg", 1, 11,
             "the server sent a web page");
         row("cookie file missing: the run goes on without", jar,

@@ -375,11 +375,12 @@ Jar parseNetscapeAt(QByteArrayView text, qint64 now)
             row.value = part[6];
             row.expiry = part[4].toLongLong();
         }
-        if (number && flag(part[1]) && flag(part[3]) && fitRow(row) && !expired(row.expiry, now)) {
+        // An expired cookie was read well enough to know it is over: dropped, not unreadable.
+        if (!number || !flag(part[1]) || !flag(part[3]) || !fitRow(row)) {
+            ++jar.unreadable;
+        } else if (!expired(row.expiry, now)) {
             jar.lines += line;
             jar.lines += '\n';
-        } else {
-            ++jar.unreadable;
         }
     }
     return jar;

@@ -22,8 +22,8 @@ Jar readFirefox(const QString& profileDir);
 // browser names the Secret Service application whose password encrypts v11 values
 // ("chromium", "chrome", ...).
 Jar readChromium(const QString& profileDir, const QString& browser);
-// A cookie file as curl -b and browser add-ons write it: the valid lines as they are, a
-// count of the dropped ones in unreadable.
+// A cookie file as curl -b and browser add-ons write it: the valid lines as they are, expired
+// ones left out, and a count of the lines that are no cookie in unreadable.
 Jar parseNetscape(QByteArrayView text);
 
 // The same readers with the clock given, in Unix seconds.

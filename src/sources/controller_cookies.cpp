@@ -15,20 +15,6 @@ namespace {
 // Far more than any browser's export; a file larger than this is no cookie file.
 constexpr qint64 kLargestCookieFile = 16 << 20;
 
-// The lines of a cookie file that can be cookies: the engine judges each of them again.
-QByteArray cookieLines(const QByteArray& text)
-{
-    QByteArray out;
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.trimmed().isEmpty() || (line.startsWith('#') && !line.startsWith("#HttpOnly_")))
-            continue;
-        out += line + '\n';
-    }
-    return out;
-}
-
 cookies::Jar readCookieFile(const QString& path)
 {
     cookies::Jar jar;
@@ -45,8 +31,8 @@ cookies::Jar readCookieFile(const QString& path)
     if (text.size() > kLargestCookieFile)
         return refuse(
             localizedFormat("ReasonCookieFileTooLarge", QString::number(kLargestCookieFile >> 20)));
-    jar.lines = cookieLines(text);
-    return jar;
+    // Lines that are no cookie are counted, and the log says so once.
+    return cookies::parseNetscape(text);
 }
 
 // The families a choice may stand for, most likely first: a default browser of no known
