@@ -8,7 +8,10 @@
 #include "support/window.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Answer = FixtureServer::Answer;
@@ -131,6 +134,48 @@ private slots:
             return !a.headers.isEmpty() && a.headers.first().first == "Retry-After";
         });
         QCOMPARE_GE(begun.msecsTo(QDateTime::currentDateTime()), asked ? 1000 : 0);
+    }
+    // Cookies that take their time to read (a cookie file that is a pipe nobody writes yet)
+    // hold neither the window nor Stop, and a run stopped meanwhile fetches nothing once they
+    // come.
+    void stopWhileCookiesAreRead()
+    {
+        FixtureServer server;
+        server.addSeries(u"m"_s, u"pic"_s, 12, 13, 3, u"jpg"_s, FixtureServer::End::HtmlPage,
+                         kSize);
+        QTemporaryDir dir;
+        const QByteArray pipe = QFile::encodeName(dir.filePath(u"cookies"_s));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        // A writer is refused until the reader waits in open(); whatever happens below, the
+        // reader gets its end of file.
+        const auto release = [&pipe](const QByteArray& text) {
+            for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(20)) {
+                const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd < 0)
+                    continue;
+                const bool written = ::write(fd, text.constData(), text.size()) == text.size();
+                ::close(fd);
+                return written;
+            }
+            return false;
+        };
+        auto guard = qScopeGuard([&] { release({}); });
+        RunWindow w;
+        Controller& c = w.controller;
+        c.setCookieFileForLaunch(QFile::decodeName(pipe));
+        QSignalSpy finished(&c, &Controller::downloadFinished);
+        c.takeAddress(server.baseUrl() + u"/m/pic012.jpg"_s);
+        c.start_download();
+        QVERIFY(c.isRunning());
+        QTest::qWait(100);
+        c.stop_download();
+        QCOMPARE(finished.size(), 1);
+        guard.dismiss();
+        QVERIFY(release("127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\n"));
+        QTest::qWait(300);
+        QCOMPARE(server.hits(u"/m/pic012.jpg"_s), 0);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!c.isRunning());
     }
 };
 QTEST_MAIN(TestRunFaults)

@@ -39,9 +39,6 @@ class QThreadPool;
 class QTimer;
 class QToolButton;
 class WorkerThread;
-namespace cookies {
-struct Jar;
-}
 namespace download {
 class CookieJar;
 }
@@ -233,9 +230,6 @@ public:
     // and not the Web button's choice; or a cookie file's (--cookies), before any browser.
     void setCookieBrowserForLaunch(WebBrowser browser) { mCookieBrowserForLaunch = browser; }
     void setCookieFileForLaunch(const QString& path) { mCookieFileForLaunch = path; }
-    // The cookies a run or a link search starting now carries, read afresh; a problem says
-    // why there are none. Empty when none are asked for.
-    cookies::Jar runCookies() const;
     bool wantsCookies() const;
 
     // Preference values (read at start-up, written at quit).
@@ -395,7 +389,8 @@ private:
     // The start of either kind of run: the previous worker ended and its last news taken in,
     // then the log, the run flag, the folder, the buttons, the fields and the counter.
     void retireWorker();
-    void beginRun(const QString& firstLine = {});
+    // `then` goes on with the run once its cookies are read, unless it has ended meanwhile.
+    void beginRun(const QString& firstLine, std::function<void()> then);
     // Ends at once a run whose folder was refused, with the failure of its first file (name);
     // true when it did.
     bool endRunWithoutFolder(const QString& name);
@@ -437,8 +432,9 @@ private:
     QString mCookieFileForLaunch;
     // The current run's cookies, shared by its first fetch and its worker.
     std::shared_ptr<download::CookieJar> mRunCookies;
-    // A fresh jar of runCookies(), its problem or unreadable cookies told through `report`;
-    // null when none is asked for or none could be had.
-    std::shared_ptr<download::CookieJar>
-    openCookieJar(const std::function<void(const QString&)>& report) const;
+    // The cookies a run or a link search starting now carries, read afresh off the window's
+    // thread and handed to `then` on it: null when none are asked for or none could be had,
+    // with the line that says why (or that some could not be read), never the cookies.
+    using CookiesRead = std::function<void(std::shared_ptr<download::CookieJar>, const QString&)>;
+    void openCookieJar(CookiesRead then);
 };

@@ -34,6 +34,5 @@ void Controller::continue_series()
                                address::printableName(found.path));
     }
     showNumber(mElement.get().number);
-    beginRun(line + u'\n');
-    downloadOneStep();
+    beginRun(line + u'\n', [this] { downloadOneStep(); });
 }

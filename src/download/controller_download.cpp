@@ -53,8 +53,7 @@ void Controller::start_download()
     // That worker may have counted on after the field last heard from it; the run
     // starts from the number the element holds, so the field shows that one.
     showNumber(mElement.get().number);
-    beginRun();
-    downloadOneStep();
+    beginRun({}, [this] { downloadOneStep(); });
 }
 
 void Controller::retireWorker()
@@ -64,7 +63,7 @@ void Controller::retireWorker()
     takeWorkerNews();
 }
 
-void Controller::beginRun(const QString& firstLine)
+void Controller::beginRun(const QString& firstLine, std::function<void()> then)
 {
     mDrawer_Text->clear();
     if (mDrawer->state() == LogDrawer::Closed)
@@ -77,8 +76,6 @@ void Controller::beginRun(const QString& firstLine)
     if (!firstLine.isEmpty())
         writeLogView(firstLine);
     writeLogView(localized("StartedDownload") + u'\n');
-    // Read afresh for each run; the run goes on without them when they cannot be had.
-    mRunCookies = openCookieJar([this](const QString& line) { writeLogView(line + u'\n'); });
     mRunFolder.reset();
     mRunFolderRefusal.clear();
     // Opened once for the whole run: the files land in this folder, whatever becomes of its
@@ -96,6 +93,18 @@ void Controller::beginRun(const QString& firstLine)
     setEditableInfoString(false);
     resetCounter();
     showRunProgress(true);
+    // Read afresh for each run; the run goes on without them when they cannot be had. A run
+    // stopped while they are read, or followed by another, takes no more steps.
+    const quint64 run = mRun;
+    openCookieJar([this, run, then = std::move(then)](std::shared_ptr<download::CookieJar> jar,
+                                                      const QString& problem) {
+        if (run != mRun || !mRunActive)
+            return;
+        if (!problem.isEmpty())
+            writeLogView(problem + u'\n');
+        mRunCookies = std::move(jar);
+        then();
+    });
 }
 
 bool Controller::endRunWithoutFolder(const QString& name)

@@ -24,10 +24,10 @@ void Controller::start_downloadText()
     if (!allows(Command::AddressList) || mHTMLURLArray.isEmpty())
         return;
     retireWorker();
-    beginRun();
-    if (endRunWithoutFolder(download::targetOf(mHTMLURLArray.first(), mRunFolder).name))
-        return;
-    startListWorker();
+    beginRun({}, [this] {
+        if (!endRunWithoutFolder(download::targetOf(mHTMLURLArray.first(), mRunFolder).name))
+            startListWorker();
+    });
 }
 
 // The worker takes the list as it is now: a search or a new list while it runs cannot

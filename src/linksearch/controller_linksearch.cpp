@@ -50,16 +50,20 @@ void Controller::saveHTMLSearchFile(const QString& address, std::function<void(b
         return;
     }
     // The search goes on without cookies when they cannot be had; the alert says why.
-    mPageFetch->setCookies(
-        openCookieJar([this](const QString& message) { showAlertSheet(message); }));
-    mPageFetch->fetch(QUrl(address), path, mPageFetchTimeoutMs,
-                      [this, path, done](bool saved, const QByteArray& contentType) {
-                          if (saved) {
-                              mHTMLContentType = contentType;
-                              mHTMLFileName = path;
-                          }
-                          done(saved);
-                      });
+    openCookieJar([this, address, path, done = std::move(done)](
+                      std::shared_ptr<download::CookieJar> jar, const QString& problem) {
+        if (!problem.isEmpty())
+            showAlertSheet(problem);
+        mPageFetch->setCookies(std::move(jar));
+        mPageFetch->fetch(QUrl(address), path, mPageFetchTimeoutMs,
+                          [this, path, done](bool saved, const QByteArray& contentType) {
+                              if (saved) {
+                                  mHTMLContentType = contentType;
+                                  mHTMLFileName = path;
+                              }
+                              done(saved);
+                          });
+    });
 }
 
 bool Controller::setupCurrentLocation(const QString& address)

@@ -7,6 +7,7 @@
 
 #include <QByteArrayList>
 #include <QFile>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -95,29 +96,34 @@ bool Controller::wantsCookies() const
     return !mCookieFileForLaunch.isEmpty() || mCookieBrowserForLaunch || mUseBrowserCookies;
 }
 
-cookies::Jar Controller::runCookies() const
+void Controller::openCookieJar(CookiesRead then)
 {
-    if (!mCookieFileForLaunch.isEmpty())
-        return readCookieFile(mCookieFileForLaunch);
-    if (!wantsCookies())
-        return {};
-    return readBrowser(mCookieBrowserForLaunch.value_or(mWebBrowser));
-}
-
-std::shared_ptr<download::CookieJar>
-Controller::openCookieJar(const std::function<void(const QString&)>& report) const
-{
-    if (!wantsCookies())
-        return {};
-    const cookies::Jar jar = runCookies();
-    // Never the cookies themselves: only where they were to come from, and why they did not.
-    // Some that could not be read leave the others to be sent.
-    if (jar.unreadable > 0) {
-        report(localizedFormat("CookiesUnreadable", QString::number(jar.unreadable), jar.problem)
-                   .trimmed());
-    } else if (!jar.problem.isEmpty()) {
-        report(localizedFormat("CookiesUnavailable", jar.problem));
-        return {};
+    if (!wantsCookies()) {
+        then({}, {});
+        return;
     }
-    return std::make_shared<download::CookieJar>(jar.lines);
+    const QString file = mCookieFileForLaunch;
+    const WebBrowser browser = mCookieBrowserForLaunch.value_or(mWebBrowser);
+    // The default browser is named by a helper program and Chromium's keyring password comes
+    // over the session bus: neither may hold the window, which Stop must still reach. The
+    // pool is joined before the Controller goes, so the answer always finds it.
+    mQueryThread->start([this, file, browser, then = std::move(then)] {
+        cookies::Jar jar = file.isEmpty() ? readBrowser(browser) : readCookieFile(file);
+        // Never the cookies themselves: only where they were to come from, and why they did
+        // not. Some that could not be read leave the others to be sent.
+        QString problem;
+        if (jar.unreadable > 0)
+            problem =
+                localizedFormat("CookiesUnreadable", QString::number(jar.unreadable), jar.problem)
+                    .trimmed();
+        else if (!jar.problem.isEmpty())
+            problem = localizedFormat("CookiesUnavailable", jar.problem);
+        const bool none = jar.unreadable == 0 && !jar.problem.isEmpty();
+        QMetaObject::invokeMethod(
+            this,
+            [lines = std::move(jar.lines), none, problem, then] {
+                then(none ? nullptr : std::make_shared<download::CookieJar>(lines), problem);
+            },
+            Qt::QueuedConnection);
+    });
 }
