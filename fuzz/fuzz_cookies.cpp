@@ -1,5 +1,6 @@
-// Cookie-file text and browser rows (of any bytes) turned into the lines libcurl's cookie
-// engine reads: no line may be forged or cut, and what a row gives the parser keeps.
+// Cookie-file text, Firefox session stores and browser rows (of any bytes) turned into the lines
+// libcurl's cookie engine reads: no line may be forged or cut, and what a row gives the parser
+// keeps.
 
 #include "require.h"
 #include "sources/browsercookies.h"
@@ -77,6 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "the name and value unchanged");
         const cookies::Jar back = cookies::parseNetscapeAt(*line, now);
         require(back.lines == *line && back.unreadable == 0, "the parser keeps a row's line");
+    }
+
+    // A Firefox session store: every cookie it gives is one line.
+    if (const auto session = cookies::parseFirefoxSessionCookies(rest)) {
+        require(session->unreadable == 0 && session->problem.isEmpty(), "a store says no fault");
+        for (QByteArrayView line : linesOf(session->lines))
+            requireOneCookie(line);
     }
 
     // Chromium's decryption of any stored bytes, with and without the host's hash.

@@ -32,25 +32,6 @@ static QByteArray firefoxData(const char* name)
     return fileBytes(QFINDTESTDATA(u"data/firefox/"_s + QLatin1String(name)));
 }
 
-// Firefox's crash helpers leave its process group and end once they see Firefox gone.
-static QList<qint64> crashHelpers(qint64 firefox)
-{
-    return processesWhere([firefox](const QByteArray& cmdline) {
-        const QByteArrayList args = cmdline.split('\0');
-        return args.size() > 1 && args[0].endsWith("/crashhelper") &&
-               args[1] == QByteArray::number(firefox);
-    });
-}
-
-// An X server of its own on the first free display: its name, or an empty one.
-static QString startDisplay(Group& xvfb, const QString& exe)
-{
-    if (!xvfb.start(exe, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"}) ||
-        !xvfb.process.waitForReadyRead(10000))
-        return {};
-    return ':' + QString::fromLatin1(xvfb.process.readAllStandardOutput().trimmed());
-}
-
 static bool run(const QString& program, const QStringList& arguments)
 {
     QProcess process;

@@ -79,6 +79,8 @@ private slots:
     void rowLine();
     void netscape_data();
     void netscape();
+    void firefoxSession_data();
+    void firefoxSession();
 };
 
 void TestCookies::readers_data()
@@ -268,6 +270,45 @@ void TestCookies::netscape()
     const cookies::Jar jar = cookies::parseNetscapeAt(text, 1000);
     QCOMPARE(jar.lines, lines);
     QCOMPARE(jar.unreadable, dropped);
+}
+
+// Firefox's session cookies, from its session store's "cookies" (as firefox-esr 153 writes
+// them: secure and httponly only when true, the default origin attributes spelled out).
+void TestCookies::firefoxSession_data()
+{
+    columns<QByteArray, QByteArray>("cookies", "lines");
+    const QByteArray plain = R"("originAttributes":{"firstPartyDomain":"","partitionKey":"",)"
+                             R"("privateBrowsingId":0,"userContextId":0})";
+    QTest::newRow("host-only, domain, Secure and HttpOnly")
+        << (R"([{"host":"a.test","value":"v","path":"/","name":"n",)" + plain +
+            R"(},{"host":".b.test","value":"w","path":"/x","name":"m","secure":true,)"
+            R"("httponly":true,)" +
+            plain + "}]")
+        << QByteArray("a.test\tFALSE\t/\tFALSE\t0\tn\tv\n"
+                      "#HttpOnly_.b.test\tTRUE\t/x\tTRUE\t0\tm\tw\n");
+    QTest::newRow("a container's, a private window's and another site's partition: not sent")
+        << QByteArray(R"([{"host":"a.test","value":"v","path":"/","name":"c",)"
+                      R"("originAttributes":{"userContextId":2}},)"
+                      R"({"host":"a.test","value":"v","path":"/","name":"p",)"
+                      R"("originAttributes":{"privateBrowsingId":1}},)"
+                      R"({"host":"a.test","value":"v","path":"/","name":"k",)"
+                      R"j("originAttributes":{"partitionKey":"(http,b.test)"}}])j")
+        << QByteArray();
+    QTest::newRow("a value that would forge a second line: dropped")
+        << QByteArray(R"([{"host":"a.test","value":"v\nb.test\tFALSE\t/\tFALSE\t0\tx\ty",)"
+                      R"("path":"/","name":"n"}])")
+        << QByteArray();
+}
+
+void TestCookies::firefoxSession()
+{
+    QFETCH(QByteArray, cookies);
+    const auto jar = cookies::parseFirefoxSessionCookies(R"({"version":["sessionrestore",1],)"
+                                                         R"("windows":[],"cookies":)" +
+                                                         cookies + "}");
+    QVERIFY(jar);
+    QTEST(jar->lines, "lines");
+    QVERIFY(!cookies::parseFirefoxSessionCookies("mozLz40\0 not inflated"));
 }
 
 QTEST_GUILESS_MAIN(TestCookies)

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 #include <QTemporaryDir>
 // glib names a member "signals", which Qt's keyword macro would rename.
@@ -382,6 +385,36 @@ Jar parseNetscapeAt(QByteArrayView text, qint64 now)
             jar.lines += line;
             jar.lines += '\n';
         }
+    }
+    return jar;
+}
+
+std::optional<Jar> parseFirefoxSessionCookies(QByteArrayView json)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray());
+    if (!document.isObject())
+        return std::nullopt;
+    Jar jar;
+    for (const QJsonValue& entry : document.object().value(QLatin1String("cookies")).toArray()) {
+        const QJsonObject cookie = entry.toObject();
+        // Containers, private windows and other sites' partitions: a plain tab would not send
+        // them. Default attributes are all empty or zero.
+        bool plainTab = true;
+        const QJsonObject origin = cookie.value(QLatin1String("originAttributes")).toObject();
+        for (auto it = origin.begin(); it != origin.end(); ++it)
+            plainTab = plainTab && (it->isNull() || (it->isString() && it->toString().isEmpty()) ||
+                                    (it->isDouble() && it->toDouble() == 0));
+        const auto text = [&cookie](const char* key) {
+            return cookie.value(QLatin1String(key)).toString().toUtf8();
+        };
+        const QByteArray host = text("host"), path = text("path"), name = text("name"),
+                         value = text("value");
+        // A session cookie ends with the browser: it has no expiry to check.
+        if (plainTab)
+            add(jar,
+                {host, path, name, value, 0, cookie.value(QLatin1String("secure")).toBool(),
+                 cookie.value(QLatin1String("httponly")).toBool()},
+                0);
     }
     return jar;
 }

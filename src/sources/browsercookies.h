@@ -26,6 +26,11 @@ Jar readChromium(const QString& profileDir, const QString& browser);
 // ones left out, and a count of the lines that are no cookie in unreadable.
 Jar parseNetscape(QByteArrayView text);
 
+// Firefox keeps its session cookies (those without an expiry) out of cookies.sqlite, in
+// memory and in its session store: the cookies of the store's JSON (already inflated) that a
+// plain tab would send, as lines; none when the JSON is not a session store.
+std::optional<Jar> parseFirefoxSessionCookies(QByteArrayView json);
+
 // The same readers with the clock given, in Unix seconds.
 Jar readFirefoxAt(const QString& profileDir, qint64 now);
 Jar readChromiumAt(const QString& profileDir, const QString& browser, qint64 now);

@@ -4,6 +4,7 @@
 #include "readers/browserchoice.h"
 #include "readers/browserprofiles.h"
 #include "sources/browsercookies.h"
+#include "sources/profilecookies.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -81,9 +82,7 @@ cookies::Jar readBrowser(WebBrowser browser)
                 families.value(0) == profiles::Family::Chromium ? u"Chromium"_s : u"Firefox"_s);
         return jar;
     }
-    jar = chosen->family == profiles::Family::Firefox
-              ? cookies::readFirefox(chosen->path)
-              : cookies::readChromium(chosen->path, chosen->browser);
+    jar = cookies::readProfile(*chosen);
     if (!jar.problem.isEmpty())
         jar.problem = chosen->browser + u": "_s + jar.problem;
     return jar;
@@ -111,14 +110,15 @@ void Controller::openCookieJar(CookiesRead then)
         cookies::Jar jar = file.isEmpty() ? readBrowser(browser) : readCookieFile(file);
         // Never the cookies themselves: only where they were to come from, and why they did
         // not. Some that could not be read leave the others to be sent.
+        const bool none = jar.unreadable == 0 && jar.lines.isEmpty() && !jar.problem.isEmpty();
         QString problem;
         if (jar.unreadable > 0)
             problem =
                 localizedFormat("CookiesUnreadable", QString::number(jar.unreadable), jar.problem)
                     .trimmed();
         else if (!jar.problem.isEmpty())
-            problem = localizedFormat("CookiesUnavailable", jar.problem);
-        const bool none = jar.unreadable == 0 && !jar.problem.isEmpty();
+            problem =
+                localizedFormat(none ? "CookiesUnavailable" : "CookiesPartlyRead", jar.problem);
         QMetaObject::invokeMethod(
             this,
             [lines = std::move(jar.lines), none, problem, then] {

@@ -16,3 +16,13 @@ template <class Match> QList<qint64> processesWhere(Match match)
     }
     return found;
 }
+
+// Firefox's crash helpers leave its process group and end once they see Firefox gone.
+inline QList<qint64> crashHelpers(qint64 firefox)
+{
+    return processesWhere([firefox](const QByteArray& cmdline) {
+        const QByteArrayList args = cmdline.split('\0');
+        return args.size() > 1 && args[0].endsWith("/crashhelper") &&
+               args[1] == QByteArray::number(firefox);
+    });
+}

@@ -34,3 +34,15 @@ public:
     QProcess process;
     qint64 pid = 0;
 };
+
+// An X server of its own on the first free display: its name, or an empty one.
+inline QString startDisplay(Group& xvfb, const QString& exe)
+{
+    if (!xvfb.start(exe,
+                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                     QStringLiteral("1024x768x24")}) ||
+        !xvfb.process.waitForReadyRead(10000))
+        return {};
+    return QLatin1Char(':') + QString::fromLatin1(xvfb.process.readAllStandardOutput().trimmed());
+}

@@ -591,6 +591,10 @@
         <source>CookiesUnavailable</source>
         <translation>No cookies are sent: %1</translation>
     </message>
+    <message id="CookiesPartlyRead">
+        <source>CookiesPartlyRead</source>
+        <translation>Only some cookies are sent: %1</translation>
+    </message>
     <message id="CookiesUnreadable">
         <source>CookiesUnreadable</source>
         <translation>Some cookies (%1) could not be read and are not sent. %2</translation>
@@ -682,6 +686,10 @@
     <message id="CookiesNotRead">
         <source>CookiesNotRead</source>
         <translation>The cookie database %1 could not be read: %2.</translation>
+    </message>
+    <message id="CookiesNotSessionStore">
+        <source>CookiesNotSessionStore</source>
+        <translation>The session store %1 could not be read.</translation>
     </message>
     <message id="CookiesNoKeyringItem">
         <source>CookiesNoKeyringItem</source>

@@ -588,6 +588,10 @@
         <source>CookiesUnavailable</source>
         <translation>Cookie は送信されません: %1</translation>
     </message>
+    <message id="CookiesPartlyRead">
+        <source>CookiesPartlyRead</source>
+        <translation>一部の Cookie だけを送信します: %1</translation>
+    </message>
     <message id="CookiesUnreadable">
         <source>CookiesUnreadable</source>
         <translation>一部の Cookie (%1 件) を読み取れなかったため、送信しません。%2</translation>
@@ -679,6 +683,10 @@
     <message id="CookiesNotRead">
         <source>CookiesNotRead</source>
         <translation>Cookie データベース %1 を読み込めませんでした: %2。</translation>
+    </message>
+    <message id="CookiesNotSessionStore">
+        <source>CookiesNotSessionStore</source>
+        <translation>セッションストア %1 を読み込めませんでした。</translation>
     </message>
     <message id="CookiesNoKeyringItem">
         <source>CookiesNoKeyringItem</source>
