@@ -159,8 +159,9 @@ private slots:
             }
             return false;
         };
-        auto guard = qScopeGuard([&] { release({}); });
         RunWindow w;
+        // After the window, so gone before it: its end waits for the reader.
+        auto guard = qScopeGuard([&] { release({}); });
         Controller& c = w.controller;
         c.setCookieFileForLaunch(QFile::decodeName(pipe));
         QSignalSpy finished(&c, &Controller::downloadFinished);

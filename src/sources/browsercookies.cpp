@@ -244,6 +244,14 @@ void add(Jar& jar, const Row& row, qint64 now)
         jar.lines += *line;
 }
 
+// Cancelled once, at quit: a keyring that waits for the user to unlock it must not hold the
+// program's end.
+GCancellable* keyringCancellable()
+{
+    static GCancellable* const cancellable = g_cancellable_new();
+    return cancellable;
+}
+
 // Chromium's password for v11 values, kept by the desktop's Secret Service under the
 // browser's application name.
 std::optional<QByteArray> keyringPassword(const QString& browser, QString& error)
@@ -259,8 +267,9 @@ std::optional<QByteArray> keyringPassword(const QString& browser, QString& error
     const QByteArray application = browser.toUtf8();
     for (const SecretSchema& schema : schemas) {
         GError* failure = nullptr;
-        gchar* password = secret_password_lookup_sync(&schema, nullptr, &failure, "application",
-                                                      application.constData(), nullptr);
+        gchar* password =
+            secret_password_lookup_sync(&schema, keyringCancellable(), &failure, "application",
+                                        application.constData(), nullptr);
         if (failure) {
             error = QString::fromUtf8(failure->message);
             g_error_free(failure);
@@ -278,6 +287,11 @@ std::optional<QByteArray> keyringPassword(const QString& browser, QString& error
 }
 
 } // namespace
+
+void cancelKeyringLookups()
+{
+    g_cancellable_cancel(keyringCancellable());
+}
 
 std::optional<QByteArray> netscapeLine(const Row& row, qint64 now)
 {
