@@ -252,17 +252,23 @@ GCancellable* keyringCancellable()
     return cancellable;
 }
 
+SecretSchema chromiumSchema(const char* name)
+{
+    // Zeroed first: the fields libsecret reserves for itself, and the end of the attributes.
+    SecretSchema schema{};
+    schema.name = name;
+    schema.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+    schema.attributes[0] = {"application", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return schema;
+}
+
 // Chromium's password for v11 values, kept by the desktop's Secret Service under the
 // browser's application name.
 std::optional<QByteArray> keyringPassword(const QString& browser, QString& error)
 {
     static const SecretSchema schemas[] = {
-        {"chrome_libsecret_os_crypt_password_v2",
-         SECRET_SCHEMA_DONT_MATCH_NAME,
-         {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}}},
-        {"chrome_libsecret_os_crypt_password",
-         SECRET_SCHEMA_DONT_MATCH_NAME,
-         {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}}},
+        chromiumSchema("chrome_libsecret_os_crypt_password_v2"),
+        chromiumSchema("chrome_libsecret_os_crypt_password"),
     };
     const QByteArray application = browser.toUtf8();
     for (const SecretSchema& schema : schemas) {
