@@ -9,6 +9,10 @@
 #include <QByteArrayList>
 #include <QFile>
 #include <QThreadPool>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -20,13 +24,22 @@ constexpr qint64 kLargestCookieFile = 16 << 20;
 cookies::Jar readCookieFile(const QString& path)
 {
     cookies::Jar jar;
-    QFile file(path);
     const auto refuse = [&](const QString& cause) {
         jar.problem = localizedFormat("CookieFileUnreadable", path, cause);
         return jar;
     };
-    if (!file.open(QIODevice::ReadOnly))
+    // A named pipe that nobody writes to would hold the read, and the program's end with it:
+    // it is opened without waiting for a writer (and then reads as empty). A pipe that has
+    // one, as a shell's <(...) gives, is read to its end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return refuse(QString::fromLocal8Bit(::strerror(errno)));
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return refuse(file.errorString());
+    }
     const QByteArray text = file.read(kLargestCookieFile + 1);
     if (file.error() != QFileDevice::NoError)
         return refuse(file.errorString());
