@@ -13,7 +13,8 @@ file(WRITE ${CMAKE_BINARY_DIR}/packaging/changelog
     "  * Release ${PROJECT_VERSION}.\n\n"
     " -- ${stepgrab_maintainer}  ${changelog_date}\n")
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
-    COMMAND gzip -9nf changelog
+    # -c: the source stays, or the next build finds it gone and no rule to make it again
+    COMMAND gzip -9nc changelog > changelog.gz
     DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
 add_custom_target(stepgrab_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)

@@ -186,7 +186,7 @@ private slots:
         const auto frozenReader = makeFirefoxReader({.firefoxProfile = frozen.path()});
         const auto liveReader = makeFirefoxReader({.firefoxProfile = profile.path()});
 
-        for (const QString title : {u"Alpha page"_s, u"Beta page"_s, u"Alpha page"_s}) {
+        for (const QString& title : {u"Alpha page"_s, u"Beta page"_s, u"Alpha page"_s}) {
             QVERIFY(run(xdotool, {"search", "--name", "^" + title, "windowactivate", "--sync"}));
             QTRY_COMPARE_WITH_TIMEOUT(frozenReader->read().addresses.value(0), pages[title], 3000);
             QCOMPARE(liveReader->read().addresses.value(0), pages[title]);

@@ -307,7 +307,7 @@ void TestCookies::firefoxSession()
                                                          cookies + "}");
     QVERIFY(jar);
     QTEST(jar->lines, "lines");
-    QVERIFY(!cookies::parseFirefoxSessionCookies("mozLz40\0 not inflated"));
+    QVERIFY(!cookies::parseFirefoxSessionCookies(QByteArray("mozLz40\0 not inflated", 22)));
 }
 
 QTEST_GUILESS_MAIN(TestCookies)

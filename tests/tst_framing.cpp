@@ -27,8 +27,12 @@ Fetcher::Result fetch(Fetcher& fetcher, const QUrl& url, const QString& path, in
 {
     QSignalSpy spy(&fetcher, &Fetcher::finished);
     fetcher.start(url, path, false);
-    if (!spy.wait(timeoutMs) && spy.isEmpty())
-        return {Outcome::Aborted, u"no answer within %1 ms"_s.arg(timeoutMs)};
+    if (!spy.wait(timeoutMs) && spy.isEmpty()) {
+        Fetcher::Result unanswered;
+        unanswered.outcome = Outcome::Aborted;
+        unanswered.reason = u"no answer within %1 ms"_s.arg(timeoutMs);
+        return unanswered;
+    }
     return spy.at(0).at(0).value<Fetcher::Result>();
 }
 

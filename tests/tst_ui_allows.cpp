@@ -236,6 +236,26 @@ private slots:
         answerAfter(u"20"_s, kOther);
     }
 
+    // A link search whose cookies cannot be had says why in an alert; the links wait for it.
+    void linksAfterCookieAlert()
+    {
+        server.addFile(u"/links.html"_s, "<a href=\"a.zip\">a</a> <a href=\"b.zip\">b</a>", 200,
+                       "text/html");
+        answerAfter(u"0"_s, server.baseUrl() + u"/links.html"_s);
+        Window w;
+        w.controller.mWebBrowser = WebBrowser::Script;
+        w.controller.setCookieFileForLaunch(w.controller.mOutputDirectory + u"/none.txt"_s);
+        w.controller.showSearchArchiveFile();
+        QTRY_VERIFY(w.alert().contains(u"CookieFileUnreadable"_s));
+        QTRY_VERIFY(!w.controller.isQueryPending());
+        QTest::qWait(100);
+        const auto* links = w.get<QDialog>(u"EntranceSheet"_s);
+        QVERIFY(!links->isVisible());
+        w.get<QMessageBox>(u"alertSheet"_s)->buttons().first()->click();
+        QTRY_VERIFY(links->isVisible());
+        answerAfter(u"20"_s, kOther);
+    }
+
     // A run's folder that cannot be made fails the run with its reason; the last run's dated
     // folder is never taken in its place.
     void missingFolder()

@@ -97,7 +97,9 @@ private slots:
         }
         QVERIFY(browserGroup.start(exe, arguments << server.baseUrl() + u"/login"_s, env));
         const qint64 pid = browserGroup.pid;
-        const auto helpers = qScopeGuard([pid] {
+        // Firefox's crash helpers leave its group: looked for once it has gone.
+        const auto helpers = qScopeGuard([pid, &browserGroup] {
+            browserGroup.stop();
             for (qint64 helper : crashHelpers(pid))
                 ::kill(helper, SIGKILL);
         });

@@ -16,7 +16,7 @@ namespace {
 // the system theme's bell and complete, so the pop-up holds mine, bell, complete.
 const QString kUser = kHome.filePath(u"home"_s);
 const bool kLaidOut = [] {
-    for (const QString name :
+    for (const QString& name :
          {u"home/Documents/"_s, u"home/Pictures/"_s, u"data/sounds/bell.wav"_s,
           u"data/sounds/mine.wav"_s, u"sys/sounds/freedesktop/stereo/bell.oga"_s,
           u"sys/sounds/freedesktop/stereo/complete.oga"_s}) {

@@ -102,7 +102,9 @@ private slots:
             enforced.emplace();
         }
         const QDateTime begun = QDateTime::currentDateTime();
-        download::Policy policy;
+        // Value-initialised: g++ 12 at -O2 otherwise takes the default retry delays' constant
+        // for uninitialised memory here (-Wmaybe-uninitialized).
+        download::Policy policy{};
         // Long enough a pause for the folder to go while the worker waits.
         policy.pauseMs = fault == Fault::FolderRemoved ? 300 : 20;
         policy.retryDelaysMs = {20, 40, 80};
@@ -159,8 +161,9 @@ private slots:
             }
             return false;
         };
-        auto guard = qScopeGuard([&] { release({}); });
         RunWindow w;
+        // After the window, so gone before it: its end waits for the reader.
+        auto guard = qScopeGuard([&] { release({}); });
         Controller& c = w.controller;
         c.setCookieFileForLaunch(QFile::decodeName(pipe));
         QSignalSpy finished(&c, &Controller::downloadFinished);

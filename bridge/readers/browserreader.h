@@ -30,9 +30,10 @@ struct Options
 {
     int devtoolsPort = 9222;
     // Profile folders such as ~/.config/chromium/Default; empty: the one in use of any install
-    // that browserprofiles.h knows.
-    QString chromiumProfile;
-    QString firefoxProfile;
+    // that browserprofiles.h knows. Both initialised, so that a designated initializer naming
+    // only one leaves the other empty without a warning.
+    QString chromiumProfile{};
+    QString firefoxProfile{};
 };
 
 // Chromium / Chrome: the DevTools endpoint when it answers, else the profile's session file.

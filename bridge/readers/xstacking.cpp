@@ -27,7 +27,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
         xcb_intern_atom(connection, true, uint16_t(qstrlen(name)), name);
     const std::unique_ptr<xcb_intern_atom_reply_t, Reply> reply(
         xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
 xcb_get_property_cookie_t ask(xcb_connection_t* connection, xcb_window_t window,

@@ -7,6 +7,7 @@
 #include "host/localized.h"
 #include "host/soundfolders.h"
 #include "linksearch/pagefetcher.h"
+#include "sources/browsercookies.h"
 #include "sources/browserquery.h"
 #include "sources/dropbox.h"
 #include "ui_mainpanel.h"
@@ -94,6 +95,8 @@ Controller::Controller(Host* host, QObject* parent)
     mFirstFetch = new Fetcher(mPolicy, this);
     mQueryThread = new QThreadPool(this);
     mQueryThread->setMaxThreadCount(1);
+    mCookieThread = new QThreadPool(this);
+    mCookieThread->setMaxThreadCount(1);
     createEntranceSheet();
     createTextSheet();
     createPreferencesSheet();
@@ -102,14 +105,18 @@ Controller::Controller(Host* host, QObject* parent)
 
 Controller::~Controller()
 {
-    // The worker thread and a browser query must be gone before the state they read. The
-    // window goes first, and the query is cancelled rather than waited out.
+    // The worker thread, a browser query and a cookie read must be gone before the state they
+    // read. The window goes first, and the query and a keyring lookup are cancelled rather
+    // than waited out.
     mMainWindow->hide();
     mWorker.reset();
     mQueryThread->clear();
     cancelBrowserQueries(true);
     mQueryThread->waitForDone();
     cancelBrowserQueries(false);
+    mCookieThread->clear();
+    cookies::cancelKeyringLookups();
+    mCookieThread->waitForDone();
     delete mMainWindow;
 }
 

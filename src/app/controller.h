@@ -374,6 +374,7 @@ private:
     LinkListModel* mLinkModel = nullptr;
     QByteArray mHTMLContentType; // the saved page's Content-Type, for its charset
     QString mHTMLPageAddress;    // the saved page's own address, which its links are relative to
+    void openEntranceWhenFree(Command command);
     void searchAndShow(Command command, bool (Controller::*extraction)());
 
     // The URL-list sheet.
@@ -412,6 +413,8 @@ private:
     void createPreferencesSheet();
 
     QThreadPool* mQueryThread = nullptr;
+    // Cookie reads, apart from the browser query: one that Stop left behind holds no query.
+    QThreadPool* mCookieThread = nullptr;
     bool mQueryPending = false;
     // The last browser query failed because its bridge could not be started.
     bool mBridgeMissing = false;

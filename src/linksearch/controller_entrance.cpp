@@ -1,4 +1,5 @@
 #include "app/controller.h"
+#include "app/mainpanel.h"
 #include "host/host.h"
 #include "linksearch/linkscan.h"
 
@@ -33,11 +34,24 @@ void Controller::searchAndShow(Command command, bool (Controller::*extraction)()
         return;
     clearAllHTMLURLArray();
     getCurrentURLForSearch([this, command, extraction](bool saved) {
-        // Only a later launch's alert or run can be there by now: the links wait for no one.
-        if (!saved || !(this->*extraction)() || !allows(command))
-            return;
-        mSheet_Entrance->open();
+        if (saved && (this->*extraction)())
+            openEntranceWhenFree(command);
     });
+}
+
+// An alert up by now (the cookies' own, or a later launch's) holds the links until it goes;
+// a run a later launch started drops them.
+void Controller::openEntranceWhenFree(Command command)
+{
+    if (allows(command)) {
+        mSheet_Entrance->open();
+        return;
+    }
+    if (!allows(Command::Stop))
+        connect(
+            mMainWindow, &MainPanel::blockedChanged, this,
+            [this, command] { openEntranceWhenFree(command); },
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
 }
 
 void Controller::sheet_entrance_open()

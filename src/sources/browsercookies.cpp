@@ -244,23 +244,38 @@ void add(Jar& jar, const Row& row, qint64 now)
         jar.lines += *line;
 }
 
+// Cancelled once, at quit: a keyring that waits for the user to unlock it must not hold the
+// program's end.
+GCancellable* keyringCancellable()
+{
+    static GCancellable* const cancellable = g_cancellable_new();
+    return cancellable;
+}
+
+SecretSchema chromiumSchema(const char* name)
+{
+    // Zeroed first: the fields libsecret reserves for itself, and the end of the attributes.
+    SecretSchema schema{};
+    schema.name = name;
+    schema.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+    schema.attributes[0] = {"application", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return schema;
+}
+
 // Chromium's password for v11 values, kept by the desktop's Secret Service under the
 // browser's application name.
 std::optional<QByteArray> keyringPassword(const QString& browser, QString& error)
 {
     static const SecretSchema schemas[] = {
-        {"chrome_libsecret_os_crypt_password_v2",
-         SECRET_SCHEMA_DONT_MATCH_NAME,
-         {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}}},
-        {"chrome_libsecret_os_crypt_password",
-         SECRET_SCHEMA_DONT_MATCH_NAME,
-         {{"application", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}}},
+        chromiumSchema("chrome_libsecret_os_crypt_password_v2"),
+        chromiumSchema("chrome_libsecret_os_crypt_password"),
     };
     const QByteArray application = browser.toUtf8();
     for (const SecretSchema& schema : schemas) {
         GError* failure = nullptr;
-        gchar* password = secret_password_lookup_sync(&schema, nullptr, &failure, "application",
-                                                      application.constData(), nullptr);
+        gchar* password =
+            secret_password_lookup_sync(&schema, keyringCancellable(), &failure, "application",
+                                        application.constData(), nullptr);
         if (failure) {
             error = QString::fromUtf8(failure->message);
             g_error_free(failure);
@@ -278,6 +293,11 @@ std::optional<QByteArray> keyringPassword(const QString& browser, QString& error
 }
 
 } // namespace
+
+void cancelKeyringLookups()
+{
+    g_cancellable_cancel(keyringCancellable());
+}
 
 std::optional<QByteArray> netscapeLine(const Row& row, qint64 now)
 {

@@ -31,6 +31,9 @@ Jar parseNetscape(QByteArrayView text);
 // plain tab would send, as lines; none when the JSON is not a session store.
 std::optional<Jar> parseFirefoxSessionCookies(QByteArrayView json);
 
+// Ends, for good, every keyring lookup under way or to come: for the program's end.
+void cancelKeyringLookups();
+
 // The same readers with the clock given, in Unix seconds.
 Jar readFirefoxAt(const QString& profileDir, qint64 now);
 Jar readChromiumAt(const QString& profileDir, const QString& browser, qint64 now);

@@ -106,7 +106,7 @@ void Controller::openCookieJar(CookiesRead then)
     // The default browser is named by a helper program and Chromium's keyring password comes
     // over the session bus: neither may hold the window, which Stop must still reach. The
     // pool is joined before the Controller goes, so the answer always finds it.
-    mQueryThread->start([this, file, browser, then = std::move(then)] {
+    mCookieThread->start([this, file, browser, then = std::move(then)] {
         cookies::Jar jar = file.isEmpty() ? readBrowser(browser) : readCookieFile(file);
         // Never the cookies themselves: only where they were to come from, and why they did
         // not. Some that could not be read leave the others to be sent.
