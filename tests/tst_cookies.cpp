@@ -112,7 +112,6 @@ void TestCookies::readers_data()
         without(chromiumCaptured, "keep"), 1, true);
     row("chromium database cut short", "chromium", "both", "truncate", captured, {}, 0, true);
     row("chromium database beyond 256 MiB", "chromium", "both", "huge", captured, {}, 0, true);
-    row("chromium missing profile", "chromium", "no profile", "", captured, {}, 0, true);
 }
 
 void TestCookies::readers()

@@ -64,7 +64,6 @@ private slots:
         row("script exits 1: kept", 3, echo(u"http://h/a1.jpg"_s) + u"exit 1\n"_s, kept, noAddress);
         row("event: the first of two windows", 0, u"http://h/d/a01.jpg\nhttp://h/d/b02.jpg\n"_s,
             u"http://h/d|a|01|jpg"_s);
-        row("event: browser not running", 1, {}, kept, noAddress);
         // No service file for Chromium's bridge on this bus: it cannot be started at all.
         row("event: no bridge to start", 2, {}, kept, "FailureBridgeMissing");
         row("search: page", 3, at("/gallery/index.html"), server.baseUrl() + u"/gallery"_s);

@@ -71,7 +71,6 @@ private slots:
         row("a .url that is no file", "%d/none.url", u"typed %d/none.url"_s, false);
         row("batch", "--quit-when-done --log --output /o http://h/p1.jpg",
             u"typed http://h/p1.jpg quit log output=/o"_s, true);
-        row("output in one word", "--output=/o", u"raise output=/o"_s, false);
         row("list from standard input", "--url-list - --log", u"raise log list(-)=a\r\n\r\nb"_s,
             false, "a\r\n\r\nb");
         row("list that goes on after a failure", "--keep-going --url-list -",
@@ -94,8 +93,6 @@ private slots:
             true);
         row("cookies of a browser and of a file", "--cookies-from-browser chromium --cookies=%d/c",
             u"raise cookies-from=chromium cookies=%d/c"_s, false);
-        row("cookie file before an address", "--cookies %d/c http://h/p1.jpg",
-            u"typed http://h/p1.jpg cookies=%d/c"_s, false);
         row("a browser without cookies", "--cookies-from-browser safari",
             u"2 stderr: stepgrab: --cookies-from-browser takes firefox, chromium or default, "
             u"not 'safari'"_s +

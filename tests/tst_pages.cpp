@@ -45,12 +45,7 @@ private slots:
 
         // Real files under their own kind of name; both rules pass them, the first file's too.
         row("JPEG", "pic.jpg", "pic013.jpg", true, File);
-        row("PNG", "pic.png", "pic013.png", true, File);
         row("PNG named as a JPEG", "pic.png", "pic013.jpg", true, File);
-        row("GIF", "pic.gif", "pic013.gif", true, File);
-        row("WebP", "pic.webp", "pic013.webp", true, File);
-        row("MP4", "clip.mp4", "clip013.mp4", true, File);
-        row("ZIP", "archive.zip", "part013.zip", true, File);
         row("PDF", "doc.pdf", "doc013.pdf", true, File);
 
         // Text kinds are what was asked for, markup and all.
