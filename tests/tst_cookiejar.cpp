@@ -53,6 +53,7 @@ private slots:
             "# Netscape HTTP Cookie File\r\n\r\n#HttpOnly_@\tFALSE\t/f\tFALSE\t0\tsid\tabc\r\n"
             "@\tFALSE\t/\tFALSE\t4102444800\tlang\tja\r\n",
             u"sid=abc; lang=ja"_s);
+        row("another host's", "example.org\tFALSE\t/\tFALSE\t0\tsid\tabc\n", QString());
         // libcurl takes a header line as a cookie too, and words such as RELOAD as commands.
         row("lines that are no cookie", "Set-Cookie: sid=abc\nRELOAD\nsid\tabc\n", QString());
         row("no jar", QByteArray(), QString());
