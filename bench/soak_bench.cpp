@@ -89,9 +89,10 @@ int series(const QString& folderUrl, int files, int fileBytes, int pauseMs)
     // Taken as the file's line reaches the log, the worker already on its way to the next.
     QObject::connect(log, &QPlainTextEdit::textChanged, &controller, [&] {
         const QString line = log->document()->lastBlock().previous().text();
+        // Both at once when the series is a single step long.
         if (atFirst.fds < 0 && line.endsWith(u' ' + first))
             atFirst = sample();
-        else if (atLast.fds < 0 && line.endsWith(u' ' + last))
+        if (atLast.fds < 0 && line.endsWith(u' ' + last))
             atLast = sample();
     });
     QElapsedTimer clock;
