@@ -231,7 +231,7 @@ private slots:
             series::highestInOutput(dir.path(), s[3] == u"dated", s[0], s[1], s[2].toInt());
         QTEST(found.isEmpty() ? u"-"_s
                               : QDir(dir.path()).relativeFilePath(found.path) + u' ' +
-                                    series::numberAfter(found.number, s[2].toInt()),
+                                    address::nextNumber(found.number),
               "found");
     }
 

@@ -1,7 +1,6 @@
 #include "app/controller.h"
 #include "download/downloadfolder.h"
 #include "download/seriesscan.h"
-#include "download/target.h"
 #include "host/localized.h"
 
 // Start, from the number after the highest file of the series already on disk: a series that
@@ -23,11 +22,9 @@ void Controller::continue_series()
                                     : series::Found{};
     QString line;
     if (found.isEmpty()) {
-        line = localizedFormat("ContinueSeriesNone",
-                               download::targetOf(address::fullAddress(element), QString()).name,
-                               address::printableName(output));
+        line = localizedFormat("ContinueSeriesNone", disk.name, address::printableName(output));
     } else {
-        const QString next = series::numberAfter(found.number, element.number.size());
+        const QString next = address::nextNumber(found.number);
         mElement.setNumber(next);
         line = localizedFormat("ContinueSeriesAt",
                                address::printableName(disk.prefix + next + disk.suffix),

@@ -60,6 +60,7 @@ DiskName diskNameOf(const FileElement& element)
         download::targetOf(element.location + QStringLiteral("/.") + element.extension, QString())
             .name;
     DiskName disk;
+    disk.name = name;
     if (!suffix.startsWith(u'.') || !name.endsWith(element.number + suffix))
         return disk;
     disk.prefix = name.chopped(element.number.size() + suffix.size());
@@ -125,14 +126,6 @@ Found highestInOutput(const QString& output, bool datedFolders, const QString& p
             best = there;
     }
     return best;
-}
-
-QString numberAfter(const QString& digits, qsizetype width)
-{
-    QString next = address::nextNumber(withoutLeadingZeros(digits).toString());
-    if (next.size() < width)
-        next.prepend(QString(width - next.size(), u'0'));
-    return next;
 }
 
 } // namespace series

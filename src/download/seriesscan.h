@@ -12,6 +12,7 @@ namespace series {
 // the element's name cannot be cut so (a number that the address does not keep as it is).
 struct DiskName
 {
+    QString name; // the whole name, also when not valid
     QString prefix;
     QString suffix; // with its leading "."
     bool valid = false;
@@ -38,8 +39,5 @@ QString newestDatedFolder(const QString& base);
 // higher of the two (the output folder's on a tie).
 Found highestInOutput(const QString& output, bool datedFolders, const QString& prefix,
                       const QString& suffix, qsizetype width);
-
-// The number after digits, at least `width` wide: zero-padded, wider once it grows.
-QString numberAfter(const QString& digits, qsizetype width);
 
 } // namespace series
