@@ -81,12 +81,6 @@ bool firefoxInUse(const QString& profile)
     return bridge::firefox::heldLock(profile).has_value();
 }
 
-bool chromiumInUse(const QString& userData)
-{
-    const std::optional<qint64> holder = bridge::chromiumLockHolder(userData);
-    return holder && bridge::isProcessAlive(*holder);
-}
-
 // The profile Chromium opens without --profile-directory: the last used one that Local State
 // names, when it is a folder of its own there, else Default.
 QString chromiumProfile(const QString& userData)
@@ -131,7 +125,7 @@ QList<Profile> installedProfiles(Family family, const QString& home)
                     found.append({browser, path, firefoxInUse(path), family});
             }
         } else if (const QString path = chromiumProfile(folder); !path.isEmpty()) {
-            found.append({browser, path, chromiumInUse(folder), family});
+            found.append({browser, path, bridge::chromiumUserDataInUse(folder), family});
         }
     }
     return found;

@@ -25,5 +25,7 @@ QString chromiumSessionFile(const QString& profileDir);
 // The process that holds a user-data folder's SingletonLock ("<host>-<pid>"), when the lock
 // names this host; none otherwise.
 std::optional<qint64> chromiumLockHolder(const QString& userDataDir);
+// Whether the process holding that lock is alive: the browser runs with this folder.
+bool chromiumUserDataInUse(const QString& userDataDir);
 
 } // namespace bridge

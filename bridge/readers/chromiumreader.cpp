@@ -65,9 +65,7 @@ std::optional<QStringList> devToolsPages(int port)
 // is running.
 bool profileInUse(const QString& profile)
 {
-    const std::optional<qint64> holder =
-        chromiumLockHolder(QFileInfo(profile).absoluteDir().absolutePath());
-    return holder && isProcessAlive(*holder);
+    return chromiumUserDataInUse(QFileInfo(profile).absoluteDir().absolutePath());
 }
 
 // The profile of the Chromium-family browser that runs, of any install: a folder left by one
@@ -99,15 +97,12 @@ public:
 
         Windows windows;
         windows.running = true;
-        QFile file(chromiumSessionFile(profile));
-        if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+        // Part of a session would name the windows as they were, not as they are.
+        const std::optional<QByteArray> bytes =
+            readBounded(chromiumSessionFile(profile), kMaxSessionFile);
+        if (!bytes)
             return windows;
-        // One byte past the limit tells a file too large from one just at it; part of a
-        // session would name the windows as they were, not as they are.
-        const QByteArray bytes = file.read(kMaxSessionFile + 1);
-        if (bytes.size() > kMaxSessionFile)
-            return windows;
-        if (std::optional<QStringList> addresses = parseChromiumSession(bytes))
+        if (std::optional<QStringList> addresses = parseChromiumSession(*bytes))
             windows.addresses = *addresses;
         return windows;
     }
@@ -162,6 +157,12 @@ std::optional<qint64> chromiumLockHolder(const QString& userDataDir)
     if (!ok || pid <= 0)
         return std::nullopt;
     return pid;
+}
+
+bool chromiumUserDataInUse(const QString& userDataDir)
+{
+    const std::optional<qint64> holder = chromiumLockHolder(userDataDir);
+    return holder && isProcessAlive(*holder);
 }
 
 std::unique_ptr<BrowserReader> makeChromiumReader(const Options& options)
