@@ -15,6 +15,7 @@
 #include <httplib.h>
 #include <map>
 #include <memory>
+#include <limits>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
@@ -734,18 +735,7 @@ void FixtureServer::addHangup(const QString& path, qint64 bytesBeforeHangup, Fra
 
 void FixtureServer::addDrip(const QString& path, qint64 size, int intervalMs)
 {
-    d->addRoute(
-        path, [impl = d.get(), size, intervalMs](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(
-                size_t(size), "application/octet-stream",
-                [impl, intervalMs](size_t offset, size_t, httplib::DataSink& sink) {
-                    if (offset > 0 && (impl->sleepFor(std::chrono::milliseconds(intervalMs)) ||
-                                       peerHungUp(currentSocket)))
-                        return false;
-                    const QByteArray byte = largeChunk(qint64(offset), 1);
-                    return sink.write(byte.constData(), 1);
-                });
-        });
+    addPaced(path, size, int(qMin<qint64>(size, std::numeric_limits<int>::max())), intervalMs);
 }
 
 void FixtureServer::addPaced(const QString& path, qint64 size, int pieces, int intervalMs,
