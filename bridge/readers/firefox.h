@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // What Firefox leaves in its profile, read without trusting any of it: the files may come
@@ -69,5 +70,11 @@ struct Lock
     qint64 sinceMs = 0;
 };
 std::optional<Lock> heldLock(const QString& profile);
+
+// The session store of a running Firefox, inflated, handed to `take` until it accepts one:
+// recovery.jsonlz4, then the one before it (recovery.baklz4). A store older than the lock was
+// left by an earlier run (a crash, say) and is never handed over. False when none was taken.
+bool takeLiveSessionStore(const QString& profile, const Lock& lock,
+                          const std::function<bool(const QByteArray& json)>& take);
 
 } // namespace bridge::firefox

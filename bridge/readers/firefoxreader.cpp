@@ -13,31 +13,21 @@ namespace bridge {
 
 namespace {
 
-// Firefox writes recovery.jsonlz4 while it runs (every 15 seconds by default) and keeps
-// the one before as recovery.baklz4. A file older than the lock was left by an earlier run
-// and says nothing of the windows now open. A focus change does not make Firefox write it,
-// so the window manager, where there is one, tells which of its windows is in front.
+// A focus change does not make Firefox write its session store, so the window manager, where
+// there is one, tells which of its windows is in front.
 QStringList sessionAddresses(const QString& profile, const firefox::Lock& lock)
 {
-    for (const char* name : {"recovery.jsonlz4", "recovery.baklz4"}) {
-        const QString path =
-            profile + QStringLiteral("/sessionstore-backups/") + QLatin1String(name);
-        const QFileInfo info(path);
-        if (!info.isFile() || info.lastModified().toMSecsSinceEpoch() < lock.sinceMs)
-            continue;
-        const std::optional<QByteArray> file = readBounded(path, firefox::kMaxSessionSize);
-        if (!file)
-            continue;
-        const std::optional<QByteArray> json = firefox::inflateMozLz4(*file);
-        const std::optional<firefox::Session> session =
-            json ? firefox::parseSession(*json) : std::nullopt;
+    QStringList addresses;
+    firefox::takeLiveSessionStore(profile, lock, [&](const QByteArray& json) {
+        const std::optional<firefox::Session> session = firefox::parseSession(json);
         if (!session)
-            continue;
+            return false;
         const qsizetype front =
             firefox::frontSessionWindow(stackedWindows(), lock.pid, session->windows);
-        return firefox::frontFirst(*session, front >= 0 ? front : session->selected);
-    }
-    return {};
+        addresses = firefox::frontFirst(*session, front >= 0 ? front : session->selected);
+        return true;
+    });
+    return addresses;
 }
 
 class FirefoxReader : public BrowserReader
@@ -68,6 +58,25 @@ private:
 };
 
 } // namespace
+
+// Firefox writes recovery.jsonlz4 while it runs (every 15 seconds by default) and keeps the one
+// before as recovery.baklz4.
+bool firefox::takeLiveSessionStore(const QString& profile, const Lock& lock,
+                                   const std::function<bool(const QByteArray& json)>& take)
+{
+    for (const char* name : {"recovery.jsonlz4", "recovery.baklz4"}) {
+        const QString path =
+            profile + QStringLiteral("/sessionstore-backups/") + QLatin1String(name);
+        const QFileInfo info(path);
+        if (!info.isFile() || info.lastModified().toMSecsSinceEpoch() < lock.sinceMs)
+            continue;
+        const std::optional<QByteArray> file = readBounded(path, firefox::kMaxSessionSize);
+        const std::optional<QByteArray> json = file ? firefox::inflateMozLz4(*file) : std::nullopt;
+        if (json && take(*json))
+            return true;
+    }
+    return false;
+}
 
 std::optional<firefox::Lock> firefox::heldLock(const QString& profile)
 {
